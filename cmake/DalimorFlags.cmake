@@ -1,0 +1,32 @@
+# Warning, sanitizer and helper settings shared by every target.
+
+set(DALIMOR_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+    -Wold-style-cast -Wcast-align -Woverloaded-virtual -Wformat=2 -Wimplicit-fallthrough)
+if(DALIMOR_WERROR)
+  list(APPEND DALIMOR_WARNINGS -Werror)
+endif()
+
+if(DALIMOR_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer -D_GLIBCXX_ASSERTIONS)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+
+# dalimor_library(name folder): one static library from every .cpp in the folder.
+# Sources are globbed so that a new file needs no edit here.
+function(dalimor_library name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${DALIMOR_WARNINGS})
+endfunction()
+
+# dalimor_test(name folder libs...): one GoogleTest binary from every .cpp in a tests folder.
+function(dalimor_test name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARGN} dalimor_testsupport GTest::gtest_main)
+  target_compile_options(${name} PRIVATE ${DALIMOR_WARNINGS})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "DALIMOR_FIXTURES=${DALIMOR_FIXTURES_DIR}")
+endfunction()

@@ -1,0 +1,54 @@
+#pragma once
+// A stand-in for the person at the screen: records every message box, status
+// text, done mark and cursor change, and answers boxes from a queue.
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "util/ui.h"
+
+namespace dalimor::test {
+
+struct RecordedBox {
+  MsgKind kind;
+  std::string caption;
+  std::string text;
+  int buttons;
+  int answer;
+};
+
+class ScriptedUi : public Ui {
+ public:
+  // Queues the answer to the next box.  Without a queued answer an OK box is
+  // answered kIdOk and a question fails the test.
+  void Answer(int code) { answers_.push_back(code); }
+
+  int ShowMessageBox(MsgKind kind, const std::string& caption, const std::string& text,
+                     int buttons) override;
+  void BringToFront() override { ++front_count; }
+  void SetStatusText(const std::string& text) override { status_texts.push_back(text); }
+  void ShowDoneMark(RunPage page, const std::string& agenda) override;
+  void HideDoneMarks() override;
+  void SetDoneMarksShown(bool shown) override { done_marks_shown = shown; }
+  Cursor CurrentCursor() const override { return cursor; }
+  void SetCursor(Cursor c) override {
+    cursor = c;
+    cursor_changes.push_back(c);
+  }
+  void ProcessPendingEvents() override { ++pending_event_calls; }
+
+  std::vector<RecordedBox> boxes;
+  std::vector<std::string> status_texts;
+  std::vector<std::string> done_marks;  // "O:PF", "P:Cenik" ... currently shown
+  bool done_marks_shown = false;
+  Cursor cursor = Cursor::kDefault;
+  std::vector<Cursor> cursor_changes;
+  int front_count = 0;
+  int pending_event_calls = 0;
+
+ private:
+  std::deque<int> answers_;
+};
+
+}  // namespace dalimor::test

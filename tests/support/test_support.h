@@ -1,0 +1,44 @@
+#pragma once
+// Helpers shared by the test binaries: temporary folders, file I/O, and the
+// location of the shared fixture files.
+
+#include <filesystem>
+#include <string>
+
+namespace dalimor::test {
+
+// A fresh folder under the system temporary folder, removed with everything
+// in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // path() / name, as a native string.
+  std::string File(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// The shared fixtures folder (DALIMOR_FIXTURES, else ../shared/fixtures), or
+// an empty path when it is absent.
+std::filesystem::path FixturesDir();
+
+// Runs a shell command, returns its exit status and (if asked) its output.
+int RunCommand(const std::string& command, std::string* output = nullptr);
+
+}  // namespace dalimor::test
+
+// Skips the current test with a message when the fixtures are not there.
+#define DALIMOR_REQUIRE_FIXTURES()                                               \
+  do {                                                                           \
+    if (::dalimor::test::FixturesDir().empty())                                  \
+      GTEST_SKIP() << "shared fixtures folder not found (set DALIMOR_FIXTURES)"; \
+  } while (0)
