@@ -1,0 +1,1 @@
+#include "engine/engine_error.h"

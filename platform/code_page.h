@@ -1,0 +1,39 @@
+#pragma once
+// Single-byte code pages of the files Dalimor reads and writes.  Inside the
+// program all text is UTF-8; conversion happens only at file boundaries:
+// Paradox alpha and memo fields in the table's code page (1250 for the Czech
+// driver), INI files and "exportinfo.txt" in 1250, zip entry names in 852.
+
+#include <string>
+#include <string_view>
+
+namespace dalimor {
+
+// The Windows / DOS code page numbers we have tables for.
+enum class CodePage {
+  k437 = 437,    // DOS US, the Paradox default
+  k850 = 850,    // DOS Western Europe
+  k852 = 852,    // DOS Central Europe (the Czech OEM code page)
+  k866 = 866,    // DOS Cyrillic
+  k1250 = 1250,  // Windows Central Europe (the Czech ANSI code page)
+  k1251 = 1251,  // Windows Cyrillic
+  k1252 = 1252,  // Windows Western Europe
+  k1254 = 1254,  // Windows Turkish
+};
+
+// True when `number` (as stored in a Paradox header, say) names a code page
+// we can convert; `out` then receives it.
+bool CodePageFromNumber(int number, CodePage& out);
+
+// Bytes in the code page to UTF-8.  Byte values the code page leaves
+// undefined become U+FFFD.  Never throws.
+std::string ToUtf8(std::string_view bytes, CodePage code_page);
+
+// UTF-8 to bytes in the code page.  Characters the code page lacks, and
+// malformed UTF-8 sequences, become "?".  Never throws.
+std::string FromUtf8(std::string_view utf8, CodePage code_page);
+
+// True when every character of the UTF-8 text exists in the code page.
+bool IsRepresentable(std::string_view utf8, CodePage code_page);
+
+}  // namespace dalimor

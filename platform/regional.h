@@ -1,2 +1,0 @@
-#pragma once
-// placeholder, replaced by the regional settings module
