@@ -26,7 +26,8 @@ enum class CodePage {
 bool CodePageFromNumber(int number, CodePage& out);
 
 // Bytes in the code page to UTF-8.  Byte values the code page leaves
-// undefined become U+FFFD.  Never throws.
+// undefined become the code points U+0080..U+00FF of the same value, as
+// Windows does, so that they survive a round trip.  Never throws.
 std::string ToUtf8(std::string_view bytes, CodePage code_page);
 
 // UTF-8 to bytes in the code page.  Characters the code page lacks, and
