@@ -1,0 +1,443 @@
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <memory>
+#include <utility>
+
+namespace dalimor {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Windows-1250 bytes 0x80..0xFF as code points (U+FFFD where undefined).
+// clang-format off
+constexpr char16_t kCp1250High[128] = {
+    0x20AC, 0xFFFD, 0x201A, 0xFFFD, 0x201E, 0x2026, 0x2020, 0x2021,
+    0xFFFD, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
+    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0xFFFD, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A,
+    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7,
+    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7,
+    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C,
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
+};
+// clang-format on
+
+// Strict UTF-8 decoding (no overlong forms, surrogates or values beyond
+// U+10FFFF).  False when the bytes are not UTF-8.
+bool DecodeUtf8(std::string_view bytes, std::u32string& out) {
+  out.clear();
+  out.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      out.push_back(lead);
+      ++i;
+      continue;
+    }
+    int length;
+    char32_t minimum;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      minimum = 0x10000;
+    } else {
+      return false;
+    }
+    char32_t value = lead & (0x7Fu >> length);
+    if (bytes.size() - i < static_cast<size_t>(length)) return false;
+    for (int k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + static_cast<size_t>(k)]);
+      if ((next & 0xC0) != 0x80) return false;
+      value = (value << 6) | (next & 0x3Fu);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+    out.push_back(value);
+    i += static_cast<size_t>(length);
+  }
+  return true;
+}
+
+// Lower case of the letters Windows names are likely to hold: ASCII,
+// Latin-1 and Latin Extended-A.  Dotted and dotless i stay as they are.
+char32_t FoldCodePoint(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+  if (c >= 0x100 && c <= 0x137 && c != 0x130 && c != 0x131) return c | 1u;
+  if (c >= 0x139 && c <= 0x148) return (c & 1u) ? c + 1 : c;
+  if (c >= 0x14A && c <= 0x177) return c | 1u;
+  if (c == 0x178) return 0xFF;
+  if (c >= 0x179 && c <= 0x17E) return (c & 1u) ? c + 1 : c;
+  return c;
+}
+
+// The name as folded code points: UTF-8 when it is valid UTF-8, else
+// Windows-1250.
+std::u32string FoldName(std::string_view name) {
+  std::u32string text;
+  if (!DecodeUtf8(name, text)) {
+    text.clear();
+    for (const char byte : name) {
+      const auto b = static_cast<unsigned char>(byte);
+      text.push_back(b < 0x80 ? b : kCp1250High[b - 0x80]);
+    }
+  }
+  for (char32_t& c : text) c = FoldCodePoint(c);
+  return text;
+}
+
+// Tokens of a mask after the Win32 translation of its wildcards.
+enum class MaskToken : char32_t {
+  kStar = 0x110000,  // any run of characters
+  kDosStar,          // any run that does not take the name's last "."
+  kDosQm,            // one character, or nothing at a "." or the end
+  kDosDot,           // a ".", or nothing at the end
+};
+
+constexpr char32_t Token(MaskToken token) {
+  return static_cast<char32_t>(token);
+}
+
+// FindFirstFile turns "?" into DOS_QM, a "." before a wildcard into DOS_DOT
+// and a final "*." into DOS_STAR, to match the way DOS matched 8.3 names.
+std::u32string TranslateMask(std::u32string_view mask) {
+  std::u32string tokens;
+  for (size_t i = 0; i < mask.size(); ++i) {
+    const char32_t c = mask[i];
+    if (c == '*') {
+      tokens.push_back(Token(MaskToken::kStar));
+    } else if (c == '?') {
+      tokens.push_back(Token(MaskToken::kDosQm));
+    } else if (c == '.' && i >= 1 && i + 1 == mask.size() && mask[i - 1] == '*') {
+      tokens.back() = Token(MaskToken::kDosStar);
+    } else if (c == '.' && i + 1 < mask.size() && (mask[i + 1] == '?' || mask[i + 1] == '*')) {
+      tokens.push_back(Token(MaskToken::kDosDot));
+    } else {
+      tokens.push_back(c);
+    }
+  }
+  return tokens;
+}
+
+// Runs the mask as a nondeterministic automaton over the name: `states[e]`
+// is true when the first e tokens can match the characters read so far.
+bool MatchTokens(std::u32string_view tokens, std::u32string_view name) {
+  if (name.empty()) return false;
+  const size_t last_dot = name.rfind(U'.');
+  std::vector<char> states(tokens.size() + 1, 0);
+  std::vector<char> next(tokens.size() + 1, 0);
+  states[0] = 1;
+  for (size_t i = 0;; ++i) {
+    const bool at_end = i == name.size();
+    const char32_t c = at_end ? 0 : name[i];
+    // Transitions that take no character; they only lead forward, so one
+    // pass in token order closes the set.
+    for (size_t e = 0; e < tokens.size(); ++e) {
+      if (!states[e]) continue;
+      const char32_t t = tokens[e];
+      if (t == Token(MaskToken::kStar) || t == Token(MaskToken::kDosStar) ||
+          (t == Token(MaskToken::kDosQm) && (at_end || c == '.')) ||
+          (t == Token(MaskToken::kDosDot) && at_end)) {
+        states[e + 1] = 1;
+      }
+    }
+    if (at_end) return states[tokens.size()] != 0;
+    std::fill(next.begin(), next.end(), 0);
+    bool any = false;
+    for (size_t e = 0; e < tokens.size(); ++e) {
+      if (!states[e]) continue;
+      const char32_t t = tokens[e];
+      bool takes;
+      bool stays = false;  // the star tokens take a character and stay put
+      if (t == Token(MaskToken::kStar)) {
+        takes = stays = true;
+      } else if (t == Token(MaskToken::kDosStar)) {
+        takes = stays = c != '.' || i != last_dot;
+      } else if (t == Token(MaskToken::kDosQm)) {
+        takes = c != '.';
+      } else if (t == Token(MaskToken::kDosDot)) {
+        takes = c == '.';
+      } else {
+        takes = c == t;
+      }
+      if (takes) {
+        next[stays ? e : e + 1] = 1;
+        any = true;
+      }
+    }
+    if (!any) return false;
+    states.swap(next);
+  }
+}
+
+bool EntryExists(const fs::path& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+DirHandle OpenFolder(const fs::path& folder) {
+  return DirHandle(opendir(folder.empty() ? "." : folder.c_str()));
+}
+
+// The entry named like `name` without regard to case, by the rule of the
+// header; `folder` is taken as it stands.
+std::optional<std::string> FindNameInFolder(const fs::path& folder, std::string_view name) {
+  if (name.empty() || name.find('/') != std::string_view::npos) return std::nullopt;
+  if (name == "." || name == ".." || EntryExists(folder / name)) return std::string(name);
+  DirHandle dir = OpenFolder(folder);
+  if (!dir) return std::nullopt;
+  const std::u32string wanted = FoldName(name);
+  std::optional<std::string> best;
+  while (const dirent* item = readdir(dir.get())) {
+    const std::string_view candidate = item->d_name;
+    if (candidate == "." || candidate == "..") continue;
+    if ((!best || candidate < *best) && FoldName(candidate) == wanted)
+      best = std::string(candidate);
+  }
+  return best;
+}
+
+// Splits a relative path written with "/" or "\" into its non-empty parts.
+std::vector<std::string_view> SplitRelative(std::string_view relative) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  while (start <= relative.size()) {
+    const size_t end = std::min(relative.find_first_of("/\\", start), relative.size());
+    if (end > start) parts.push_back(relative.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+// Walks `parts` below `base`; returns how many parts were found.
+size_t WalkParts(fs::path& base, const std::vector<std::string_view>& parts) {
+  for (size_t k = 0; k < parts.size(); ++k) {
+    const std::optional<std::string> found = FindNameInFolder(base, parts[k]);
+    if (!found) return k;
+    base /= *found;
+  }
+  return parts.size();
+}
+
+LocalDateTime LocalFromTimespec(const timespec& moment) {
+  std::tm local{};
+  const time_t seconds = moment.tv_sec;
+  LocalDateTime result;
+  if (localtime_r(&seconds, &local) == nullptr) return result;
+  result.year = local.tm_year + 1900;
+  result.month = local.tm_mon + 1;
+  result.day = local.tm_mday;
+  result.hour = local.tm_hour;
+  result.minute = local.tm_min;
+  result.second = std::min(local.tm_sec, 59);
+  result.millisecond = static_cast<int>(moment.tv_nsec / 1000000);
+  return result;
+}
+
+// Reads one entry of an open folder; false when it vanished.
+bool ReadEntry(int folder_fd, const char* name, FolderEntry& entry) {
+  struct stat info;
+  bool broken_link = false;
+  if (fstatat(folder_fd, name, &info, 0) != 0) {
+    // A link whose target is gone still is an entry of the folder.
+    if (fstatat(folder_fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    broken_link = true;
+  }
+  entry.name = name;
+  entry.is_folder = !broken_link && S_ISDIR(info.st_mode);
+  entry.hidden = name[0] == '.';
+  entry.system = broken_link || (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode));
+  entry.read_only = (info.st_mode & S_IWUSR) == 0;
+  entry.size = (!broken_link && S_ISREG(info.st_mode)) ? static_cast<uint64_t>(info.st_size) : 0;
+  entry.last_write = LocalFromTimespec(info.st_mtim);
+  return true;
+}
+
+// The listing of a folder path that needs no further resolution.
+std::vector<FolderEntry> ListResolvedFolder(const fs::path& folder, std::string_view mask) {
+  std::vector<FolderEntry> entries;
+  DirHandle dir = OpenFolder(folder);
+  if (!dir) return entries;
+  const int fd = dirfd(dir.get());
+  while (const dirent* item = readdir(dir.get())) {
+    const std::string_view name = item->d_name;
+    if (name == "." || name == ".." || !MatchesFileMask(name, mask)) continue;
+    FolderEntry entry;
+    if (ReadEntry(fd, item->d_name, entry)) entries.push_back(std::move(entry));
+  }
+  std::vector<std::pair<std::u32string, size_t>> keys;
+  keys.reserve(entries.size());
+  for (size_t k = 0; k < entries.size(); ++k) keys.emplace_back(FoldName(entries[k].name), k);
+  std::sort(keys.begin(), keys.end(), [&entries](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return entries[a.second].name < entries[b.second].name;
+  });
+  std::vector<FolderEntry> sorted;
+  sorted.reserve(entries.size());
+  for (const auto& key : keys) sorted.push_back(std::move(entries[key.second]));
+  return sorted;
+}
+
+// DeleteFile on a path that needs no further resolution.
+bool DeleteResolvedFile(const fs::path& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return false;
+  if (S_ISDIR(info.st_mode)) return false;
+  if (!S_ISLNK(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return false;
+  return unlink(path.c_str()) == 0;
+}
+
+}  // namespace
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  return a == b || FoldName(a) == FoldName(b);
+}
+
+bool MatchesFileMask(std::string_view name, std::string_view mask) {
+  if (mask.empty() || name.empty()) return false;
+  if (mask == "*" || mask == "*.*") return true;
+  return MatchTokens(TranslateMask(FoldName(mask)), FoldName(name));
+}
+
+std::optional<fs::path> FindEntryIgnoringCase(const fs::path& folder, std::string_view name) {
+  const std::optional<std::string> found = FindNameInFolder(folder, name);
+  if (!found) return std::nullopt;
+  return folder / *found;
+}
+
+std::optional<fs::path> FindPathIgnoringCase(const fs::path& path) {
+  if (path.empty()) return std::nullopt;
+  if (EntryExists(path)) return path;
+  fs::path current = path.root_path();
+  for (const fs::path& part : path.relative_path()) {
+    const std::string text = part.string();
+    if (text.empty()) continue;  // after a trailing separator
+    const std::optional<std::string> found = FindNameInFolder(current, text);
+    if (!found) return std::nullopt;
+    current /= *found;
+  }
+  return current;
+}
+
+std::optional<fs::path> FindRelativePathIgnoringCase(const fs::path& root,
+                                                     std::string_view relative) {
+  fs::path base;
+  if (!root.empty()) {
+    std::optional<fs::path> found_root = FindPathIgnoringCase(root);
+    if (!found_root) return std::nullopt;
+    base = std::move(*found_root);
+  }
+  const std::vector<std::string_view> parts = SplitRelative(relative);
+  if (WalkParts(base, parts) != parts.size()) return std::nullopt;
+  return base;
+}
+
+fs::path ResolvePathIgnoringCase(const fs::path& root, std::string_view relative) {
+  fs::path base = root;
+  if (!root.empty()) {
+    if (std::optional<fs::path> found_root = FindPathIgnoringCase(root))
+      base = std::move(*found_root);
+  }
+  const std::vector<std::string_view> parts = SplitRelative(relative);
+  for (size_t k = WalkParts(base, parts); k < parts.size(); ++k) base /= parts[k];
+  return base;
+}
+
+bool FileExists(const fs::path& path) {
+  const std::optional<fs::path> found = FindPathIgnoringCase(path);
+  struct stat info;
+  return found && stat(found->c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool DirectoryExists(const fs::path& path) {
+  const std::optional<fs::path> found = FindPathIgnoringCase(path);
+  struct stat info;
+  return found && stat(found->c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool DeleteFile(const fs::path& path) {
+  const std::optional<fs::path> found = FindPathIgnoringCase(path);
+  return found && DeleteResolvedFile(*found);
+}
+
+int DeleteFilesByMask(const std::string& folder, std::string_view mask) {
+  if (folder.empty()) return 0;
+  const std::optional<fs::path> resolved = FindPathIgnoringCase(folder);
+  if (!resolved) return 0;
+  int result = 0;
+  bool first = true;
+  for (const FolderEntry& entry : ListResolvedFolder(*resolved, mask)) {
+    const bool deleted = DeleteResolvedFile(*resolved / entry.name);
+    if (first) {
+      result = deleted ? 1 : -1;
+      first = false;
+    } else if (!deleted) {
+      result = -1;
+    } else if (result >= 0) {
+      ++result;
+    }
+  }
+  return result;
+}
+
+DosDateTime ToDosDateTime(const LocalDateTime& moment) {
+  if (moment.year < 1980) return {static_cast<uint16_t>((1 << 5) | 1), 0};
+  if (moment.year > 2107) {
+    return {static_cast<uint16_t>((127 << 9) | (12 << 5) | 31),
+            static_cast<uint16_t>((23 << 11) | (59 << 5) | 29)};
+  }
+  DosDateTime result;
+  result.date = static_cast<uint16_t>(((moment.year - 1980) << 9) | ((moment.month & 0x0F) << 5) |
+                                      (moment.day & 0x1F));
+  result.time = static_cast<uint16_t>(((moment.hour & 0x1F) << 11) | ((moment.minute & 0x3F) << 5) |
+                                      ((moment.second / 2) & 0x1F));
+  return result;
+}
+
+uint8_t FolderEntry::DosAttributes() const {
+  uint8_t attributes = 0;
+  if (read_only) attributes |= kDosReadOnly;
+  if (hidden) attributes |= kDosHidden;
+  if (system) attributes |= kDosSystem;
+  attributes |= is_folder ? kDosDirectory : kDosArchive;
+  return attributes;
+}
+
+std::vector<FolderEntry> ListFolder(const fs::path& folder, std::string_view mask) {
+  const std::optional<fs::path> resolved = FindPathIgnoringCase(folder);
+  if (!resolved) return {};
+  return ListResolvedFolder(*resolved, mask);
+}
+
+std::string WithTrailingBackslash(std::string path) {
+  if (path.empty() || path.back() != '/') path.push_back('/');
+  return path;
+}
+
+}  // namespace dalimor
