@@ -128,6 +128,18 @@ std::string FromUtf8(std::string_view utf8, CodePage code_page) {
   return out;
 }
 
+bool DecodeUtf8(std::string_view bytes, std::u32string& out) {
+  out.clear();
+  out.reserve(bytes.size());
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    const int64_t cp = NextCodePoint(bytes, pos);
+    if (cp < 0) return false;
+    out.push_back(static_cast<char32_t>(cp));
+  }
+  return true;
+}
+
 bool IsRepresentable(std::string_view utf8, CodePage code_page) {
   const Table& table = TableFor(code_page);
   size_t pos = 0;

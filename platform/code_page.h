@@ -34,6 +34,11 @@ std::string ToUtf8(std::string_view bytes, CodePage code_page);
 // malformed UTF-8 sequences, become "?".  Never throws.
 std::string FromUtf8(std::string_view utf8, CodePage code_page);
 
+// Strict UTF-8 decoding (no overlong forms, surrogates or values beyond
+// U+10FFFF) into code points.  False, with `out` unspecified, when the bytes
+// are not UTF-8.
+bool DecodeUtf8(std::string_view bytes, std::u32string& out);
+
 // True when every character of the UTF-8 text exists in the code page.
 bool IsRepresentable(std::string_view utf8, CodePage code_page);
 

@@ -1,5 +1,7 @@
 #include "platform/file_system.h"
 
+#include "platform/code_page.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,69 +17,6 @@ namespace dalimor {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Windows-1250 bytes 0x80..0xFF as code points (U+FFFD where undefined).
-// clang-format off
-constexpr char16_t kCp1250High[128] = {
-    0x20AC, 0xFFFD, 0x201A, 0xFFFD, 0x201E, 0x2026, 0x2020, 0x2021,
-    0xFFFD, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
-    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0xFFFD, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A,
-    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7,
-    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,
-    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7,
-    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C,
-    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
-    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
-    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
-    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
-    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
-    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,
-    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
-    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
-};
-// clang-format on
-
-// Strict UTF-8 decoding (no overlong forms, surrogates or values beyond
-// U+10FFFF).  False when the bytes are not UTF-8.
-bool DecodeUtf8(std::string_view bytes, std::u32string& out) {
-  out.clear();
-  out.reserve(bytes.size());
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    if (lead < 0x80) {
-      out.push_back(lead);
-      ++i;
-      continue;
-    }
-    int length;
-    char32_t minimum;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      minimum = 0x10000;
-    } else {
-      return false;
-    }
-    char32_t value = lead & (0x7Fu >> length);
-    if (bytes.size() - i < static_cast<size_t>(length)) return false;
-    for (int k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + static_cast<size_t>(k)]);
-      if ((next & 0xC0) != 0x80) return false;
-      value = (value << 6) | (next & 0x3Fu);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-    out.push_back(value);
-    i += static_cast<size_t>(length);
-  }
-  return true;
-}
 
 // Lower case of the letters Windows names are likely to hold: ASCII,
 // Latin-1 and Latin Extended-A.  Dotted and dotless i stay as they are.
@@ -96,13 +35,7 @@ char32_t FoldCodePoint(char32_t c) {
 // Windows-1250.
 std::u32string FoldName(std::string_view name) {
   std::u32string text;
-  if (!DecodeUtf8(name, text)) {
-    text.clear();
-    for (const char byte : name) {
-      const auto b = static_cast<unsigned char>(byte);
-      text.push_back(b < 0x80 ? b : kCp1250High[b - 0x80]);
-    }
-  }
+  if (!DecodeUtf8(name, text)) DecodeUtf8(ToUtf8(name, CodePage::k1250), text);
   for (char32_t& c : text) c = FoldCodePoint(c);
   return text;
 }
