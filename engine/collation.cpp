@@ -72,7 +72,7 @@ struct Expansion {
   char32_t second;
 };
 
-struct SortOrderSpec {
+struct SortOrderRules {
   std::span<const OrderItem> items;
   std::span<const Expansion> expansions;
 };
@@ -138,11 +138,11 @@ constexpr OrderItem kCyrillicItems[] = {
     L("ц Ц"), L("ч Ч"), L("ш Ш"), L("щ Щ"), L("ъ Ъ"), L("ы Ы"), L("ь Ь"), L("э Э"),
     L("ю Ю"), L("я Я"), Run(0xB7, 0xDF), Run(0x41, 0x7F), Run(0xB0, 0xB6), Run(0x80, 0xFF)};
 
-constexpr SortOrderSpec kCzech{kCzechItems, kCzechExpansions};
-constexpr SortOrderSpec kCzechCh{kCzechChItems, kCzechExpansions};
-constexpr SortOrderSpec kIntl{kIntlItems, kIntlExpansions};
-constexpr SortOrderSpec kIntl850{kIntl850Items, kIntlExpansions};
-constexpr SortOrderSpec kCyrillic{kCyrillicItems, {}};
+constexpr SortOrderRules kCzech{kCzechItems, kCzechExpansions};
+constexpr SortOrderRules kCzechCh{kCzechChItems, kCzechExpansions};
+constexpr SortOrderRules kIntl{kIntlItems, kIntlExpansions};
+constexpr SortOrderRules kIntl850{kIntl850Items, kIntlExpansions};
+constexpr SortOrderRules kCyrillic{kCyrillicItems, {}};
 
 // ---------------------------------------------------------------------------
 // Weight tables.
@@ -217,7 +217,7 @@ class CodePageMap {
   std::array<char32_t, 256> decoded_{};
 };
 
-WeightTable BuildTable(const SortOrderSpec& spec, CodePage code_page) {
+WeightTable BuildTable(const SortOrderRules& rules, CodePage code_page) {
   const CodePageMap map(code_page);
   WeightTable table;
   std::array<bool, 256> assigned{};
@@ -225,7 +225,7 @@ WeightTable BuildTable(const SortOrderSpec& spec, CodePage code_page) {
 
   // Bytes that are letters of the alphabet never belong to a byte run.
   std::array<bool, 256> letter_bytes{};
-  for (const OrderItem& item : spec.items) {
+  for (const OrderItem& item : rules.items) {
     if (item.letter == nullptr) continue;
     std::string_view forms = item.letter;
     while (!forms.empty()) {
@@ -235,7 +235,7 @@ WeightTable BuildTable(const SortOrderSpec& spec, CodePage code_page) {
     }
   }
 
-  for (const OrderItem& item : spec.items) {
+  for (const OrderItem& item : rules.items) {
     if (item.letter == nullptr) {
       for (int b = item.run_first; b <= item.run_last; ++b) {
         const size_t i = static_cast<size_t>(b);
@@ -290,7 +290,7 @@ WeightTable BuildTable(const SortOrderSpec& spec, CodePage code_page) {
   for (size_t b = 0; b < 256; ++b)
     if (!assigned[b]) table.bytes[b].primary = next_primary++;
 
-  for (const Expansion& e : spec.expansions) {
+  for (const Expansion& e : rules.expansions) {
     const int letter = map.Encode(e.letter);
     const int second = map.Encode(e.second);
     if (letter < 0 || second < 0) continue;
@@ -361,13 +361,22 @@ class ElementCursor {
 
 class WeightedCollation final : public Collation {
  public:
-  WeightedCollation(std::string_view name, const SortOrderSpec& spec, CodePage code_page)
-      : name_(name), spec_(spec), code_page_(code_page) {}
+  WeightedCollation(std::string_view name, const SortOrderRules& rules, CodePage code_page)
+      : name_(name), rules_(rules), code_page_(code_page) {}
 
   int Compare(std::string_view a, std::string_view b) const override {
     const WeightTable& table = Table();
-    ElementCursor ca(table, TrimNul(a));
-    ElementCursor cb(table, TrimNul(b));
+    a = TrimNul(a);
+    b = TrimNul(b);
+    // Equal leading bytes that are plain one-byte elements cannot decide
+    // anything; skip them (keys often share long prefixes).
+    size_t same = 0;
+    const size_t n = std::min(a.size(), b.size());
+    while (same < n && a[same] == b[same] &&
+           table.bytes[static_cast<uint8_t>(a[same])].kind == kSimple)
+      ++same;
+    ElementCursor ca(table, a.substr(same));
+    ElementCursor cb(table, b.substr(same));
     int secondary = 0;
     int expansion = 0;
     for (;;) {
@@ -396,12 +405,12 @@ class WeightedCollation final : public Collation {
  private:
   // Built on first use; afterwards read-only and shared by all threads.
   const WeightTable& Table() const {
-    std::call_once(once_, [this] { table_ = BuildTable(spec_, code_page_); });
+    std::call_once(once_, [this] { table_ = BuildTable(rules_, code_page_); });
     return table_;
   }
 
   std::string_view name_;
-  const SortOrderSpec& spec_;
+  const SortOrderRules& rules_;
   CodePage code_page_;
   mutable std::once_flag once_;
   mutable WeightTable table_;
