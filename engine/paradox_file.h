@@ -1,0 +1,53 @@
+#pragma once
+// Positioned reads and writes on the files of a Paradox table, an operating
+// system lock on the table file, and file lookup without regard to letter
+// case (tables come from Windows installations).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace dalimor {
+
+class ParadoxFile {
+ public:
+  ParadoxFile() = default;
+  ParadoxFile(ParadoxFile&& other) noexcept;
+  ParadoxFile& operator=(ParadoxFile&& other) noexcept;
+  ParadoxFile(const ParadoxFile&) = delete;
+  ParadoxFile& operator=(const ParadoxFile&) = delete;
+  ~ParadoxFile();
+
+  // Opens an existing file for reading or for reading and writing.  Throws
+  // EngineError: kFileNotFound when it does not exist, kIo otherwise.
+  static ParadoxFile Open(const std::string& path, bool writable);
+  // Creates the file, or empties an existing one.  Throws EngineError (kIo).
+  static ParadoxFile Create(const std::string& path);
+
+  bool is_open() const { return fd_ >= 0; }
+  const std::string& path() const { return path_; }
+
+  // Throw EngineError (kIo) naming the file when the system call fails.
+  uint64_t Size() const;
+  std::string ReadAll() const;
+  // Up to `length` bytes from `offset`; fewer at the end of the file.
+  std::string ReadAt(uint64_t offset, size_t length) const;
+  void WriteAt(uint64_t offset, std::string_view bytes);
+  void Truncate(uint64_t size);
+
+  // Takes an advisory lock on the whole file (shared or exclusive) without
+  // waiting; false when another open file holds a conflicting one.
+  bool TryLock(bool exclusive);
+
+ private:
+  void Close();
+
+  int fd_ = -1;
+  std::string path_;
+};
+
+// The path of the entry of `directory` whose name equals `name` without
+// regard to ASCII letter case (an exact match preferred); empty when none.
+std::string FindFileNoCase(const std::string& directory, std::string_view name);
+
+}  // namespace dalimor

@@ -1,0 +1,272 @@
+#pragma once
+// A Paradox table: the .DB file with, beside it, its primary index (.PX) and
+// blob file (.MB).  Reads tables of levels 3.0 to 7; creates level-7 tables
+// and writes keyed and unkeyed tables so that other Paradox software accepts
+// them: records in key order across the block chain, blocks split and freed
+// the way Paradox does, header counters kept, the .PX rebuilt from the data
+// chain, memos and blobs in the .MB.  The format is described in
+// docs/paradox_format.md.
+//
+// The table keeps the contents of its .DB in memory; changes made to the
+// files by other programs after Open are not seen.  Not thread-safe.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/collation.h"
+#include "engine/paradox_blob.h"
+#include "engine/paradox_block.h"
+#include "engine/paradox_file.h"
+#include "engine/paradox_header.h"
+#include "engine/paradox_index.h"
+#include "engine/value.h"
+#include "platform/code_page.h"
+
+namespace dalimor {
+
+enum class OpenMode {
+  kReadOnly,   // no writes; a shared lock on the .DB
+  kShared,     // reads and writes; a shared lock on the .DB
+  kExclusive,  // reads and writes; an exclusive lock, no other open allowed
+};
+
+struct OpenOptions {
+  // The code page of the text, instead of the one the header names (which
+  // can be wrong, and is absent in level 3.x tables).
+  std::optional<CodePage> code_page;
+};
+
+struct CreateOptions {
+  int code_page = 1250;
+  std::string sort_order_name = "anczechw";
+  uint8_t sort_order_id = 83;
+  // 1024, 2048, 4096, 16384 or 32768.
+  int block_size = 2048;
+};
+
+// Where a record lives: its data block and its slot in the block.
+// Positions stay valid until the next change of the table.
+struct RecordPosition {
+  uint16_t block = 0;
+  uint16_t slot = 0;
+  friend bool operator==(const RecordPosition&, const RecordPosition&) = default;
+};
+
+class ParadoxTable {
+ public:
+  // Opens a table.  `path` names the .DB file; its extension may be left
+  // out, and the file and its siblings (.PX, .MB) are found without regard
+  // to letter case.  Throws EngineError: kFileNotFound ("Table does not
+  // exist."), kTableBusy ("Table is busy.") when the lock is taken,
+  // kCorrupt naming the file for a damaged .DB, .PX or .MB header or block
+  // chain, kUnsupported for encrypted tables, kIo for system errors.
+  static std::unique_ptr<ParadoxTable> Open(const std::string& path, OpenMode mode,
+                                            const OpenOptions& options = {});
+
+  // Creates an empty level-7 table (replacing a table of that name) and
+  // opens it exclusively.  The first `key_field_count` fields form the
+  // primary key (0 = unkeyed).  Throws EngineError (kInvalidDefinition) for
+  // no fields, more than 255, an unknown type, a bad size, an empty,
+  // over-long or duplicate name, a key over more fields than there are or
+  // over a blob field, a record too big for the block size, or an unknown
+  // code page or block size; kGeneral when a secondary index of the old
+  // table is in the way; kIo for system errors.
+  static std::unique_ptr<ParadoxTable> Create(const std::string& path,
+                                              const std::vector<FieldDef>& fields,
+                                              int key_field_count,
+                                              const CreateOptions& options = {});
+
+  // Flushes pending changes; errors are swallowed (call Close to see them).
+  ~ParadoxTable();
+  ParadoxTable(const ParadoxTable&) = delete;
+  ParadoxTable& operator=(const ParadoxTable&) = delete;
+
+  // Flushes and releases the files and the lock.  Reading stays possible,
+  // writing throws afterwards.
+  void Close();
+
+  // --- Description ---
+  const std::string& path() const { return db_path_; }
+  const std::vector<FieldDef>& fields() const { return fields_; }
+  // The index of the field of that name (compared without regard to ASCII
+  // case), or -1.
+  int FieldIndex(std::string_view name) const;
+  int key_field_count() const { return key_field_count_; }
+  bool keyed() const { return key_field_count_ > 0; }
+  uint32_t record_count() const { return record_count_; }
+  // The code page number stored in the header (0 when there is none) and
+  // the one text is converted with.
+  int code_page() const { return header_.code_page; }
+  CodePage text_code_page() const { return code_page_; }
+  const std::string& sort_order_name() const { return header_.sort_order_name; }
+  uint8_t sort_order_id() const { return header_.sort_order_id; }
+  // Header version byte: 3 = 3.0, 4 = 3.5, 5-9 = 4.x, 10-11 = 5.x, 12 = 7.
+  int version() const { return header_.version; }
+  int block_size() const { return header_.block_size(); }
+  OpenMode mode() const { return mode_; }
+  // Last auto-increment value handed out.
+  uint32_t last_auto_increment() const { return header_.auto_increment; }
+  // The .DB header as it will be written next (counters of the last Flush).
+  const ParadoxHeader& header() const { return header_; }
+
+  // --- Reading, in table order (keyed tables: key order) ---
+  std::optional<RecordPosition> First() const;
+  std::optional<RecordPosition> Last() const;
+  std::optional<RecordPosition> Next(RecordPosition position) const;
+  std::optional<RecordPosition> Prior(RecordPosition position) const;
+  // The record at an ordinal (0-based) and back.  Throw EngineError
+  // (kGeneral) for an ordinal or position that holds no record.
+  RecordPosition PositionAt(uint32_t ordinal) const;
+  uint32_t OrdinalOf(RecordPosition position) const;
+  // One record, or one field of it.  Throw EngineError: kGeneral for a
+  // position without a record, kCorrupt when a blob cannot be read.
+  Record Read(RecordPosition position) const;
+  Value ReadField(RecordPosition position, int field) const;
+  std::vector<Record> ReadAll() const;
+
+  // --- Keyed search (keyed tables only) ---
+  // `key` holds values for the first 1..key_field_count() key fields.
+  // Find: the first record whose leading key fields equal them.
+  // LowerBound: the first record whose leading key fields are >= them.
+  // Throw EngineError (kGeneral) for an unkeyed table or unusable values.
+  std::optional<RecordPosition> Find(const Record& key) const;
+  std::optional<RecordPosition> LowerBound(const Record& key) const;
+
+  // --- Writing ---
+  // Each change is written to the files at once (Flush) unless auto-flush
+  // is off.  They throw EngineError: kGeneral for a read-only or closed
+  // table, a record with the wrong number of values or an unusable value,
+  // "Table is full."; kUnsupported when the table has a secondary index
+  // (its name is in the message); kKeyViolation ("Key violation.") when the
+  // key exists, in which case nothing has changed.
+  //
+  // Insert: keyed tables put the record in key order, unkeyed ones append.
+  // A NULL auto-increment field gets the next value; a given value is kept
+  // (and raises the counter when higher).  Returns where the record is.
+  RecordPosition Insert(const Record& record);
+  // Replaces the record at `position`; a changed key moves it (delete +
+  // insert).  A NULL auto-increment value keeps the old one.
+  RecordPosition Update(RecordPosition position, const Record& record);
+  void Delete(RecordPosition position);
+
+  // With auto-flush off, changes stay in memory until Flush (or Close), so
+  // that many rows can be written with one rebuild of the primary index.
+  void set_auto_flush(bool on) { auto_flush_ = on; }
+  bool auto_flush() const { return auto_flush_; }
+  // Writes changed blocks, the header and the primary index.  Throws
+  // EngineError (kIo).
+  void Flush();
+
+  // Compares the primary index on disk with the data chain (each level-1
+  // entry the first key, block and record count of its data block, upper
+  // levels consistent) and checks that the records are in strictly
+  // ascending key order.  Flush first.  Throws EngineError (kCorrupt).
+  void CheckIndex() const;
+
+ private:
+  struct FieldSlot {
+    int offset = 0;
+    int width = 0;
+  };
+  struct PreparedRecord {
+    std::string bytes;
+    // Blob fields with a value: field index and the bytes to store.
+    std::vector<std::pair<int, std::string>> blobs;
+  };
+
+  ParadoxTable() = default;
+  void Load(const std::string& db_bytes);
+  void LoadSiblings();
+
+  // Blocks.
+  char* BlockData(uint16_t block);
+  const char* BlockData(uint16_t block) const;
+  BlockHeader BlockHead(uint16_t block) const;
+  void SetBlockHead(uint16_t block, const BlockHeader& head);
+  int BlockCount(uint16_t block) const;
+  void SetBlockCount(uint16_t block, int count);
+  char* RecordData(uint16_t block, int slot);
+  const char* RecordData(uint16_t block, int slot) const;
+  uint16_t AllocateBlock();
+  void LinkAfter(uint16_t existing, uint16_t added);
+  void Unlink(uint16_t block);
+  void FreeBlock(uint16_t block);
+  void RebuildChainIndex();
+  void EnsureOrdinals() const;
+  void MarkDirty(uint16_t block);
+  void CheckPosition(RecordPosition position) const;
+
+  // Keys.
+  int CompareKeys(const char* a, const char* b, int fields) const;
+  std::string EncodeKeyPrefix(const Record& key, int* fields) const;
+  // First chain index whose first record's leading fields are >= key.
+  size_t FirstBlockNotBelow(const char* key, int fields) const;
+  int SlotNotBelow(uint16_t block, const char* key, int fields) const;
+  std::optional<RecordPosition> LowerBoundBytes(const char* key, int fields) const;
+
+  // Records.
+  PreparedRecord Prepare(const Record& record, const char* old_record) const;
+  void CommitBlobs(PreparedRecord& prepared, const char* old_record);
+  void FreeBlobs(const char* record, const std::string* keep_from);
+  Value DecodeBlob(int field, const char* bytes) const;
+  std::string StoredBlob(int field, const char* bytes) const;
+  RecordPosition InsertBytes(const std::string& bytes);
+  void RemoveAt(RecordPosition position);
+  void CheckWritable() const;
+  void PrepareWrite();
+  void ReleaseEmptyBlock(uint16_t block);
+  void NoteAutoIncrement(const std::string& bytes);
+
+  // Files.
+  void WriteIndex(const std::set<uint16_t>& changed);
+  ParadoxHeader NewIndexHeader() const;
+  std::string SiblingPath(std::string_view extension) const;
+  BlobFile& Blobs();
+
+  OpenMode mode_ = OpenMode::kReadOnly;
+  bool closed_ = false;
+  std::string db_path_;
+  std::string px_path_;
+  std::string mb_path_;
+  std::string secondary_index_;
+  ParadoxFile db_file_;
+  ParadoxFile px_file_;
+  std::unique_ptr<BlobFile> mb_;
+
+  ParadoxHeader header_;
+  ParadoxHeader px_header_;
+  bool has_px_header_ = false;
+  std::vector<FieldDef> fields_;
+  std::vector<FieldSlot> slots_;
+  int key_field_count_ = 0;
+  int key_size_ = 0;
+  int record_size_ = 0;
+  int block_size_ = 0;
+  int capacity_ = 0;
+  CodePage code_page_ = CodePage::k437;
+  const Collation* collation_ = nullptr;
+
+  uint32_t record_count_ = 0;
+  std::string data_;                  // block k at (k - 1) * block_size_
+  std::vector<uint16_t> chain_;       // data blocks in chain order
+  std::vector<int32_t> chain_index_;  // block -> index in chain_, -1 if not in it
+  mutable std::vector<uint32_t> chain_start_;  // ordinal of each chain block's first record
+  mutable bool ordinals_valid_ = false;
+
+  bool auto_flush_ = true;
+  bool write_prepared_ = false;
+  bool dirty_ = false;
+  bool chain_changed_ = false;   // blocks joined or left the chain since the index was built
+  std::set<uint16_t> dirty_blocks_;
+  uint64_t written_db_size_ = 0;
+  IndexTree index_;
+  bool index_built_ = false;
+  uint16_t written_px_blocks_ = 0;
+};
+
+}  // namespace dalimor
