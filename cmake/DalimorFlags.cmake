@@ -12,6 +12,13 @@ if(DALIMOR_SANITIZE)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
 
+# Fuzz builds instrument the libraries too, so that libFuzzer sees coverage
+# of the code under test and not only of the fuzz target itself.
+if(DALIMOR_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # dalimor_library(name folder): one static library from every .cpp in the folder.
 # Sources are globbed so that a new file needs no edit here.
 function(dalimor_library name)
