@@ -1,0 +1,18 @@
+#pragma once
+// The insert operator: collects every row of INSERT ... SELECT (or VALUES),
+// converts each value to its target field, and only then hands all rows to
+// the target table, which inserts them all or none.
+
+#include <cstdint>
+
+#include "engine/sql_pipeline.h"
+
+namespace dalimor {
+
+// Returns the number of rows inserted.  `source` is null for VALUES.
+// Throws EngineError when a value does not fit its field or the table
+// refuses the rows; the target is unchanged then.
+uint64_t RunInsert(const BoundStatement& statement, const SelectPipeline* source,
+                   SubqueryEvaluator& subqueries);
+
+}  // namespace dalimor

@@ -1,0 +1,144 @@
+#include "engine/sql_semi_join.h"
+
+#include "engine/sql_expression.h"
+#include "engine/sql_filter.h"
+#include "engine/sql_project.h"
+#include "engine/sql_value_ops.h"
+
+namespace dalimor {
+
+SubqueryRuntime::SubqueryRuntime(const BoundSubquery& subquery, SubqueryEvaluator& statement)
+    : sub_(subquery),
+      statement_(statement),
+      pipeline_(*subquery.select, false),
+      where_(ExprRefs(subquery.select->where)) {}
+
+void SubqueryRuntime::Prepare() {
+  if (prepared_) return;
+  prepared_ = true;
+  const BoundSelect& select = *sub_.select;
+  if (sub_.strategy == SubqueryStrategy::kConstant && select.aggregate) {
+    constant_ = Truth::kTrue;  // an aggregate without GROUP BY always gives one row
+    return;
+  }
+  pipeline_.Prepare();
+  switch (sub_.strategy) {
+    case SubqueryStrategy::kConstant:
+      pipeline_.ForEach(nullptr, where_, &statement_, [&](const Frame&, const EvalContext&) {
+        constant_ = Truth::kTrue;
+        return false;
+      });
+      break;
+    case SubqueryStrategy::kValueSet:
+      RunSelect(pipeline_, nullptr, &statement_, [&](Record&& record) {
+        has_rows_ = true;
+        if (IsNull(record[0])) {
+          has_null_ = true;
+        } else {
+          std::string key;
+          AppendSqlKey(key, record[0]);
+          values_.insert(std::move(key));
+        }
+        return true;
+      });
+      break;
+    case SubqueryStrategy::kHashed: {
+      keys_only_ = !sub_.is_in && sub_.residual.empty();
+      const size_t tables = select.tables.size();
+      pipeline_.ForEach(nullptr, sub_.prefilter, &statement_,
+                        [&](const Frame& frame, const EvalContext& ctx) {
+                          std::string key;
+                          if (!BuildKey(sub_.inner_keys, ctx, key)) return true;
+                          if (keys_only_) {
+                            keys_.insert(std::move(key));
+                            return true;
+                          }
+                          const auto combo = static_cast<uint32_t>(combos_.size() / tables);
+                          combos_.insert(combos_.end(), frame.rows.begin(),
+                                         frame.rows.begin() + static_cast<long>(tables));
+                          index_.Add(std::move(key), combo);
+                          return true;
+                        });
+      break;
+    }
+    case SubqueryStrategy::kNestedLoop:
+    case SubqueryStrategy::kExecuteEach: break;
+  }
+}
+
+void SubqueryRuntime::ForEachCandidate(const Frame& outer, const CandidateVisit& visit) {
+  if (sub_.strategy == SubqueryStrategy::kNestedLoop) {
+    pipeline_.ForEach(&outer, where_, &statement_,
+                      [&](const Frame&, const EvalContext& ctx) { return visit(ctx); });
+    return;
+  }
+  // kHashed: look the outer row's key up among the hashed rows.
+  Frame frame;
+  frame.outer = &outer;
+  frame.remaps = pipeline_.remaps();
+  const EvalContext ctx{&frame, nullptr, nullptr, &statement_};
+  std::string key;
+  if (!BuildKey(sub_.outer_keys, ctx, key)) return;
+  const size_t tables = sub_.select->tables.size();
+  for (uint32_t p = index_.Find(key); p != KeyIndex::kEnd; p = index_.NextAt(p)) {
+    const Value* const* rows = combos_.data() + static_cast<size_t>(index_.ValueAt(p)) * tables;
+    for (size_t t = 0; t < tables; ++t) frame.rows[t] = rows[t];
+    if (!PassesAll(sub_.residual, ctx)) continue;
+    if (!visit(ctx)) return;
+  }
+}
+
+Truth SubqueryRuntime::Exists(const Frame& outer) {
+  Prepare();
+  if (sub_.strategy == SubqueryStrategy::kConstant) return constant_;
+  if (keys_only_) {
+    Frame frame;
+    frame.outer = &outer;
+    const EvalContext ctx{&frame, nullptr, nullptr, &statement_};
+    std::string key;
+    if (!BuildKey(sub_.outer_keys, ctx, key)) return Truth::kFalse;
+    return keys_.count(key) ? Truth::kTrue : Truth::kFalse;
+  }
+  bool found = false;
+  ForEachCandidate(outer, [&](const EvalContext&) {
+    found = true;
+    return false;
+  });
+  return found ? Truth::kTrue : Truth::kFalse;
+}
+
+Truth SubqueryRuntime::Accumulate(const Value& value, const Value& candidate,
+                                  Truth so_far) const {
+  if (IsNull(value) || IsNull(candidate)) return Truth::kUnknown;
+  if (CompareSqlValues(value, candidate) == 0) return Truth::kTrue;
+  return so_far;
+}
+
+Truth SubqueryRuntime::In(const Value& value, const Frame& outer) {
+  Prepare();
+  if (sub_.strategy == SubqueryStrategy::kValueSet) {
+    if (!has_rows_) return Truth::kFalse;
+    if (IsNull(value)) return Truth::kUnknown;
+    std::string key;
+    AppendSqlKey(key, value);
+    if (values_.count(key)) return Truth::kTrue;
+    return has_null_ ? Truth::kUnknown : Truth::kFalse;
+  }
+  Truth result = Truth::kFalse;
+  if (sub_.strategy == SubqueryStrategy::kExecuteEach) {
+    RunSelect(pipeline_, &outer, &statement_, [&](Record&& record) {
+      result = Accumulate(value, record[0], result);
+      return result != Truth::kTrue;
+    });
+    return result;
+  }
+  const BoundExpr& output = *sub_.select->outputs[0];
+  ForEachCandidate(outer, [&](const EvalContext& ctx) {
+    Value scratch;
+    result = Accumulate(value, EvaluateRef(output, ctx, scratch), result);
+    return result != Truth::kTrue;
+  });
+  return result;
+}
+
+}  // namespace dalimor

@@ -1,0 +1,60 @@
+#pragma once
+// The tables that local SQL works on.  The SQL component sees a table only
+// through this interface, so it runs over any storage: the in-memory tables
+// of sql_memory_table.h, or Paradox tables through their adapter.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/value.h"
+
+namespace dalimor {
+
+class SqlTable {
+ public:
+  virtual ~SqlTable() = default;
+
+  // The fields, in the table's column order.  Stays the same while the
+  // table is open.
+  virtual const std::vector<FieldDef>& Fields() const = 0;
+
+  // Calls `visit` for each row in the table's order (key order for keyed
+  // tables), with one value per field in field order, of the alternative
+  // value.h gives for the field's type, and an id that DeleteAll accepts.
+  // The record is valid only during the call.  Stops early when `visit`
+  // returns false.  A statement scans a table at most once at a time; it
+  // never scans while it inserts or deletes.  Throws EngineError when the
+  // rows cannot be read.
+  virtual void Scan(const std::function<bool(const Record& record, uint64_t row_id)>& visit) = 0;
+
+  // Inserts all rows or none: when any row cannot be inserted (a key
+  // violation, "Key violation.", kind kKeyViolation; a value the field
+  // cannot hold) the table is left as it was and EngineError is thrown.
+  // Each row holds one value per field, already converted to the field's type.
+  virtual void InsertAll(std::vector<Record> rows) = 0;
+
+  // Deletes the rows of the given ids (from Scan) all or none; throws
+  // EngineError and deletes nothing when that is not possible.
+  virtual void DeleteAll(const std::vector<uint64_t>& row_ids) = 0;
+};
+
+// Resolves the table names of statements.
+class SqlCatalog {
+ public:
+  virtual ~SqlCatalog() = default;
+
+  // The table a statement names: `path_text` is the text between the quotes
+  // as written in the statement ('D:\Davka\SPFH.DB' gives D:\Davka\SPFH.DB),
+  // or a bare name; how it maps to a file is the catalog's business.
+  // `for_write` is true for the target of INSERT or DELETE, which a
+  // statement opens before any other table.  One statement opens each
+  // distinct text once.  Throws EngineError ("Table does not exist.", kind
+  // kFileNotFound, for a missing table; other kinds for locked or damaged
+  // tables).
+  virtual std::shared_ptr<SqlTable> Open(const std::string& path_text, bool for_write) = 0;
+};
+
+}  // namespace dalimor
