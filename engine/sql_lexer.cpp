@@ -70,17 +70,25 @@ bool SqlNamesEqual(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::vector<SqlToken> LexSql(std::string_view text) {
-  std::vector<SqlToken> tokens;
+namespace {
+
+// Thrown inside the lexer and turned into a kError token.
+struct LexFailure {
+  std::string message;
+  std::string shown;
+};
+
+void LexInto(std::string_view text, std::vector<SqlToken>& tokens, SqlPosition& failed_at) {
   Cursor cur(text);
   for (;;) {
     while (!cur.AtEnd() && IsSpace(cur.Peek())) cur.Advance();
     SqlToken token;
     token.position = cur.Position();
+    failed_at = token.position;
     const size_t start = cur.offset();
     if (cur.AtEnd()) {
       tokens.push_back(std::move(token));
-      return tokens;
+      return;
     }
     const unsigned char c = cur.Peek();
     auto single = [&](SqlTokenKind kind, int length) {
@@ -117,8 +125,8 @@ std::vector<SqlToken> LexSql(std::string_view text) {
       cur.Advance();
       for (;;) {
         if (cur.AtEnd()) {
-          throw SqlError(c == '\'' ? "Unterminated string." : "Unterminated quoted name.",
-                         text.substr(start), token.position);
+          throw LexFailure{c == '\'' ? "Unterminated string." : "Unterminated quoted name.",
+                           std::string(text.substr(start))};
         }
         if (cur.Peek() == c) {
           cur.Advance();
@@ -144,11 +152,11 @@ std::vector<SqlToken> LexSql(std::string_view text) {
           else single(SqlTokenKind::kGreater, 1);
           break;
         case '!':
-          if (cur.Peek(1) != '=') throw SqlError("Invalid character.", "!", token.position);
+          if (cur.Peek(1) != '=') throw LexFailure{"Invalid character.", "!"};
           single(SqlTokenKind::kNotEqual, 2);
           break;
         case '|':
-          if (cur.Peek(1) != '|') throw SqlError("Invalid character.", "|", token.position);
+          if (cur.Peek(1) != '|') throw LexFailure{"Invalid character.", "|"};
           single(SqlTokenKind::kConcat, 2);
           break;
         case '+': single(SqlTokenKind::kPlus, 1); break;
@@ -162,7 +170,7 @@ std::vector<SqlToken> LexSql(std::string_view text) {
         default: {
           std::string shown(1, static_cast<char>(c));
           if (c < 0x20 || c == 0x7F) shown = "#" + std::to_string(c);
-          throw SqlError("Invalid character.", shown, token.position);
+          throw LexFailure{"Invalid character.", shown};
         }
       }
       token.text = std::string(text.substr(start, cur.offset() - start));
@@ -170,6 +178,24 @@ std::vector<SqlToken> LexSql(std::string_view text) {
     token.raw_length = cur.offset() - start;
     tokens.push_back(std::move(token));
   }
+}
+
+}  // namespace
+
+std::vector<SqlToken> LexSql(std::string_view text) {
+  std::vector<SqlToken> tokens;
+  SqlPosition failed_at;
+  try {
+    LexInto(text, tokens, failed_at);
+  } catch (const LexFailure& failure) {
+    SqlToken token;
+    token.kind = SqlTokenKind::kError;
+    token.text = failure.message;
+    token.shown = failure.shown;
+    token.position = failed_at;
+    tokens.push_back(std::move(token));
+  }
+  return tokens;
 }
 
 }  // namespace dalimor

@@ -33,6 +33,7 @@ enum class SqlTokenKind : uint8_t {
   kRightParen,   // )
   kSemicolon,    // ;
   kEnd,          // end of the text
+  kError,        // text that cannot be read; `text` holds the message
 };
 
 struct SqlToken {
@@ -40,10 +41,13 @@ struct SqlToken {
   std::string text;     // decoded text (see the kinds)
   SqlPosition position; // where the token starts
   size_t raw_length = 0;  // bytes of the token as written
+  std::string shown;      // kError: the text a message shows as the token
 };
 
-// The tokens of `text`, ending with one kEnd token.  Throws SqlError for an
-// unterminated string or name and for a character outside the dialect.
+// The tokens of `text`, ending with one kEnd token, or with one kError token
+// where the text stops being readable (an unterminated string or name, a
+// character outside the dialect).  The error is left to the parser, so that
+// a statement reports the first problem in reading order.
 std::vector<SqlToken> LexSql(std::string_view text);
 
 // ASCII case-insensitive comparison, used for keywords and names.

@@ -116,11 +116,13 @@ class Parser {
 
   [[noreturn]] void FailWith(const std::string& message) const {
     const SqlToken& t = Peek();
+    if (t.kind == SqlTokenKind::kError) throw SqlError(t.text, t.shown, t.position);
     throw SqlError(message, t.kind == SqlTokenKind::kEnd ? std::string() : Raw(t), t.position);
   }
   // The error for the current token being out of place.
   [[noreturn]] void Fail() const {
     const SqlToken& t = Peek();
+    if (t.kind == SqlTokenKind::kError) throw SqlError(t.text, t.shown, t.position);
     if (t.kind == SqlTokenKind::kEnd) FailWith("Unexpected end of command.");
     if (t.kind == SqlTokenKind::kIdentifier && IsUnsupportedWord(t.text))
       FailWith("Capability not supported.");
