@@ -1,0 +1,204 @@
+#include "archive/zip_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace dalimor {
+namespace {
+
+// Raw deflate (no zlib header or trailer): negative window bits.
+constexpr int kWindowBits = -15;
+constexpr int kMemoryLevel = 8;
+// The central directory is written in pieces of about this size.
+constexpr size_t kCentralChunk = 64 * 1024;
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+bool IsNoRoom(int error) { return error == ENOSPC || error == EDQUOT; }
+
+[[noreturn]] void ThrowWriteError(int error, const std::filesystem::path& path) {
+  if (IsNoRoom(error)) throw ArchiveError(std::string(kArchiveDiskFullText));
+  throw ArchiveError("Cannot write archive " + Quoted(path.string()) + ": " +
+                     std::strerror(error));
+}
+
+std::string TooLargeText(const std::string& what) {
+  return what + " 4 GiB or more; a zip archive without Zip64 extensions cannot hold it";
+}
+
+}  // namespace
+
+ZipWriter::ZipWriter(const std::filesystem::path& path, ArchiveWriteFunction write)
+    : path_(path), write_(std::move(write)),
+      input_(kArchiveBufferSize), output_(kArchiveBufferSize) {
+  if (!write_) write_ = [](int fd, const void* data, size_t size, off_t offset) {
+    return ::pwrite(fd, data, size, offset);
+  };
+  if (deflateInit2(&stream_, kArchiveCompressionLevel, Z_DEFLATED, kWindowBits, kMemoryLevel,
+                   Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw ArchiveError("Cannot start the compression: out of memory");
+  }
+  stream_ready_ = true;
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd_ < 0) {
+    const int error = errno;
+    deflateEnd(&stream_);
+    if (IsNoRoom(error)) throw ArchiveError(std::string(kArchiveDiskFullText));
+    throw ArchiveError("Cannot create archive " + Quoted(path_.string()) + ": " +
+                       std::strerror(error));
+  }
+  struct stat info;
+  if (fstat(fd_, &info) == 0) {
+    device_ = info.st_dev;
+    inode_ = info.st_ino;
+  }
+}
+
+ZipWriter::~ZipWriter() {
+  if (stream_ready_) deflateEnd(&stream_);
+  if (fd_ >= 0) ::close(fd_);
+  if (!finished_) ::unlink(path_.c_str());
+}
+
+void ZipWriter::CheckArchiveSize(uint64_t more) const {
+  if (end_ + more > kZipMaxPlainValue) throw ArchiveError(TooLargeText("The archive would reach"));
+}
+
+void ZipWriter::WriteAt(uint64_t offset, const void* data, size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = write_(fd_, bytes, size, static_cast<off_t>(offset));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      ThrowWriteError(errno, path_);
+    }
+    // A write that makes no progress is a full disk that did not say so.
+    if (written == 0) ThrowWriteError(ENOSPC, path_);
+    bytes += written;
+    offset += static_cast<uint64_t>(written);
+    size -= static_cast<size_t>(written);
+  }
+}
+
+void ZipWriter::Append(const void* data, size_t size) {
+  CheckArchiveSize(size);
+  WriteAt(end_, data, size);
+  end_ += size;
+}
+
+void ZipWriter::Compress(int fd, const std::string& source, const std::function<void()>& progress,
+                         uint32_t& crc, uint64_t& read_total, uint64_t& written_total) {
+  if (deflateReset(&stream_) != Z_OK) throw ArchiveError("Cannot restart the compression");
+  crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
+  read_total = 0;
+  written_total = 0;
+  size_t used = 0;  // bytes waiting in output_
+  for (;;) {
+    ssize_t got;
+    do {
+      got = ::read(fd, input_.data(), input_.size());
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+      throw ArchiveError("Cannot read file " + Quoted(source) + ": " + std::strerror(errno));
+    }
+    read_total += static_cast<uint64_t>(got);
+    if (read_total > kZipMaxPlainValue) throw ArchiveError(TooLargeText("File " + Quoted(source) + " has grown to"));
+    const uInt piece = static_cast<uInt>(got);
+    crc = static_cast<uint32_t>(crc32(crc, input_.data(), piece));
+    stream_.next_in = input_.data();
+    stream_.avail_in = piece;
+    const int flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
+    for (;;) {
+      stream_.next_out = output_.data() + used;
+      stream_.avail_out = static_cast<uInt>(output_.size() - used);
+      const int result = deflate(&stream_, flush);
+      if (result == Z_STREAM_ERROR) throw ArchiveError("Compression failed for " + Quoted(source));
+      used = output_.size() - stream_.avail_out;
+      if (used == output_.size()) {
+        // The buffer is full: write it out, there may be more to come.
+        Append(output_.data(), used);
+        written_total += used;
+        used = 0;
+        continue;
+      }
+      // Room left means the input is used up; at the end it also means
+      // the stream is complete.
+      if (flush == Z_FINISH && result != Z_STREAM_END)
+        throw ArchiveError("Compression failed for " + Quoted(source));
+      break;
+    }
+    if (progress) progress();
+    if (flush == Z_FINISH) break;
+  }
+  if (used > 0) {
+    Append(output_.data(), used);
+    written_total += used;
+  }
+  if (written_total > kZipMaxPlainValue)
+    throw ArchiveError(TooLargeText("The compressed data of " + Quoted(source) + " reach"));
+}
+
+void ZipWriter::AddEntry(const ZipEntryInfo& info, int fd, const std::string& source,
+                         const std::function<void()>& progress) {
+  if (central_.size() >= kZipMaxPlainEntries) {
+    throw ArchiveError("More than " + std::to_string(kZipMaxPlainEntries) +
+                       " files; a zip archive without Zip64 extensions cannot hold them");
+  }
+  ZipLocalHeader local;
+  local.fields.flags = info.flags;
+  local.fields.dos_time = info.dos_time;
+  local.fields.dos_date = info.dos_date;
+  local.fields.name = info.name;
+  const uint64_t offset = end_;
+  const std::string provisional = EncodeZipLocalHeader(local);
+  Append(provisional.data(), provisional.size());
+
+  uint32_t crc = 0;
+  uint64_t read_total = 0;
+  uint64_t written_total = 0;
+  Compress(fd, source, progress, crc, read_total, written_total);
+
+  local.fields.crc32 = crc;
+  local.fields.compressed_size = static_cast<uint32_t>(written_total);
+  local.fields.uncompressed_size = static_cast<uint32_t>(read_total);
+  const std::string final_header = EncodeZipLocalHeader(local);
+  WriteAt(offset, final_header.data(), final_header.size());
+
+  ZipCentralHeader central;
+  central.fields = std::move(local.fields);
+  central.external_attributes = info.external_attributes;
+  central.local_header_offset = static_cast<uint32_t>(offset);
+  central_.push_back(std::move(central));
+}
+
+void ZipWriter::Finish() {
+  const uint64_t directory_offset = end_;
+  std::string chunk;
+  for (const ZipCentralHeader& header : central_) {
+    chunk += EncodeZipCentralHeader(header);
+    if (chunk.size() >= kCentralChunk) {
+      Append(chunk.data(), chunk.size());
+      chunk.clear();
+    }
+  }
+  ZipEndRecord record;
+  record.entries_on_disk = static_cast<uint16_t>(central_.size());
+  record.total_entries = record.entries_on_disk;
+  record.central_directory_size = static_cast<uint32_t>(end_ + chunk.size() - directory_offset);
+  record.central_directory_offset = static_cast<uint32_t>(directory_offset);
+  chunk += EncodeZipEndRecord(record);
+  Append(chunk.data(), chunk.size());
+
+  // Some file systems (network shares) report a full disk only on close.
+  const int result = ::close(fd_);
+  fd_ = -1;
+  if (result != 0 && errno != EINTR) ThrowWriteError(errno, path_);
+  finished_ = true;
+}
+
+}  // namespace dalimor
