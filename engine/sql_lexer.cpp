@@ -184,6 +184,7 @@ void LexInto(std::string_view text, std::vector<SqlToken>& tokens, SqlPosition& 
 
 std::vector<SqlToken> LexSql(std::string_view text) {
   std::vector<SqlToken> tokens;
+  tokens.reserve(text.size() / 4 + 1);
   SqlPosition failed_at;
   try {
     LexInto(text, tokens, failed_at);

@@ -1,5 +1,6 @@
 #include "engine/sql_parser.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdlib>
@@ -33,7 +34,13 @@ bool IsReservedWord(std::string_view word) {
 
 class Parser {
  public:
-  explicit Parser(std::string_view text) : text_(text), tokens_(LexSql(text)) {}
+  explicit Parser(std::string_view text) : text_(text), tokens_(LexSql(text)) {
+    // Whether each identifier is a reserved word is looked up once, not at
+    // every test of the grammar.
+    reserved_.reserve(tokens_.size());
+    for (const SqlToken& t : tokens_)
+      reserved_.push_back(t.kind == SqlTokenKind::kIdentifier && IsReservedWord(t.text));
+  }
 
   AstStatement ParseStatement() {
     AstStatement statement;
@@ -105,9 +112,10 @@ class Parser {
   }
   // A name: a quoted name, or an identifier that is not a reserved word.
   bool IsName(size_t ahead = 0) const {
-    const SqlToken& t = Peek(ahead);
+    const size_t i = std::min(index_ + ahead, tokens_.size() - 1);
+    const SqlToken& t = tokens_[i];
     return t.kind == SqlTokenKind::kQuotedName ||
-           (t.kind == SqlTokenKind::kIdentifier && !IsReservedWord(t.text));
+           (t.kind == SqlTokenKind::kIdentifier && !reserved_[i]);
   }
   std::string ExpectName() {
     if (!IsName()) Fail();
@@ -400,9 +408,9 @@ class Parser {
     Mark(*node, Peek());
     node->name = ExpectName();
     if (Accept(SqlTokenKind::kDot)) {
+      // Messages show the whole reference, "tE.Name", at the qualifier.
       node->qualifier = std::move(node->name);
-      node->position = Peek().position;
-      node->token = Raw(Peek());
+      node->token += "." + Raw(Peek());
       node->name = ExpectName();
     }
     return node;
@@ -522,6 +530,7 @@ class Parser {
 
   std::string_view text_;
   std::vector<SqlToken> tokens_;
+  std::vector<bool> reserved_;
   size_t index_ = 0;
   int depth_ = 0;
 };

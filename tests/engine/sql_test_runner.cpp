@@ -87,12 +87,16 @@ bool SplitCells(const std::string& line, std::vector<Cell>& cells, std::string& 
   }
 }
 
+// "Name T" or "Name T<size>"; the name may hold blanks, the type is the last word.
 bool ParseColumnSpec(const std::string& text, FieldDef& def) {
-  const auto words = Words(text);
-  if (words.size() != 2 || words[1].empty()) return false;
-  def.name = words[0];
-  if (!FieldTypeFromLetter(words[1][0], def.type)) return false;
-  def.size = words[1].size() > 1 ? std::stoi(words[1].substr(1)) : 0;
+  const std::string spec = Trim(text);
+  const size_t blank = spec.find_last_of(' ');
+  if (blank == std::string::npos) return false;
+  def.name = Trim(spec.substr(0, blank));
+  const std::string type = spec.substr(blank + 1);
+  if (def.name.empty() || !FieldTypeFromLetter(type[0], def.type)) return false;
+  if (type.size() > 1 && type.find_first_not_of("0123456789", 1) != std::string::npos) return false;
+  def.size = type.size() > 1 ? std::stoi(type.substr(1)) : 0;
   return true;
 }
 
