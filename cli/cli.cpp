@@ -1,0 +1,60 @@
+#include "cli/cli.h"
+
+#include <exception>
+#include <ostream>
+
+#include "engine/engine_error.h"
+
+namespace dalimor {
+namespace {
+
+void PrintUsage(std::ostream& out) {
+  out << "Dalimor " << DALIMOR_VERSION
+      << " - přenos účetních dokladů mezi instalacemi Kalmea\n"
+         "\n"
+         "Použití:\n"
+         "  dalimor-cli --version\n"
+         "  dalimor-cli dump TABLE              řádky tabulky jako CSV\n"
+         "  dalimor-cli schema TABLE            pole a klíč tabulky\n"
+         "  dalimor-cli create TABLE --fields \"Name:Type[:Size],...\" [--key \"F1,F2\"]\n"
+         "  dalimor-cli import TABLE FILE.csv   vloží řádky CSV (vše, nebo nic)\n"
+         "  dalimor-cli sql \"STATEMENT\"         provede příkaz local SQL\n";
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           std::istream& in) {
+  (void)in;
+  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    PrintUsage(out);
+    return args.empty() ? kExitUsage : kExitOk;
+  }
+  const std::string& command = args[0];
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  try {
+    if (command == "--version") {
+      out << DALIMOR_VERSION << '\n';
+      return kExitOk;
+    }
+    if (command == "dump") return DumpCommand(rest, out);
+    if (command == "schema") return SchemaCommand(rest, out);
+    if (command == "create") return CreateCommand(rest, out);
+    if (command == "import") return ImportCommand(rest, out);
+    if (command == "sql") return SqlCommand(rest, out);
+    err << "dalimor-cli: neznámý příkaz '" << command << "' (viz dalimor-cli --help)\n";
+    return kExitUsage;
+  } catch (const UsageError& e) {
+    err << e.message << '\n';
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    // One clear line: the engine's multi-line messages are joined.
+    std::string message = e.what();
+    for (char& c : message)
+      if (c == '\n' || c == '\r') c = ' ';
+    err << "dalimor-cli: " << message << '\n';
+    return kExitFailed;
+  }
+}
+
+}  // namespace dalimor

@@ -1,0 +1,33 @@
+#pragma once
+// The commands of dalimor-cli, callable from tests.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace dalimor {
+
+// Exit codes of every command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;    // an engine or data error; the run failed
+inline constexpr int kExitUsage = 2;     // the command line is wrong
+inline constexpr int kExitRefused = 3;   // refused, or a question answered No
+
+// A wrong command line; the message says what is wrong.
+struct UsageError {
+  std::string message;
+};
+
+// Runs one command line (args without the program name).  Results go to
+// `out`, diagnostics to `err`, answers to questions come from `in`.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           std::istream& in);
+
+// The table commands: dump, schema, create, import, sql.
+int DumpCommand(const std::vector<std::string>& args, std::ostream& out);
+int SchemaCommand(const std::vector<std::string>& args, std::ostream& out);
+int CreateCommand(const std::vector<std::string>& args, std::ostream& out);
+int ImportCommand(const std::vector<std::string>& args, std::ostream& out);
+int SqlCommand(const std::vector<std::string>& args, std::ostream& out);
+
+}  // namespace dalimor

@@ -1,0 +1,88 @@
+#include "engine/table_definition.h"
+
+#include "engine/engine_error.h"
+#include "util/date_entry.h"
+
+namespace dalimor {
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+[[noreturn]] void Invalid(const std::string& message) {
+  throw EngineError(EngineErrorKind::kInvalidDefinition, message);
+}
+
+}  // namespace
+
+std::vector<std::string> SplitNameList(std::string_view list) {
+  std::vector<std::string> names;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find_first_of(",;", start);
+    if (end == std::string_view::npos) end = list.size();
+    const std::string_view name = Trim(list.substr(start, end - start));
+    if (!name.empty()) names.emplace_back(name);
+    start = end + 1;
+  }
+  return names;
+}
+
+int LeadingKeyFieldCount(const std::vector<FieldDef>& fields, std::string_view key_list) {
+  const std::vector<std::string> names = SplitNameList(key_list);
+  for (size_t i = 0; i < names.size(); ++i) {
+    bool known = false;
+    for (const FieldDef& f : fields) known = known || SameName(f.name, names[i]);
+    if (!known) Invalid("Invalid field name: the key field '" + names[i] + "' is not in the table.");
+    if (i >= fields.size() || !SameName(fields[i].name, names[i]))
+      Invalid("The key field '" + names[i] + "' must be field " + std::to_string(i + 1) +
+              " of the table: Paradox keys are the leading fields, in order.");
+  }
+  return static_cast<int>(names.size());
+}
+
+std::vector<FieldDef> ParseFieldList(std::string_view text) {
+  std::vector<FieldDef> fields;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(',', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view entry = Trim(text.substr(start, end - start));
+    start = end + 1;
+    if (entry.empty()) continue;
+    const size_t colon = entry.find(':');
+    if (colon == std::string_view::npos) Invalid("Field definition without a type: " + std::string(entry));
+    FieldDef def;
+    def.name = std::string(Trim(entry.substr(0, colon)));
+    std::string_view rest = entry.substr(colon + 1);
+    const size_t colon2 = rest.find(':');
+    const std::string_view type = Trim(rest.substr(0, colon2));
+    if (type.size() != 1 || !FieldTypeFromLetter(type[0], def.type))
+      Invalid("Unknown field type '" + std::string(type) + "' of field " + def.name);
+    if (colon2 != std::string_view::npos) {
+      const std::string_view size = Trim(rest.substr(colon2 + 1));
+      if (!IsIntegerText(size) || IntegerFromText(size) < 0)
+        Invalid("Invalid size '" + std::string(size) + "' of field " + def.name);
+      def.size = IntegerFromText(size);
+    }
+    fields.push_back(std::move(def));
+  }
+  if (fields.empty()) Invalid("No fields defined.");
+  return fields;
+}
+
+}  // namespace dalimor
