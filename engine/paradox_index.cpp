@@ -37,18 +37,24 @@ int IndexBlockFill(int block_size, int key_size) {
 }
 
 void IndexTree::Build(std::vector<IndexEntry> level1, int key_size, int block_size) {
+  if (key_size != key_size_ || block_size != block_size_) images_.clear();
   key_size_ = key_size;
   block_size_ = block_size;
   fill_ = static_cast<size_t>(IndexBlockFill(block_size, key_size));
-  levels_.clear();
-  level_base_.clear();
-  blocks_.clear();
-  dirty_.clear();
-  if (level1.empty() || fill_ < 2) return;
+  nodes_.clear();
+  leaf_of_.assign(0x10000, 0);
+  levels_ = 0;
+  built_ = true;
+  if (level1.empty() || fill_ < 2) {
+    dirty_.clear();
+    return;
+  }
 
-  levels_.push_back(std::move(level1));
-  while (levels_.back().size() > fill_) {
-    const std::vector<IndexEntry>& lower = levels_.back();
+  // Packed levels, bottom up.
+  std::vector<std::vector<IndexEntry>> levels;
+  levels.push_back(std::move(level1));
+  while (levels.back().size() > fill_) {
+    const std::vector<IndexEntry>& lower = levels.back();
     std::vector<IndexEntry> upper;
     for (size_t start = 0; start < lower.size(); start += fill_) {
       IndexEntry e;
@@ -56,103 +62,225 @@ void IndexTree::Build(std::vector<IndexEntry> level1, int key_size, int block_si
       for (size_t i = start; i < lower.size() && i < start + fill_; ++i) e.count += lower[i].count;
       upper.push_back(std::move(e));
     }
-    levels_.push_back(std::move(upper));
+    levels.push_back(std::move(upper));
   }
+  levels_ = static_cast<int>(levels.size());
 
-  // Number the blocks top-down: the root is block 1.
-  const size_t n = levels_.size();
-  level_base_.assign(n, 0);
+  // Number the blocks top-down: the root is block 1, each level follows the
+  // one above it.
+  std::vector<uint16_t> base(levels.size(), 0);
   uint16_t next = 1;
-  for (size_t l = n; l-- > 0;) {
-    level_base_[l] = next;
-    next = static_cast<uint16_t>(next + (levels_[l].size() + fill_ - 1) / fill_);
+  for (size_t l = levels.size(); l-- > 0;) {
+    base[l] = next;
+    next = static_cast<uint16_t>(next + (levels[l].size() + fill_ - 1) / fill_);
   }
-  for (size_t l = 1; l < n; ++l)
-    for (size_t j = 0; j < levels_[l].size(); ++j)
-      levels_[l][j].child = static_cast<uint16_t>(level_base_[l - 1] + j);
-
-  const uint16_t total = static_cast<uint16_t>(next - 1);
-  blocks_.assign(total, std::string(static_cast<size_t>(block_size), '\0'));
-  dirty_.assign(total, true);
-  for (uint16_t b = 1; b <= total; ++b) EncodeBlock(b);
+  nodes_.resize(next - 1u);
+  for (size_t l = 0; l < levels.size(); ++l) {
+    for (size_t i = 0; i < levels[l].size(); ++i) {
+      const uint16_t number = static_cast<uint16_t>(base[l] + i / fill_);
+      Node& n = node(number);
+      n.level = static_cast<int>(l) + 1;
+      if (l > 0) {
+        levels[l][i].child = static_cast<uint16_t>(base[l - 1] + i);
+        node(levels[l][i].child).parent = number;
+      } else {
+        leaf_of_[levels[l][i].child] = number;
+      }
+      n.entries.push_back(std::move(levels[l][i]));
+    }
+  }
+  for (uint16_t b = 1; b <= nodes_.size(); ++b) {
+    node(b).prev = static_cast<uint16_t>(b - 1);
+    node(b).next = b < nodes_.size() ? static_cast<uint16_t>(b + 1) : 0;
+  }
+  dirty_.assign(nodes_.size(), true);
 }
 
 uint32_t IndexTree::entry_count() const {
   uint32_t n = 0;
-  for (const auto& level : levels_) n += static_cast<uint32_t>(level.size());
+  for (const Node& node : nodes_) n += static_cast<uint32_t>(node.entries.size());
   return n;
 }
 
-uint16_t IndexTree::BlockNumber(size_t level, size_t entry) const {
-  return static_cast<uint16_t>(level_base_[level] + entry / fill_);
+size_t IndexTree::EntryIndex(const Node& n, uint16_t child) const {
+  for (size_t i = 0; i < n.entries.size(); ++i)
+    if (n.entries[i].child == child) return i;
+  return n.entries.size();
 }
 
-void IndexTree::EncodeBlock(uint16_t number) {
-  size_t level = 0;
-  for (size_t l = 0; l < levels_.size(); ++l) {
-    const size_t blocks_in_level = (levels_[l].size() + fill_ - 1) / fill_;
-    if (number >= level_base_[l] && number < level_base_[l] + blocks_in_level) {
-      level = l;
-      break;
-    }
+void IndexTree::Touch(uint16_t number) {
+  if (dirty_.size() < nodes_.size()) dirty_.resize(nodes_.size(), true);
+  dirty_[number - 1u] = true;
+}
+
+// Carries the first key and record count of a block up to the root.
+void IndexTree::Propagate(uint16_t number) {
+  while (node(number).parent != 0) {
+    const Node& n = node(number);
+    Node& p = node(n.parent);
+    const size_t i = EntryIndex(p, number);
+    if (i == p.entries.size()) return;
+    uint32_t sum = 0;
+    for (const IndexEntry& e : n.entries) sum += e.count;
+    IndexEntry& e = p.entries[i];
+    if (e.key == n.entries.front().key && e.count == sum) return;
+    e.key = n.entries.front().key;
+    e.count = sum;
+    Touch(n.parent);
+    number = n.parent;
   }
-  const std::vector<IndexEntry>& entries = levels_[level];
-  const size_t first = (number - level_base_[level]) * fill_;
-  const size_t count = std::min(fill_, entries.size() - first);
-  std::string& block = blocks_[number - 1];
-  std::fill(block.begin(), block.end(), '\0');
-  BlockHeader header;
-  header.next = number < blocks_.size() ? static_cast<uint16_t>(number + 1) : 0;
-  header.prev = static_cast<uint16_t>(number - 1);
-  const int entry_size = key_size_ + kIndexEntryTrailerSize;
-  header.last_record_offset = LastRecordOffset(static_cast<int>(count), entry_size);
-  EncodeBlockHeader(header, block.data());
-  for (size_t i = 0; i < count; ++i)
-    EncodeIndexEntry(entries[first + i],
-                     block.data() + kBlockHeaderSize + i * static_cast<size_t>(entry_size));
-  dirty_[number - 1] = true;
 }
 
-void IndexTree::EncodeEntryAt(size_t level, size_t entry) {
-  const uint16_t number = BlockNumber(level, entry);
-  const size_t entry_size = static_cast<size_t>(key_size_ + kIndexEntryTrailerSize);
-  EncodeIndexEntry(levels_[level][entry],
-                   blocks_[number - 1].data() + kBlockHeaderSize + (entry % fill_) * entry_size);
-  dirty_[number - 1] = true;
-}
-
-void IndexTree::UpdateLevel1(size_t i, std::string_view key, uint32_t count) {
-  if (levels_.empty() || i >= levels_[0].size()) return;
-  IndexEntry& e = levels_[0][i];
+void IndexTree::Update(uint16_t data_block, std::string_view key, uint32_t count) {
+  if (!built_ || nodes_.empty()) return;
+  const uint16_t leaf = leaf_of_[data_block];
+  if (leaf == 0) return;
+  Node& n = node(leaf);
+  const size_t i = EntryIndex(n, data_block);
+  if (i == n.entries.size()) return;
+  IndexEntry& e = n.entries[i];
   if (e.key == key && e.count == count) return;
   e.key.assign(key);
   e.count = count;
-  EncodeEntryAt(0, i);
-  for (size_t l = 0; l + 1 < levels_.size(); ++l) {
-    const size_t j = i / fill_;
-    const size_t start = j * fill_;
-    const std::vector<IndexEntry>& lower = levels_[l];
-    uint32_t sum = 0;
-    for (size_t k = start; k < lower.size() && k < start + fill_; ++k) sum += lower[k].count;
-    IndexEntry& parent = levels_[l + 1][j];
-    if (parent.key == lower[start].key && parent.count == sum) break;
-    parent.key = lower[start].key;
-    parent.count = sum;
-    EncodeEntryAt(l + 1, j);
-    i = j;
+  Touch(leaf);
+  Propagate(leaf);
+}
+
+uint16_t IndexTree::NewNode(int level) {
+  nodes_.push_back(Node{});
+  nodes_.back().level = level;
+  Touch(static_cast<uint16_t>(nodes_.size()));
+  return static_cast<uint16_t>(nodes_.size());
+}
+
+void IndexTree::LinkAfter(uint16_t existing, uint16_t added) {
+  Node& e = node(existing);
+  Node& a = node(added);
+  a.prev = existing;
+  a.next = e.next;
+  if (e.next) {
+    node(e.next).prev = added;
+    Touch(e.next);
+  }
+  e.next = added;
+  Touch(existing);
+  Touch(added);
+}
+
+// Points the children (or data blocks) of a node at it.
+void IndexTree::Adopt(uint16_t number) {
+  for (const IndexEntry& e : node(number).entries) {
+    if (node(number).level == 1)
+      leaf_of_[e.child] = number;
+    else
+      node(e.child).parent = number;
   }
 }
 
-std::vector<uint16_t> IndexTree::DirtyBlocks() const {
-  std::vector<uint16_t> out;
-  for (size_t i = 0; i < dirty_.size(); ++i)
-    if (dirty_[i]) out.push_back(static_cast<uint16_t>(i + 1));
-  return out;
+void IndexTree::Split(uint16_t number) {
+  if (node(number).parent == 0) {
+    // The root splits: its entries move to a new block below it, and block
+    // 1 stays the root, one level higher.
+    const uint16_t moved = NewNode(node(number).level);
+    node(moved).entries = std::move(node(number).entries);
+    node(number).entries.clear();
+    Adopt(moved);
+    LinkAfter(number, moved);
+    node(moved).parent = number;
+    IndexEntry e;
+    e.child = moved;
+    node(number).entries.push_back(std::move(e));
+    node(number).level += 1;
+    levels_ = node(number).level;
+    Touch(number);
+    Propagate(moved);
+    number = moved;
+  }
+  const uint16_t added = NewNode(node(number).level);
+  std::vector<IndexEntry>& entries = node(number).entries;
+  const size_t keep = entries.size() - entries.size() / 2;
+  node(added).entries.assign(std::make_move_iterator(entries.begin() + static_cast<std::ptrdiff_t>(keep)),
+                             std::make_move_iterator(entries.end()));
+  entries.resize(keep);
+  Adopt(added);
+  LinkAfter(number, added);
+  const uint16_t parent = node(number).parent;
+  node(added).parent = parent;
+  Node& p = node(parent);
+  const size_t at = EntryIndex(p, number);
+  IndexEntry e;
+  e.child = added;
+  p.entries.insert(p.entries.begin() + static_cast<std::ptrdiff_t>(at) + 1, std::move(e));
+  Touch(parent);
+  Propagate(added);
+  Propagate(number);
+  if (node(parent).entries.size() > fill_) Split(parent);
 }
 
-void IndexTree::MarkAllDirty() { dirty_.assign(blocks_.size(), true); }
+void IndexTree::InsertAfter(uint16_t previous, uint16_t data_block) {
+  if (!built_ || nodes_.empty()) {
+    built_ = false;
+    return;
+  }
+  const uint16_t leaf = leaf_of_[previous];
+  if (leaf == 0) {
+    built_ = false;
+    return;
+  }
+  Node& n = node(leaf);
+  const size_t at = EntryIndex(n, previous);
+  IndexEntry e;
+  e.child = data_block;
+  e.key = n.entries[at].key;  // a placeholder until Update
+  n.entries.insert(n.entries.begin() + static_cast<std::ptrdiff_t>(at) + 1, std::move(e));
+  leaf_of_[data_block] = leaf;
+  Touch(leaf);
+  if (n.entries.size() > fill_) Split(leaf);
+}
 
-void IndexTree::ClearDirty() { dirty_.assign(blocks_.size(), false); }
+bool IndexTree::Erase(uint16_t data_block) {
+  if (!built_) return false;
+  const uint16_t leaf = leaf_of_[data_block];
+  if (leaf == 0) return built_ = false;
+  Node& n = node(leaf);
+  const size_t at = EntryIndex(n, data_block);
+  if (at == n.entries.size() || n.entries.size() == 1) return built_ = false;
+  n.entries.erase(n.entries.begin() + static_cast<std::ptrdiff_t>(at));
+  leaf_of_[data_block] = 0;
+  Touch(leaf);
+  Propagate(leaf);
+  return true;
+}
+
+std::string IndexTree::Encode(uint16_t number) const {
+  const Node& n = nodes_[number - 1u];
+  std::string block(static_cast<size_t>(block_size_), '\0');
+  BlockHeader header;
+  header.next = n.next;
+  header.prev = n.prev;
+  const int entry_size = key_size_ + kIndexEntryTrailerSize;
+  header.last_record_offset = LastRecordOffset(static_cast<int>(n.entries.size()), entry_size);
+  EncodeBlockHeader(header, block.data());
+  for (size_t i = 0; i < n.entries.size(); ++i)
+    EncodeIndexEntry(n.entries[i], block.data() + kBlockHeaderSize + i * static_cast<size_t>(entry_size));
+  return block;
+}
+
+std::vector<std::pair<uint16_t, std::string>> IndexTree::TakeChangedBlocks() {
+  std::vector<std::pair<uint16_t, std::string>> out;
+  dirty_.resize(nodes_.size(), true);
+  images_.resize(nodes_.size());
+  for (uint16_t b = 1; b <= nodes_.size(); ++b) {
+    if (!dirty_[b - 1u]) continue;
+    std::string bytes = Encode(b);
+    if (bytes != images_[b - 1u]) {
+      images_[b - 1u] = bytes;
+      out.emplace_back(b, std::move(bytes));
+    }
+  }
+  dirty_.assign(nodes_.size(), false);
+  return out;
+}
 
 std::vector<IndexEntry> ReadIndexLevel1(const ParadoxHeader& header, std::string_view px,
                                         const std::string& file_name) {

@@ -31,41 +31,69 @@ IndexEntry DecodeIndexEntry(const char* in, int key_size);
 int IndexBlockCapacity(int block_size, int key_size);
 int IndexBlockFill(int block_size, int key_size);
 
-// The block images of a primary index, built from the level-1 entries.
-// Block 1 is the root, the levels follow top-down, and all blocks form one
-// chain in block-number order (the root first, which is also the layout
-// pxlib expects of a two-level index).  Requires IndexBlockFill >= 2.
+// The blocks of a primary index, kept in memory and changed along with the
+// data chain.  Build lays out a packed tree from the level-1 entries (each
+// block one entry short of full, as Paradox leaves its index blocks); later
+// changes follow the data chain incrementally, splitting a full index block
+// into two as Paradox does.  Block 1 is always the root; all blocks form one
+// chain with the root first and each level's blocks in key order after the
+// level above (which is also the layout pxlib expects of a two-level index).
+// Requires IndexBlockFill >= 2.
 class IndexTree {
  public:
+  // Lays out the tree anew.  Blocks whose bytes do not change are not
+  // reported by TakeChangedBlocks.
   void Build(std::vector<IndexEntry> level1, int key_size, int block_size);
-  // Gives level-1 entry `i` a new key and count and updates the entries
-  // above it; the blocks that change are marked dirty.
-  void UpdateLevel1(size_t i, std::string_view key, uint32_t count);
+  bool built() const { return built_; }
+  // Forgets the tree; the next use must Build.
+  void Invalidate() { built_ = false; }
 
-  int levels() const { return static_cast<int>(levels_.size()); }
-  uint16_t root() const { return levels_.empty() ? 0 : 1; }
-  uint16_t block_count() const { return static_cast<uint16_t>(blocks_.size()); }
+  // Gives the level-1 entry of a data block its key and record count and
+  // updates the entries above it.
+  void Update(uint16_t data_block, std::string_view key, uint32_t count);
+  // Adds a level-1 entry for `data_block`, linked into the data chain right
+  // after `previous`; its key and count follow with Update.
+  void InsertAfter(uint16_t previous, uint16_t data_block);
+  // Removes the level-1 entry of a data block.  False when an index block
+  // would become empty; the tree is then invalid and must be built anew.
+  bool Erase(uint16_t data_block);
+
+  int levels() const { return levels_; }
+  uint16_t root() const { return nodes_.empty() ? 0 : 1; }
+  uint16_t block_count() const { return static_cast<uint16_t>(nodes_.size()); }
   uint32_t entry_count() const;
-  size_t level1_size() const { return levels_.empty() ? 0 : levels_[0].size(); }
-  // Block `number` (from 1).
-  const std::string& block(uint16_t number) const { return blocks_.at(number - 1); }
-  // Blocks changed since the last ClearDirty, as block numbers.
-  std::vector<uint16_t> DirtyBlocks() const;
-  void MarkAllDirty();
-  void ClearDirty();
+
+  // The blocks (number, bytes) whose bytes changed since the last call.
+  std::vector<std::pair<uint16_t, std::string>> TakeChangedBlocks();
 
  private:
-  uint16_t BlockNumber(size_t level, size_t entry) const;
-  void EncodeEntryAt(size_t level, size_t entry);
-  void EncodeBlock(uint16_t number);
+  struct Node {
+    int level = 1;
+    std::vector<IndexEntry> entries;
+    uint16_t parent = 0;
+    uint16_t next = 0;
+    uint16_t prev = 0;
+  };
 
+  Node& node(uint16_t number) { return nodes_[number - 1u]; }
+  size_t EntryIndex(const Node& n, uint16_t child) const;
+  void Touch(uint16_t number);
+  void Propagate(uint16_t number);
+  void Split(uint16_t number);
+  void Adopt(uint16_t number);
+  uint16_t NewNode(int level);
+  void LinkAfter(uint16_t existing, uint16_t added);
+  std::string Encode(uint16_t number) const;
+
+  bool built_ = false;
   int key_size_ = 0;
   int block_size_ = 0;
   size_t fill_ = 0;
-  std::vector<std::vector<IndexEntry>> levels_;  // [0] = level 1
-  std::vector<uint16_t> level_base_;             // first block number of each level
-  std::vector<std::string> blocks_;
+  int levels_ = 0;
+  std::vector<Node> nodes_;        // block n at n - 1
+  std::vector<uint16_t> leaf_of_;  // data block -> level-1 index block
   std::vector<bool> dirty_;
+  std::vector<std::string> images_;  // bytes last handed out by TakeChangedBlocks
 };
 
 // Walks the index of a .PX file (`px` = the whole file) from its root and

@@ -207,6 +207,7 @@ void ParadoxTable::Load(const std::string& bytes) {
          " records; the blocks hold " + std::to_string(records));
   record_count_ = static_cast<uint32_t>(records);
 
+  chain_index_valid_ = true;
   if (mode_ != OpenMode::kReadOnly) {
     std::vector<bool> seen(total + 1, false);
     for (uint16_t b = header_.first_free_block; b != 0; b = BlockHead(b).next) {
@@ -447,14 +448,15 @@ uint16_t ParadoxTable::AllocateBlock() {
       ThrowGeneral(EngineMessage("Table is full.", db_path_));
     b = ++header_.total_blocks;
     data_.resize(size_t{header_.total_blocks} * static_cast<size_t>(block_size_), '\0');
-    chain_index_.resize(size_t{header_.total_blocks} + 1, -1);
+    chain_index_valid_ = false;
   }
   std::memset(BlockData(b), 0, static_cast<size_t>(block_size_));
   SetBlockCount(b, 0);
   return b;
 }
 
-void ParadoxTable::LinkAfter(uint16_t existing, uint16_t added) {
+void ParadoxTable::LinkAfter(size_t at, uint16_t added) {
+  const uint16_t existing = chain_[at];
   BlockHeader e = BlockHead(existing);
   BlockHeader a = BlockHead(added);
   a.prev = existing;
@@ -467,8 +469,9 @@ void ParadoxTable::LinkAfter(uint16_t existing, uint16_t added) {
   e.next = added;
   SetBlockHead(existing, e);
   SetBlockHead(added, a);
-  chain_.insert(chain_.begin() + chain_index_[existing] + 1, added);
-  RebuildChainIndex();
+  chain_.insert(chain_.begin() + static_cast<std::ptrdiff_t>(at) + 1, added);
+  ChainChanged();
+  index_.InsertAfter(existing, added);
 }
 
 void ParadoxTable::Unlink(uint16_t block) {
@@ -483,8 +486,9 @@ void ParadoxTable::Unlink(uint16_t block) {
     n.prev = h.prev;
     SetBlockHead(h.next, n);
   }
-  chain_.erase(chain_.begin() + chain_index_[block]);
-  RebuildChainIndex();
+  chain_.erase(chain_.begin() + ChainIndex(block));
+  ChainChanged();
+  index_.Erase(block);
 }
 
 // Puts a block that has left the chain on the free list.
@@ -497,11 +501,18 @@ void ParadoxTable::FreeBlock(uint16_t block) {
   header_.first_free_block = block;
 }
 
-void ParadoxTable::RebuildChainIndex() {
-  std::fill(chain_index_.begin(), chain_index_.end(), -1);
-  for (size_t i = 0; i < chain_.size(); ++i) chain_index_[chain_[i]] = static_cast<int32_t>(i);
-  chain_changed_ = true;
+void ParadoxTable::ChainChanged() {
+  chain_index_valid_ = false;
   ordinals_valid_ = false;
+}
+
+int32_t ParadoxTable::ChainIndex(uint16_t block) const {
+  if (!chain_index_valid_) {
+    chain_index_.assign(size_t{header_.total_blocks} + 1, -1);
+    for (size_t i = 0; i < chain_.size(); ++i) chain_index_[chain_[i]] = static_cast<int32_t>(i);
+    chain_index_valid_ = true;
+  }
+  return block < chain_index_.size() ? chain_index_[block] : -1;
 }
 
 void ParadoxTable::EnsureOrdinals() const {
@@ -516,7 +527,7 @@ void ParadoxTable::EnsureOrdinals() const {
 }
 
 void ParadoxTable::CheckPosition(RecordPosition p) const {
-  if (p.block == 0 || p.block >= chain_index_.size() || chain_index_[p.block] < 0 ||
+  if (p.block == 0 || ChainIndex(p.block) < 0 ||
       p.slot >= BlockCount(p.block))
     ThrowGeneral(EngineMessage("Could not find record.", db_path_,
                                "No record at block " + std::to_string(p.block) + ", slot " +
@@ -541,7 +552,7 @@ std::optional<RecordPosition> ParadoxTable::Last() const {
 std::optional<RecordPosition> ParadoxTable::Next(RecordPosition p) const {
   CheckPosition(p);
   if (p.slot + 1 < BlockCount(p.block)) return RecordPosition{p.block, static_cast<uint16_t>(p.slot + 1)};
-  for (size_t i = static_cast<size_t>(chain_index_[p.block]) + 1; i < chain_.size(); ++i)
+  for (size_t i = static_cast<size_t>(ChainIndex(p.block)) + 1; i < chain_.size(); ++i)
     if (BlockCount(chain_[i]) > 0) return RecordPosition{chain_[i], 0};
   return std::nullopt;
 }
@@ -549,7 +560,7 @@ std::optional<RecordPosition> ParadoxTable::Next(RecordPosition p) const {
 std::optional<RecordPosition> ParadoxTable::Prior(RecordPosition p) const {
   CheckPosition(p);
   if (p.slot > 0) return RecordPosition{p.block, static_cast<uint16_t>(p.slot - 1)};
-  for (size_t i = static_cast<size_t>(chain_index_[p.block]); i-- > 0;)
+  for (size_t i = static_cast<size_t>(ChainIndex(p.block)); i-- > 0;)
     if (const int n = BlockCount(chain_[i]); n > 0)
       return RecordPosition{chain_[i], static_cast<uint16_t>(n - 1)};
   return std::nullopt;
@@ -569,7 +580,7 @@ RecordPosition ParadoxTable::PositionAt(uint32_t ordinal) const {
 uint32_t ParadoxTable::OrdinalOf(RecordPosition p) const {
   CheckPosition(p);
   EnsureOrdinals();
-  return chain_start_[static_cast<size_t>(chain_index_[p.block])] + p.slot;
+  return chain_start_[static_cast<size_t>(ChainIndex(p.block))] + p.slot;
 }
 
 Record ParadoxTable::Read(RecordPosition p) const {
@@ -855,13 +866,16 @@ void ParadoxTable::FreeBlobs(const char* record, const std::string* keep_from) {
 RecordPosition ParadoxTable::InsertBytes(const std::string& bytes) {
   // Find where the record goes: in the block holding its predecessor.
   uint16_t block = 0;
+  size_t at = 0;  // chain index of `block`
   int slot = 0;
   if (!chain_.empty()) {
     if (keyed()) {
       const size_t idx = FirstBlockNotBelow(bytes.data(), key_field_count_);
-      block = chain_[idx == 0 ? 0 : idx - 1];
+      at = idx == 0 ? 0 : idx - 1;
+      block = chain_[at];
       slot = SlotNotBelow(block, bytes.data(), key_field_count_);
     } else {
+      at = chain_.size() - 1;
       block = chain_.back();
       slot = BlockCount(block);
     }
@@ -872,14 +886,15 @@ RecordPosition ParadoxTable::InsertBytes(const std::string& bytes) {
     h.next = h.prev = 0;
     SetBlockHead(block, h);
     chain_.assign(1, block);
-    RebuildChainIndex();
+    ChainChanged();
+    index_.Invalidate();
   }
   const size_t rs = static_cast<size_t>(record_size_);
   int count = BlockCount(block);
   if (count >= capacity_) {
-    const bool last_block = block == chain_.back();
+    const bool last_block = at + 1 == chain_.size();
     const uint16_t added = AllocateBlock();
-    LinkAfter(block, added);
+    LinkAfter(at, added);
     if (!keyed() || (last_block && slot == count)) {
       // Appending at the end of the table: a new block, no split.
       block = added;
@@ -900,9 +915,9 @@ RecordPosition ParadoxTable::InsertBytes(const std::string& bytes) {
       count = BlockCount(block);
     }
   }
-  char* at = RecordData(block, slot);
-  std::memmove(at + rs, at, static_cast<size_t>(count - slot) * rs);
-  std::memcpy(at, bytes.data(), rs);
+  char* dest = RecordData(block, slot);
+  std::memmove(dest + rs, dest, static_cast<size_t>(count - slot) * rs);
+  std::memcpy(dest, bytes.data(), rs);
   SetBlockCount(block, count + 1);
   ++record_count_;
   ordinals_valid_ = false;
@@ -931,9 +946,9 @@ void ParadoxTable::ReleaseEmptyBlock(uint16_t b) {
     data_.clear();
     header_.total_blocks = 0;
     header_.first_free_block = 0;
-    chain_index_.assign(1, -1);
     dirty_blocks_.clear();
-    RebuildChainIndex();
+    ChainChanged();
+    index_.Invalidate();
     return;
   }
   if (b == 1) {
@@ -1083,30 +1098,27 @@ void ParadoxTable::WriteIndex(const std::set<uint16_t>& changed) {
     px_file_ = ParadoxFile::Create(px_path_);
     has_px_header_ = true;
     written_px_blocks_ = 0;
-    index_built_ = false;
+    index_.Invalidate();
   }
   const size_t key = static_cast<size_t>(key_size_);
-  if (!index_built_ || chain_changed_) {
+  if (!index_.built()) {
     std::vector<IndexEntry> level1;
     level1.reserve(chain_.size());
     for (uint16_t b : chain_)
       level1.push_back(IndexEntry{std::string(RecordData(b, 0), key), b,
                                   static_cast<uint32_t>(BlockCount(b))});
     index_.Build(std::move(level1), key_size_, px_header_.block_size());
-    index_built_ = true;
-    chain_changed_ = false;
   } else {
+    // Blocks that left the chain have no entry any more and are skipped.
     for (uint16_t b : changed)
-      if (b < chain_index_.size() && chain_index_[b] >= 0)
-        index_.UpdateLevel1(static_cast<size_t>(chain_index_[b]), std::string_view(RecordData(b, 0), key),
-                            static_cast<uint32_t>(BlockCount(b)));
+      if (b <= header_.total_blocks)
+        index_.Update(b, std::string_view(RecordData(b, 0), key), static_cast<uint32_t>(BlockCount(b)));
   }
   const uint64_t hs = px_header_.header_size;
   const uint64_t pbs = static_cast<uint64_t>(px_header_.block_size());
-  for (uint16_t n : index_.DirtyBlocks()) px_file_.WriteAt(hs + (n - 1u) * pbs, index_.block(n));
+  for (const auto& [n, bytes] : index_.TakeChangedBlocks()) px_file_.WriteAt(hs + (n - 1u) * pbs, bytes);
   if (index_.block_count() < written_px_blocks_) px_file_.Truncate(hs + index_.block_count() * pbs);
   written_px_blocks_ = index_.block_count();
-  index_.ClearDirty();
 
   px_header_.record_count = index_.entry_count();
   px_header_.blocks_in_use = index_.block_count();

@@ -193,10 +193,13 @@ class ParadoxTable {
   char* RecordData(uint16_t block, int slot);
   const char* RecordData(uint16_t block, int slot) const;
   uint16_t AllocateBlock();
-  void LinkAfter(uint16_t existing, uint16_t added);
+  // Links `added` into the chain after the block at chain index `at`.
+  void LinkAfter(size_t at, uint16_t added);
   void Unlink(uint16_t block);
   void FreeBlock(uint16_t block);
-  void RebuildChainIndex();
+  // Call after chain_ changed; the block-to-index map is rebuilt lazily.
+  void ChainChanged();
+  int32_t ChainIndex(uint16_t block) const;
   void EnsureOrdinals() const;
   void MarkDirty(uint16_t block);
   void CheckPosition(RecordPosition position) const;
@@ -254,18 +257,17 @@ class ParadoxTable {
   uint32_t record_count_ = 0;
   std::string data_;                  // block k at (k - 1) * block_size_
   std::vector<uint16_t> chain_;       // data blocks in chain order
-  std::vector<int32_t> chain_index_;  // block -> index in chain_, -1 if not in it
+  mutable std::vector<int32_t> chain_index_;  // block -> index in chain_, -1 if not in it
+  mutable bool chain_index_valid_ = false;
   mutable std::vector<uint32_t> chain_start_;  // ordinal of each chain block's first record
   mutable bool ordinals_valid_ = false;
 
   bool auto_flush_ = true;
   bool write_prepared_ = false;
   bool dirty_ = false;
-  bool chain_changed_ = false;   // blocks joined or left the chain since the index was built
   std::set<uint16_t> dirty_blocks_;
   uint64_t written_db_size_ = 0;
   IndexTree index_;
-  bool index_built_ = false;
   uint16_t written_px_blocks_ = 0;
 };
 
