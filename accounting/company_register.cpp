@@ -1,0 +1,121 @@
+#include "accounting/company_register.h"
+
+#include "engine/engine_error.h"
+#include "engine/network_control.h"
+#include "platform/file_system.h"
+#include "platform/ini_file.h"
+
+namespace dalimor {
+
+CompanyRegister::CompanyRegister(std::string executable_folder)
+    : executable_folder_(WithTrailingBackslash(std::move(executable_folder))) {}
+
+std::string CompanyRegister::AccountingConfigFile() const {
+  return ResolvePathIgnoringCase(executable_folder_, kAccountingConfigPath).string();
+}
+
+std::string CompanyRegister::ReadConfig(const char* key) const {
+  const std::string path = AccountingConfigFile();
+  if (!FileExists(path)) return "";
+  return IniFile(path).ReadString(kDataConnectSection, key, "");
+}
+
+std::string CompanyRegister::InstallationFolder() const {
+  const std::string net_file_dir = ReadConfig("NetFileDir");
+  if (!net_file_dir.empty() && DirectoryExists(net_file_dir))
+    return WithTrailingBackslash(net_file_dir);
+  return executable_folder_;
+}
+
+bool CompanyRegister::Open() {
+  Close();
+  const std::string installation = InstallationFolder();
+  const std::string folder = ResolvePathIgnoringCase(installation, kCompanyRegisterFolder).string();
+  if (!FileExists(std::filesystem::path(folder) / "GFIRMY.DB")) return false;
+  CheckDirectoryControl(folder, installation);
+  companies_.SetDatabaseName(folder);
+  companies_.SetTableName("GFIRMY.DB");
+  companies_.Open(OpenMode::kReadOnly);
+  return true;
+}
+
+void CompanyRegister::Close() {
+  stations_.Close();
+  companies_.Close();
+}
+
+std::vector<std::string> CompanyRegister::FillCompanyList(const std::string& remembered_company,
+                                                          int* selected) {
+  std::vector<std::string> items;
+  if (selected) *selected = -1;
+  if (!companies_.Active()) return items;
+  const std::string station = ReadConfig("IDStanice");
+  const std::string folder = companies_.database_name();
+  if (!stations_.Active() && FileExists(std::filesystem::path(folder) / "GFIRMAST.DB")) {
+    stations_.SetDatabaseName(folder);
+    stations_.SetTableName("GFIRMAST.DB");
+    stations_.Open(OpenMode::kReadOnly);
+  }
+  if (stations_.Active()) {
+    for (stations_.First(); !stations_.Eof(); stations_.Next()) {
+      if (stations_.FieldByName("StaniceId").AsString() != station) continue;
+      if (companies_.Locate("Id", {stations_.FieldByName("FirmaId").AsVariant()}))
+        items.push_back(companies_.FieldByName("Oznaceni").AsString());
+    }
+  }
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (items[i] != remembered_company) continue;
+    companies_.Locate("Oznaceni", {items[i]});
+    if (selected) *selected = static_cast<int>(i);
+    return items;
+  }
+  if (!items.empty()) {
+    if (selected) *selected = 0;
+    companies_.Locate("Oznaceni", {items[0]});
+  } else {
+    companies_.Locate("Oznaceni", {std::string()});
+  }
+  return items;
+}
+
+bool CompanyRegister::SelectCompany(const std::string& designation) {
+  if (!companies_.Active()) return false;
+  return companies_.Locate("Oznaceni", {designation});
+}
+
+std::string CompanyRegister::ActiveDesignation() {
+  if (!companies_.Active() || companies_.IsEmpty()) return "";
+  return companies_.FieldByName("Oznaceni").AsString();
+}
+
+std::string CompanyRegister::ActiveTypOrganizace() {
+  if (!companies_.Active() || companies_.IsEmpty()) return "";
+  return companies_.FieldByName("TypOrganizace").AsString();
+}
+
+std::string CompanyRegister::CompanyDataFolder() {
+  if (!companies_.Active() || companies_.IsEmpty()) return "";
+  const std::string base = companies_.FieldByName("SitovaData").AsBoolean() ? InstallationFolder()
+                                                                            : executable_folder_;
+  const std::string adresar = companies_.FieldByName("Adresar").AsString();
+  return WithTrailingBackslash(ResolvePathIgnoringCase(base, "DATA\\" + adresar).string());
+}
+
+std::string CompanyRegister::DataLocationCaption() {
+  return companies_.Active() ? InstallationFolder() : "";
+}
+
+bool CompanyRegister::CompanyDataAvailable() {
+  const std::string folder = CompanyDataFolder();
+  return !folder.empty() && DirectoryExists(folder);
+}
+
+std::string WindowTitle(const std::string& designation) {
+  return "Dalimor  [" + designation + "]";
+}
+
+std::string TransferFolderPath(const std::string& box_text) {
+  return box_text.empty() ? "" : WithTrailingBackslash(box_text);
+}
+
+}  // namespace dalimor
