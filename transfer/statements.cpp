@@ -38,16 +38,6 @@ const std::string kCr(1, kSqlLineBreak);
 
 }  // namespace
 
-std::string SqlTextLiteral(std::string_view text) {
-  std::string result = "'";
-  for (const char c : text) {
-    result.push_back(c);
-    if (c == '\'') result.push_back('\'');
-  }
-  result.push_back('\'');
-  return result;
-}
-
 std::string SqlDateLiteral(double date) {
   const CivilDate civil = DateFromDateTime(date);
   char buffer[32];

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/sql_literal.h"
+
 namespace dalimor {
 
 inline constexpr char kSqlLineBreak = '\r';
@@ -38,8 +40,6 @@ struct TableStep {
   bool omit_zmeneno = false;   // the headers of VF and Obj
 };
 
-// 'text' with every apostrophe doubled.
-std::string SqlTextLiteral(std::string_view text);
 // 'mm/dd/yyyy' of the date part of a date-time number.
 std::string SqlDateLiteral(double date);
 
