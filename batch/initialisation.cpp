@@ -1,0 +1,134 @@
+#include "batch/initialisation.h"
+
+#include <filesystem>
+
+#include "batch/batch_info.h"
+#include "batch/catalogue.h"
+#include "engine/engine_config.h"
+#include "engine/paradox_table.h"
+#include "engine/sql_literal.h"
+#include "engine/sql_paradox_catalog.h"
+#include "engine/sql_query.h"
+#include "engine/table_definition.h"
+#include "platform/file_system.h"
+
+namespace dalimor {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool SameFolder(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  const bool same = fs::equivalent(a, b, ec);
+  return !ec && same;
+}
+
+}  // namespace
+
+std::string FillTemplate(const char* text_template, const std::string& value) {
+  std::string text = text_template;
+  const size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, value);
+  return text;
+}
+
+void DeleteBatchFiles(const std::string& transfer_folder) {
+  for (const BatchTable& table : BatchTables())
+    DeleteFilesByMask(transfer_folder, BatchTableMask(table));
+}
+
+void CreateBatchTable(EngineConfig& config, const std::string& source_path,
+                      const std::string& target_path, const std::string& key_fields) {
+  WriteEngineConfigEntry(config, kLangDriverParameter, kCzechLangDriver);
+  ParadoxSqlCatalog catalog;
+  SqlQuery query(catalog);
+  query.SetText("SELECT * FROM " + SqlTextLiteral(source_path));
+  query.Open();
+  const std::vector<FieldDef> fields = query.Fields();
+  const int key_count = LeadingKeyFieldCount(fields, key_fields);
+  query.Close();
+  auto table = ParadoxTable::Create(target_path, fields, key_count);
+  table->Close();
+}
+
+void CreateBatchTables(EngineConfig& config, const std::string& company_data_folder,
+                       const std::string& transfer_folder) {
+  for (const BatchTable& table : BatchTables()) {
+    const fs::path target = fs::path(transfer_folder) / std::string(table.file_name);
+    if (FileExists(target)) continue;
+    const std::string source =
+        ResolvePathIgnoringCase(company_data_folder, table.source_path).string();
+    CreateBatchTable(config, source, target.string(), std::string(table.creation_keys));
+  }
+}
+
+std::string TableRecordCount(const std::string& table_path) {
+  try {
+    ParadoxSqlCatalog catalog;
+    SqlQuery query(catalog);
+    query.SetText("SELECT * FROM " + SqlTextLiteral(table_path));
+    query.Open();
+    return std::to_string(query.RecordCount());
+  } catch (const std::exception&) {
+    return "0";
+  }
+}
+
+bool IsAccountingDataFolder(const std::string& transfer_folder,
+                            const std::string& company_data_folder,
+                            const std::string& installation_folder) {
+  std::vector<fs::path> live;
+  if (!company_data_folder.empty()) {
+    live.push_back(company_data_folder);
+    for (const char* sub : {"SDATA\\S", "CDATA\\S", "LDATA\\S"})
+      live.push_back(ResolvePathIgnoringCase(company_data_folder, sub));
+  }
+  if (!installation_folder.empty())
+    live.push_back(ResolvePathIgnoringCase(installation_folder, "DataPrg\\GDATA\\S"));
+  for (const fs::path& folder : live)
+    if (SameFolder(transfer_folder, folder)) return true;
+  return false;
+}
+
+InitializationResult InitializeBatch(Ui& ui, EngineConfig& config,
+                                     const InitializationContext& context) {
+  BusyCursorScope busy(ui);
+  const std::string& folder = context.transfer_folder;
+  if (!context.company_data_available) {
+    MsgInfo(ui, kMsgCaption, FillTemplate(kMsgNoDataTemplate, "Inicializaci"));
+    return InitializationResult::kNoCompanyData;
+  }
+  if (folder.empty()) {
+    MsgInfo(ui, kMsgCaption, kMsgEnterFolder);
+    return InitializationResult::kNoTransferFolder;
+  }
+  if (!DirectoryExists(folder)) {
+    MsgInfo(ui, kMsgCaption, kMsgFolderMissing);
+    return InitializationResult::kFolderMissing;
+  }
+  if (IsAccountingDataFolder(folder, context.company_data_folder, context.installation_folder)) {
+    MsgWarning(ui, kMsgCaption, kMsgAccountingFolder);
+    return InitializationResult::kAccountingFolder;
+  }
+  if (BatchTablesExist(folder, true)) {
+    const std::string question = FillTemplate(
+        "Složka \"%s\" obsahuje data. Inicializací dojde ke smazání dat v dávce. Chcete "
+        "pokračovat?",
+        folder);
+    if (MsgWarning(ui, kMsgCaption, question, kMbYesNoDefaultNo) != kIdYes) {
+      MsgWarning(ui, kMsgCaption, FillTemplate(kMsgInterruptedTemplate, "Inicializace"));
+      return InitializationResult::kInterrupted;
+    }
+  }
+  DeleteBatchFiles(folder);
+  CreateBatchTables(config, context.company_data_folder, folder);
+  if (context.refill_series_lists) context.refill_series_lists();
+  for (const std::string_view name : {kExportInfoName, kExportIniName}) {
+    std::error_code ec;
+    fs::remove(ResolvePathIgnoringCase(folder, name), ec);
+  }
+  MsgInfo(ui, kMsgCaption, FillTemplate(kMsgFinishedTemplate, "Inicializace"));
+  return InitializationResult::kDone;
+}
+
+}  // namespace dalimor
