@@ -208,6 +208,16 @@ void ExpectSameAsPxlib(const ParadoxTable& table, const std::string& db_path) {
         // pxlib cannot read the .MB here: our value must at least exist
         // and begin with the leader pxlib sees (memos and binary blobs).
         EXPECT_FALSE(IsNull(mine)) << db_path << " record " << r << " field " << i;
+        const std::string& leader = std::get<Bytes>(theirs).data;
+        std::string stored;
+        if (const auto* text = std::get_if<std::string>(&mine)) stored = FromUtf8(*text, table.text_code_page());
+        if (const auto* bytes = std::get_if<Bytes>(&mine); bytes && px.field(i).px_ftype == pxfBLOb)
+          stored = bytes->data;
+        const bool copies_leader =
+            px.field(i).px_ftype == pxfMemoBLOb || px.field(i).px_ftype == pxfBLOb;
+        if (copies_leader && !stored.empty()) {
+          EXPECT_EQ(stored.substr(0, leader.size()), leader) << db_path << " record " << r << " field " << i;
+        }
         continue;
       }
       if (!(theirs == mine) && shown++ < 5)
