@@ -3,6 +3,7 @@
 #include <exception>
 #include <ostream>
 
+#include "cli/cli_options.h"
 #include "engine/engine_error.h"
 
 namespace dalimor {
@@ -18,14 +19,16 @@ void PrintUsage(std::ostream& out) {
          "  dalimor-cli schema TABLE            pole a klíč tabulky\n"
          "  dalimor-cli create TABLE --fields \"Name:Type[:Size],...\" [--key \"F1,F2\"]\n"
          "  dalimor-cli import TABLE FILE.csv   vloží řádky CSV (vše, nebo nic)\n"
-         "  dalimor-cli sql \"STATEMENT\"         provede příkaz local SQL\n";
+         "  dalimor-cli sql \"STATEMENT\"         provede příkaz local SQL\n"
+         "  dalimor-cli companies --installation DIR\n"
+         "  dalimor-cli init --installation DIR --company NAME --folder DIR [--yes]\n"
+         "  dalimor-cli info --folder DIR\n";
 }
 
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            std::istream& in) {
-  (void)in;
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     PrintUsage(out);
     return args.empty() ? kExitUsage : kExitOk;
@@ -42,8 +45,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (command == "create") return CreateCommand(rest, out);
     if (command == "import") return ImportCommand(rest, out);
     if (command == "sql") return SqlCommand(rest, out);
+    if (command == "companies") return CompaniesCommand(rest, out);
+    if (command == "init") return InitCommand(rest, out, err, in);
+    if (command == "info") return InfoCommand(rest, out);
     err << "dalimor-cli: neznámý příkaz '" << command << "' (viz dalimor-cli --help)\n";
     return kExitUsage;
+  } catch (const CommandError& e) {
+    err << e.message << '\n';
+    return e.exit_code;
   } catch (const UsageError& e) {
     err << e.message << '\n';
     return kExitUsage;

@@ -30,4 +30,10 @@ int CreateCommand(const std::vector<std::string>& args, std::ostream& out);
 int ImportCommand(const std::vector<std::string>& args, std::ostream& out);
 int SqlCommand(const std::vector<std::string>& args, std::ostream& out);
 
+// The installation and batch commands: companies, init, info.
+int CompaniesCommand(const std::vector<std::string>& args, std::ostream& out);
+int InitCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                std::istream& in);
+int InfoCommand(const std::vector<std::string>& args, std::ostream& out);
+
 }  // namespace dalimor

@@ -1,0 +1,76 @@
+// companies, init and info: the accounting installation and the batch
+// folder seen from the command line.
+
+#include <algorithm>
+#include <ostream>
+
+#include "accounting/company_register.h"
+#include "batch/batch_info.h"
+#include "batch/initialisation.h"
+#include "cli/cli.h"
+#include "cli/cli_options.h"
+#include "cli/terminal_ui.h"
+#include "engine/engine_config.h"
+#include "platform/file_system.h"
+
+namespace dalimor {
+namespace {
+
+// Opens the installation and stands on the named company.  Throws
+// UsageError for a company this workstation may not use.
+void OpenCompany(CompanyRegister& companies, const std::string& name) {
+  companies.Open();
+  const std::vector<std::string> list = companies.FillCompanyList(name, nullptr);
+  if (std::find(list.begin(), list.end(), name) == list.end())
+    throw CommandError{"Firma \"" + name + "\" není pro tuto stanici k dispozici.", kExitFailed};
+  companies.SelectCompany(name);
+}
+
+}  // namespace
+
+int CompaniesCommand(const std::vector<std::string>& args, std::ostream& out) {
+  CliOptions options(args);
+  const std::string installation = options.Required("--installation");
+  options.Finish();
+  CompanyRegister companies(installation);
+  companies.Open();
+  for (const std::string& name : companies.FillCompanyList("", nullptr)) out << name << '\n';
+  return kExitOk;
+}
+
+int InitCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                std::istream& in) {
+  CliOptions options(args);
+  const std::string installation = options.Required("--installation");
+  const std::string company = options.Required("--company");
+  const std::string folder = options.Required("--folder");
+  const bool yes = options.Flag("--yes");
+  options.Finish();
+
+  CompanyRegister companies(installation);
+  OpenCompany(companies, company);
+  TerminalUi ui(out, err, in, yes ? TerminalUi::Answers::kYes : TerminalUi::Answers::kAsk);
+  EngineConfig config;
+  InitializationContext context;
+  context.company_data_available = companies.CompanyDataAvailable();
+  context.company_data_folder = companies.CompanyDataFolder();
+  context.installation_folder = companies.InstallationFolder();
+  context.transfer_folder = TransferFolderPath(folder);
+  return InitializeBatch(ui, config, context) == InitializationResult::kDone ? kExitOk
+                                                                             : kExitRefused;
+}
+
+int InfoCommand(const std::vector<std::string>& args, std::ostream& out) {
+  CliOptions options(args);
+  const std::string folder = options.Required("--folder");
+  options.Finish();
+  const BatchInfo info = ReadBatchInfo(TransferFolderPath(folder));
+  out << "DateTime=" << info.date_time << '\n' << "CompanyName=" << info.company_name << '\n';
+  for (size_t i = 0; i < kCountKeys.size(); ++i)
+    out << kCountKeys[i].key << '=' << info.counts[i] << '\n';
+  out << '\n' << info.message;
+  if (!info.message.empty()) out << '\n';
+  return kExitOk;
+}
+
+}  // namespace dalimor
