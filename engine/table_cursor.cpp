@@ -446,6 +446,19 @@ bool TableCursor::Locate(std::string_view field_names, const std::vector<Value>&
     }
     wanted.push_back(std::move(converted));
   }
+  // Fields that are the leading key fields, in order, are found through the
+  // index; the first match in key order is the first match of the walk.
+  bool by_key = !range_ && !indexes.empty() &&
+                static_cast<int>(indexes.size()) <= table_->key_field_count();
+  for (size_t i = 0; by_key && i < indexes.size(); ++i)
+    by_key = indexes[i] == static_cast<int>(i) && !IsNull(wanted[i]);
+  if (by_key) {
+    const auto p = table_->Find(wanted);
+    if (!p) return false;
+    eof_ = bof_ = false;
+    SetPosition(p, true);
+    return true;
+  }
   for (auto p = RangeFirst(); p && InRange(*p); p = table_->Next(*p)) {
     bool match = true;
     for (size_t i = 0; i < indexes.size() && match; ++i)

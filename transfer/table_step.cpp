@@ -1,0 +1,118 @@
+#include "transfer/table_step.h"
+
+#include <filesystem>
+
+#include "batch/initialisation.h"
+#include "engine/paradox_table.h"
+#include "engine/run_journal.h"
+#include "engine/sql_query.h"
+#include "engine/table_definition.h"
+#include "platform/file_system.h"
+
+namespace dalimor {
+namespace {
+
+std::string Text(const Value& value) {
+  return std::visit(
+      [](const auto& v) -> std::string {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::string>) return v;
+        else if constexpr (std::is_same_v<T, int64_t>) return std::to_string(v);
+        else if constexpr (std::is_same_v<T, double>) return std::to_string(v);
+        else return "";
+      },
+      value);
+}
+
+// The keys of the inserted documents: those present after the INSERT and not
+// before it (the DELETE ran already, so replaced documents count as new).
+void InsertWithKeys(TransferContext& context, const std::string& source_folder,
+                    const std::string& target_folder, const TableStep& step,
+                    const TransferFilter& filter, bool guard, std::set<std::string>* inserted) {
+  const std::string target = target_folder + step.table;
+  std::set<std::string> before;
+  if (inserted) before = DocumentKeys(target, step.document_keys);
+  CopyRows(context, source_folder, target_folder, step, filter, guard);
+  if (!inserted) return;
+  for (const std::string& key : DocumentKeys(target, step.document_keys))
+    if (!before.count(key)) inserted->insert(key);
+}
+
+}  // namespace
+
+std::set<std::string> DocumentKeys(const std::string& table_path, const std::string& keys) {
+  std::set<std::string> result;
+  const auto table = ParadoxTable::Open(table_path, OpenMode::kReadOnly);
+  std::vector<int> fields;
+  for (const std::string& name : SplitNameList(keys)) fields.push_back(table->FieldIndex(name));
+  for (auto p = table->First(); p; p = table->Next(*p)) {
+    std::string key;
+    for (const int f : fields) key += (f < 0 ? std::string() : Text(table->ReadField(*p, f))) + '\x1f';
+    result.insert(std::move(key));
+  }
+  return result;
+}
+
+std::string ColumnList(TransferContext& context, const std::string& table_path, bool omit_zmeneno) {
+  SqlQuery query(context.catalog);
+  query.SetText(SelectAllStatement(table_path));
+  query.Open();
+  std::string columns;
+  for (const FieldDef& field : query.Fields()) {
+    if (omit_zmeneno && field.name == "Zmeneno") continue;
+    if (!columns.empty()) columns += ", ";
+    columns += field.name;
+  }
+  return columns;
+}
+
+void ExecSql(TransferContext& context, const std::string& statement) {
+  SqlQuery query(context.catalog);
+  query.SetText(statement);
+  query.ExecSql();
+}
+
+void DeleteMatchingRows(TransferContext& context, const std::string& target_table_path,
+                        const std::string& source_table_path, const std::string& keys,
+                        const TransferFilter& filter, const std::string& join_condition,
+                        const std::string& master_table_path) {
+  if (keys.empty()) return;
+  ExecSql(context, BuildDeleteStatement(target_table_path, source_table_path, keys, filter,
+                                        join_condition, master_table_path));
+}
+
+void CopyRows(TransferContext& context, const std::string& source_folder,
+              const std::string& target_folder, const TableStep& step,
+              const TransferFilter& filter, bool guard) {
+  const std::string columns = ColumnList(context, source_folder + step.table, step.omit_zmeneno);
+  ExecSql(context, BuildInsertStatement(source_folder, target_folder, step, filter, guard, columns));
+}
+
+void SendTable(TransferContext& context, const std::string& company_folder,
+               const std::string& transfer_folder, const TableStep& step,
+               const TransferFilter& filter, bool overwrite, bool batch_emptied,
+               std::set<std::string>* inserted) {
+  const std::string target = transfer_folder + step.table;
+  if (!FileExists(target)) {
+    if (context.journal) context.journal->Protect(target);
+    CreateBatchTable(context.config, company_folder + step.table, target, step.creation_keys);
+  }
+  if (!batch_emptied && overwrite)
+    DeleteMatchingRows(context, target, company_folder + step.table, step.document_keys, filter,
+                       step.join_condition,
+                       step.master_table.empty() ? "" : transfer_folder + step.master_table);
+  InsertWithKeys(context, company_folder, transfer_folder, step, filter,
+                 !batch_emptied && !overwrite, inserted);
+}
+
+void ReceiveTable(TransferContext& context, const std::string& transfer_folder,
+                  const std::string& company_folder, const TableStep& step,
+                  const TransferFilter& filter, bool overwrite, std::set<std::string>* inserted) {
+  if (overwrite)
+    DeleteMatchingRows(context, company_folder + step.table, transfer_folder + step.table,
+                       step.document_keys, filter, step.join_condition,
+                       step.master_table.empty() ? "" : company_folder + step.master_table);
+  InsertWithKeys(context, transfer_folder, company_folder, step, filter, !overwrite, inserted);
+}
+
+}  // namespace dalimor

@@ -1,0 +1,68 @@
+#pragma once
+// Running the statements of one table of a transfer: the column list, the
+// DELETE of documents about to be replaced, the INSERT ... SELECT, and the
+// per-table steps of a send and of a receive.
+
+#include <set>
+#include <string>
+
+#include "transfer/statements.h"
+
+namespace dalimor {
+
+class Clock;
+class EngineConfig;
+class RunJournal;
+class SqlCatalog;
+
+// What the table steps run on: the catalog the statements open their tables
+// through, the engine configuration (table creation), the clock (the time
+// stamps of processed headers), and the run journal that every table is
+// recorded in before its first change (may be null).
+struct TransferContext {
+  SqlCatalog& catalog;
+  EngineConfig& config;
+  const Clock& clock;
+  RunJournal* journal = nullptr;
+};
+
+// The column names of a table in its order, joined by ", ", without
+// "Zmeneno" (exact name) when `omit_zmeneno` is set.  Throws EngineError.
+std::string ColumnList(TransferContext& context, const std::string& table_path, bool omit_zmeneno);
+
+// Runs one statement without a result.  Throws EngineError.
+void ExecSql(TransferContext& context, const std::string& statement);
+
+// Builds and runs the DELETE; nothing for an empty key list.
+void DeleteMatchingRows(TransferContext& context, const std::string& target_table_path,
+                        const std::string& source_table_path, const std::string& keys,
+                        const TransferFilter& filter, const std::string& join_condition,
+                        const std::string& master_table_path);
+
+// Builds and runs the INSERT ... SELECT, with the existence guard when
+// `guard` is set.
+void CopyRows(TransferContext& context, const std::string& source_folder,
+              const std::string& target_folder, const TableStep& step,
+              const TransferFilter& filter, bool guard);
+
+// The per-table step of a send: creates the batch table when it is missing,
+// deletes the documents about to be replaced (overwrite on, batch not
+// emptied), copies the selected rows (guarded unless overwrite is on or the
+// batch was emptied).  When `inserted` is given it receives the document
+// keys (DocumentKeyText) of the rows this step inserted.
+void SendTable(TransferContext& context, const std::string& company_folder,
+               const std::string& transfer_folder, const TableStep& step,
+               const TransferFilter& filter, bool overwrite, bool batch_emptied,
+               std::set<std::string>* inserted = nullptr);
+
+// The per-table step of a receive: DELETE when overwrite is on, then the
+// INSERT, guarded when it is off.
+void ReceiveTable(TransferContext& context, const std::string& transfer_folder,
+                  const std::string& company_folder, const TableStep& step,
+                  const TransferFilter& filter, bool overwrite,
+                  std::set<std::string>* inserted = nullptr);
+
+// The document keys of every row of a table, as DocumentKeyText.
+std::set<std::string> DocumentKeys(const std::string& table_path, const std::string& keys);
+
+}  // namespace dalimor
