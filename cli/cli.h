@@ -36,4 +36,10 @@ int InitCommand(const std::vector<std::string>& args, std::ostream& out, std::os
                 std::istream& in);
 int InfoCommand(const std::vector<std::string>& args, std::ostream& out);
 
+// The runs: send and receive.
+int SendCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                std::istream& in);
+int ReceiveCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   std::istream& in);
+
 }  // namespace dalimor

@@ -1,0 +1,148 @@
+// send and receive: the runs of the desktop program's send and receive
+// pages, driven from the command line.
+//
+//   dalimor-cli send    --installation DIR --company NAME --folder DIR
+//                       (--all | --agenda CODE ...) [--from D] [--to D] [--series S]
+//                       [--overwrite] [--empty] [--archive] [--message TEXT]
+//                       [--price-all] [--yes]
+//   dalimor-cli receive --installation DIR --company NAME --folder DIR
+//                       (--all | --agenda CODE ...) [--from D] [--to D] [--series S]
+//                       [--overwrite] [--price-all] [--yes]
+//
+// --from, --to and --series before the first --agenda (or with --all) apply
+// to every agenda; after an --agenda they apply to that agenda only.
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+
+#include "accounting/company_register.h"
+#include "batch/catalogue.h"
+#include "batch/series_lists.h"
+#include "cli/cli.h"
+#include "cli/cli_options.h"
+#include "cli/terminal_ui.h"
+#include "engine/engine_config.h"
+#include "transfer/runs.h"
+
+namespace dalimor {
+namespace {
+
+struct TransferArgs {
+  std::string installation, company, folder, message;
+  bool all = false, overwrite = false, empty = false, archive = false, price_all = false,
+       yes = false;
+  std::map<std::string, AgendaInput> agendas;
+};
+
+TransferArgs ParseTransferArgs(const std::vector<std::string>& args, bool send) {
+  TransferArgs parsed;
+  AgendaInput common;
+  std::vector<std::string> order;
+  AgendaInput* current = &common;
+  auto value = [&](size_t& i) -> std::string {
+    if (i + 1 >= args.size()) throw UsageError{args[i] + " potřebuje hodnotu"};
+    return args[++i];
+  };
+  std::map<std::string, AgendaInput> own;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--installation") parsed.installation = value(i);
+    else if (a == "--company") parsed.company = value(i);
+    else if (a == "--folder") parsed.folder = value(i);
+    else if (a == "--all") parsed.all = true;
+    else if (a == "--overwrite") parsed.overwrite = true;
+    else if (a == "--price-all") parsed.price_all = true;
+    else if (a == "--yes") parsed.yes = true;
+    else if (send && a == "--empty") parsed.empty = true;
+    else if (send && a == "--archive") parsed.archive = true;
+    else if (send && a == "--message") parsed.message = value(i);
+    else if (a == "--from") current->date_from = value(i);
+    else if (a == "--to") current->date_to = value(i);
+    else if (a == "--series") current->series = value(i);
+    else if (a == "--agenda") {
+      const std::string code = value(i);
+      if (!FindAgenda(code)) throw UsageError{"neznámá agenda " + code};
+      order.push_back(code);
+      current = &own[code];
+      current->ticked = true;
+    } else {
+      throw UsageError{"neznámý argument: " + a};
+    }
+  }
+  if (parsed.installation.empty() || parsed.company.empty() || parsed.folder.empty())
+    throw UsageError{"zadejte --installation, --company a --folder"};
+  for (const Agenda& agenda : Agendas()) {
+    const std::string code(agenda.code);
+    AgendaInput input = common;
+    input.ticked = parsed.all;
+    if (const auto it = own.find(code); it != own.end()) {
+      input.ticked = true;
+      if (!it->second.date_from.empty()) input.date_from = it->second.date_from;
+      if (!it->second.date_to.empty()) input.date_to = it->second.date_to;
+      if (!it->second.series.empty()) input.series = it->second.series;
+    }
+    parsed.agendas[code] = input;
+  }
+  return parsed;
+}
+
+int ExitCode(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::kDone: return kExitOk;
+    case RunOutcome::kFailed: return kExitFailed;
+    default: return kExitRefused;
+  }
+}
+
+int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                std::istream& in, bool send) {
+  const TransferArgs parsed = ParseTransferArgs(args, send);
+  CompanyRegister companies(parsed.installation);
+  companies.Open();
+  const std::vector<std::string> list = companies.FillCompanyList(parsed.company, nullptr);
+  if (std::find(list.begin(), list.end(), parsed.company) == list.end())
+    throw CommandError{"Firma \"" + parsed.company + "\" není pro tuto stanici k dispozici.",
+                       kExitFailed};
+  if (!companies.CompanyDataAvailable())
+    throw CommandError{"Data programu Kalmeo nejsou k dispozici.", kExitRefused};
+  const std::string folder = TransferFolderPath(parsed.folder);
+  if (!std::filesystem::is_directory(folder))
+    throw CommandError{"Zadaná složka pro přenos souborů neexistuje.", kExitRefused};
+
+  TerminalUi ui(out, err, in, parsed.yes ? TerminalUi::Answers::kYes : TerminalUi::Answers::kAsk);
+  EngineConfig config;
+  SystemClock clock;
+  const RegionalSettings settings = CzechRegionalSettings();
+  RunEnvironment env{ui, config, clock, settings, companies.CompanyDataFolder(), folder,
+                     companies.ActiveDesignation(), nullptr};
+  if (send) {
+    SendPage page;
+    page.agendas = parsed.agendas;
+    page.overwrite = parsed.overwrite;
+    page.empty_first = parsed.empty;
+    page.archive = parsed.archive;
+    page.price_list_all = parsed.price_all;
+    page.message = parsed.message;
+    return ExitCode(SendBatch(env, page));
+  }
+  ReceivePage page;
+  page.agendas = parsed.agendas;
+  page.overwrite = parsed.overwrite;
+  page.price_list_all = parsed.price_all;
+  return ExitCode(ReceiveBatch(env, page));
+}
+
+}  // namespace
+
+int SendCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                std::istream& in) {
+  return RunTransfer(args, out, err, in, true);
+}
+
+int ReceiveCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   std::istream& in) {
+  return RunTransfer(args, out, err, in, false);
+}
+
+}  // namespace dalimor

@@ -1,0 +1,104 @@
+#include "transfer/price_list.h"
+
+#include <filesystem>
+
+#include "batch/initialisation.h"
+#include "engine/run_journal.h"
+#include "engine/table_cursor.h"
+#include "platform/file_system.h"
+
+namespace dalimor {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kPriceList = "SCenik.DB";
+constexpr const char* kItemKey = "Sklad;PolozkaSkladu";
+
+void OpenTable(TableCursor& table, const std::string& path, OpenMode mode) {
+  table.SetDatabaseName("");
+  table.SetTableName(path);
+  table.Open(mode);
+}
+
+// Copies the source's current row into the destination unless it has the
+// key already; with `replace` a row with the key is deleted first.
+void CopyItem(TableCursor& source, TableCursor& destination, const std::vector<Value>& key,
+              bool replace) {
+  if (replace && destination.Locate(kItemKey, key)) destination.Delete();
+  if (destination.Locate(kItemKey, key)) return;
+  destination.Insert();
+  CopyRecordFields(source, destination);
+  destination.Post();
+}
+
+std::vector<Value> ItemKey(TableCursor& table) {
+  return {table.FieldByName("Sklad").AsVariant(), table.FieldByName("PolozkaSkladu").AsVariant()};
+}
+
+}  // namespace
+
+void CopyRecordFields(TableCursor& source, TableCursor& destination) {
+  for (TableField& field : source.Fields()) {
+    if (field.IsNull()) continue;
+    if (TableField* target = destination.FindField(field.name()))
+      target->SetVariant(field.AsVariant());
+  }
+}
+
+void CopyPriceListItems(TransferContext& context, const std::string& source_table,
+                        const std::string& destination_table, PriceListMode mode,
+                        const std::string& item_table, bool replace) {
+  TableCursor items, destination, source;
+  if (mode == PriceListMode::kUsed) OpenTable(items, item_table, OpenMode::kExclusive);
+  if (context.journal) context.journal->Protect(destination_table);
+  OpenTable(destination, destination_table, OpenMode::kExclusive);
+  OpenTable(source, source_table, OpenMode::kExclusive);
+  if (mode == PriceListMode::kAll) {
+    for (source.First(); !source.Eof(); source.Next())
+      CopyItem(source, destination, ItemKey(source), replace);
+    return;
+  }
+  for (items.First(); !items.Eof(); items.Next()) {
+    const std::vector<Value> key = ItemKey(items);
+    // Only an item the source has is copied or replaced; a destination row
+    // whose key the source lacks is never removed.
+    if (source.Locate(kItemKey, key)) CopyItem(source, destination, key, replace);
+  }
+}
+
+void SendPriceList(TransferContext& context, const std::string& company_data_folder,
+                   const std::string& transfer_folder, const PriceListOptions& options) {
+  const std::string company =
+      (ResolvePathIgnoringCase(company_data_folder, "SDATA\\S") / kPriceList).string();
+  const std::string batch = (fs::path(transfer_folder) / kPriceList).string();
+  auto one_pass = [&](PriceListMode mode, const std::string& item_table) {
+    if (!FileExists(batch)) {
+      if (context.journal) context.journal->Protect(batch);
+      CreateBatchTable(context.config, company, batch, "Sklad,PolozkaSkladu");
+    }
+    CopyPriceListItems(context, company, batch, mode, item_table, options.replace);
+  };
+  if (options.all) {
+    one_pass(PriceListMode::kAll, "");
+    return;
+  }
+  for (const std::string& table : options.item_tables)
+    one_pass(PriceListMode::kUsed, (fs::path(transfer_folder) / table).string());
+}
+
+void ReceivePriceList(TransferContext& context, const std::string& company_data_folder,
+                      const std::string& transfer_folder, const PriceListOptions& options) {
+  const std::string company =
+      (ResolvePathIgnoringCase(company_data_folder, "SDATA\\S") / kPriceList).string();
+  const std::string batch = (fs::path(transfer_folder) / kPriceList).string();
+  if (options.all) {
+    CopyPriceListItems(context, batch, company, PriceListMode::kAll, "", options.replace);
+    return;
+  }
+  for (const std::string& table : options.item_tables)
+    CopyPriceListItems(context, batch, company, PriceListMode::kUsed,
+                       (fs::path(transfer_folder) / table).string(), options.replace);
+}
+
+}  // namespace dalimor

@@ -1,0 +1,281 @@
+#include "transfer/runs.h"
+
+#include <filesystem>
+#include <set>
+
+#include "archive/batch_archive.h"
+#include "batch/batch_info.h"
+#include "batch/catalogue.h"
+#include "batch/initialisation.h"
+#include "engine/run_journal.h"
+#include "platform/file_system.h"
+#include "transfer/journal_catalog.h"
+#include "transfer/memo_transfer.h"
+#include "transfer/price_list.h"
+#include "transfer/table_step.h"
+
+namespace dalimor {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Upper(std::string_view text) {
+  std::string result(text);
+  for (char& c : result)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return result;
+}
+
+bool HasMemos(std::string_view code) { return code == "VF" || code == "Obj"; }
+
+// The steps of an agenda's header (or only) table and of its item table.
+TableStep HeaderStep(const Agenda& agenda) {
+  const BatchTable* table = FindBatchTable(agenda.header_table);
+  TableStep step;
+  step.table = Upper(agenda.header_table);
+  step.creation_keys = std::string(table->creation_keys);
+  step.document_keys = std::string(table->document_keys);
+  step.omit_zmeneno = HasMemos(agenda.code);
+  return step;
+}
+
+TableStep ItemStep(const Agenda& agenda) {
+  const BatchTable* table = FindBatchTable(agenda.item_table);
+  TableStep step;
+  step.table = Upper(agenda.item_table);
+  step.master_table = Upper(agenda.header_table);
+  step.join_condition = std::string(agenda.join_condition);
+  step.creation_keys = std::string(table->creation_keys);
+  step.document_keys = std::string(table->document_keys);
+  return step;
+}
+
+TransferFilter Filter(const Agenda& agenda, const AgendaInput& input, const RunEnvironment& env) {
+  TransferFilter filter;
+  filter.date_field = std::string(agenda.date_field);
+  filter.date_from = DateOrZero(input.date_from, env.settings, env.clock);
+  filter.date_to = DateOrZero(input.date_to, env.settings, env.clock);
+  filter.series_field = std::string(agenda.series_field);
+  filter.series = input.series;
+  return filter;
+}
+
+const AgendaInput* Ticked(const std::map<std::string, AgendaInput>& agendas,
+                          std::string_view code) {
+  const auto it = agendas.find(std::string(code));
+  return it != agendas.end() && it->second.ticked ? &it->second : nullptr;
+}
+
+bool HasAgenda(const std::map<std::string, AgendaInput>& agendas) {
+  for (const Agenda& agenda : Agendas())
+    if (Ticked(agendas, agenda.code)) return true;
+  return false;
+}
+
+int TickedCount(const std::map<std::string, AgendaInput>& agendas) {
+  int count = 0;
+  for (const Agenda& agenda : Agendas()) count += Ticked(agendas, agenda.code) ? 1 : 0;
+  return count;
+}
+
+std::string CompanyFolder(const RunEnvironment& env, const Agenda& agenda) {
+  return WithTrailingBackslash(
+      ResolvePathIgnoringCase(env.company_data_folder,
+                              agenda.kind == AgendaKind::kS ? "SDATA\\S" : "CDATA\\S")
+          .string());
+}
+
+PriceListOptions PriceOptions(const std::map<std::string, AgendaInput>& agendas, bool all,
+                              bool replace) {
+  PriceListOptions options;
+  options.all = all;
+  options.replace = replace;
+  for (const PriceListAgenda& entry : kPriceListAgendas)
+    if (Ticked(agendas, entry.agenda)) options.item_tables.emplace_back(entry.item_table);
+  return options;
+}
+
+std::string Failure(const char* prefix, const std::string& error) {
+  return std::string(prefix) + "\r\n\r\n" + error + "\r\n\r\nAkce byla přerušena.";
+}
+
+}  // namespace
+
+std::string SendFailureText(const std::string& error) {
+  return Failure("Při exportu dat došlo k chybě:", error);
+}
+
+std::string ReceiveFailureText(const std::string& error) {
+  return Failure("Při importu dat došlo k chybě:", error);
+}
+
+RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
+  Ui& ui = env.ui;
+  if (MsgQuestion(ui, kMsgCaption, "Chcete dávku skutečně odeslat?", kMbYesNo) != kIdYes)
+    return RunOutcome::kCancelled;
+  BusyCursorScope busy(ui);
+  ui.SetStatusText("Probíhá příprava dat pro odesílání...");
+  ui.HideDoneMarks();
+  if (!HasAgenda(page.agendas)) {
+    MsgInfo(ui, kMsgCaption,
+            FillTemplate("Ve výběru pro %s není obsažena žádná agenda.", "odeslání"));
+    return RunOutcome::kNoAgenda;
+  }
+
+  const std::string& batch = env.transfer_folder;
+  RunJournal journal;
+  JournalingCatalog catalog(&journal);
+  TransferContext context{catalog, env.config, env.clock, &journal};
+  try {
+    if (page.empty_first) {
+      for (const BatchTable& table : BatchTables())
+        journal.Protect(fs::path(batch) / std::string(table.file_name));
+      DeleteBatchFiles(batch);
+      CreateBatchTables(env.config, env.company_data_folder, batch);
+    } else if (!BatchTablesExist(batch, false)) {
+      for (const BatchTable& table : BatchTables()) {
+        const fs::path path = fs::path(batch) / std::string(table.file_name);
+        if (!FileExists(path)) journal.Protect(path);
+      }
+      CreateBatchTables(env.config, env.company_data_folder, batch);
+    }
+    if (!page.empty_first) {
+      const std::string sender = ReadBatchCompany(batch);
+      if (!sender.empty() && sender != env.company_designation &&
+          MsgWarning(ui, kMsgCaption,
+                     "Data v dávce neodpovídají právě aktivní firmě.\r\nPokračováním dojde ke "
+                     "spojení dat aktivní firmy s daty v dávce. Chcete pokračovat?",
+                     kMbYesNoDefaultNo) != kIdYes) {
+        journal.Commit();  // the prepared tables stay
+        return RunOutcome::kCompanyDeclined;
+      }
+    }
+
+    const int total = TickedCount(page.agendas);
+    int done = 0;
+    for (const Agenda& agenda : Agendas()) {
+      const AgendaInput* input = Ticked(page.agendas, agenda.code);
+      if (!input) continue;
+      if (agenda.code == "Cenik") {
+        ui.SetStatusText("Probíhá odesílání položek Ceníku ...");
+        SendPriceList(context, env.company_data_folder, batch,
+                      PriceOptions(page.agendas, page.price_list_all,
+                                   !page.empty_first && page.overwrite));
+      } else {
+        ui.SetStatusText("Probíhá odesílání záznamů agendy " + std::string(agenda.progress_name));
+        const std::string company = CompanyFolder(env, agenda);
+        const TableStep header = HeaderStep(agenda);
+        std::set<std::string> inserted;
+        SendTable(context, company, batch, header, Filter(agenda, *input, env), page.overwrite,
+                  page.empty_first, HasMemos(agenda.code) ? &inserted : nullptr);
+        if (!agenda.item_table.empty())
+          SendTable(context, company, batch, ItemStep(agenda), Filter(agenda, *input, env),
+                    page.overwrite, page.empty_first);
+        if (HasMemos(agenda.code))
+          ExportMemos(context, env.company_data_folder, batch, header.table, &inserted);
+      }
+      ui.ShowDoneMark(RunPage::kSend, std::string(agenda.code));
+      ui.SetProgress(++done, total);
+    }
+
+    for (const std::string_view name : {kExportInfoName, kExportIniName})
+      journal.Protect(ResolvePathIgnoringCase(batch, name));
+    WriteBatchInfo(batch, page.message, env.company_designation, env.clock, env.settings,
+                   TableRecordCount);
+    journal.Commit();
+  } catch (const std::exception& e) {
+    const std::string error = e.what();
+    try {
+      journal.Rollback();
+    } catch (const std::exception&) {
+      // The journal stays on disk and is restored when the folder is next used.
+    }
+    MsgWarning(ui, kMsgCaption, SendFailureText(error));
+    return RunOutcome::kFailed;
+  }
+
+  // The archive carries the information files just written; it reports its
+  // own failures and does not undo the send.
+  if (page.archive) {
+    ui.SetStatusText("Probíhá komprimace dávky do archivu zip...");
+    ArchiveBatch(ui, batch);
+  }
+  if (env.refill_receive_series) env.refill_receive_series();
+  ui.SetDoneMarksShown(true);
+  ui.SetStatusText("");
+  MsgInfo(ui, kMsgCaption, "Odeslání dat bylo úspěšně dokončeno.");
+  return RunOutcome::kDone;
+}
+
+RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
+  Ui& ui = env.ui;
+  if (MsgQuestion(ui, kMsgCaption, "Chcete dávku skutečně přijmout?", kMbYesNoDefaultNo) !=
+      kIdYes)
+    return RunOutcome::kCancelled;
+  BusyCursorScope busy(ui);
+  ui.SetStatusText("Probíhá příprava dat pro odesílání...");
+  ui.HideDoneMarks();
+  const std::string& batch = env.transfer_folder;
+  if (!HasAgenda(page.agendas)) {
+    MsgInfo(ui, kMsgCaption, FillTemplate("Ve výběru pro %s není obsažena žádná agenda.", "příjem"));
+    return RunOutcome::kNoAgenda;
+  }
+  if (!BatchTablesExist(batch, false)) {
+    MsgInfo(ui, kMsgCaption, "Soubory pro import dat nejsou k dispozici.");
+    return RunOutcome::kBatchIncomplete;
+  }
+  const std::string sender = ReadBatchCompany(batch);
+  if (!sender.empty() && sender != env.company_designation &&
+      MsgWarning(ui, kMsgCaption,
+                 "Data v dávce neodpovídají právě aktivní firmě.\r\nPokračováním dojde ke spojení "
+                 "dat programu Kalmeo s daty z dávky. Chcete pokračovat?",
+                 kMbYesNoDefaultNo) != kIdYes)
+    return RunOutcome::kCompanyDeclined;
+
+  RunJournal journal;
+  JournalingCatalog catalog(&journal);
+  TransferContext context{catalog, env.config, env.clock, &journal};
+  try {
+    const int total = TickedCount(page.agendas);
+    int done = 0;
+    for (const Agenda& agenda : Agendas()) {
+      const AgendaInput* input = Ticked(page.agendas, agenda.code);
+      if (!input) continue;
+      if (agenda.code == "Cenik") {
+        ui.SetStatusText("Probíhá příjem položek Ceníku ...");
+        ReceivePriceList(context, env.company_data_folder, batch,
+                         PriceOptions(page.agendas, page.price_list_all, page.overwrite));
+      } else {
+        ui.SetStatusText("Probíhá příjem záznamů agendy " + std::string(agenda.progress_name));
+        const std::string company = CompanyFolder(env, agenda);
+        const TableStep header = HeaderStep(agenda);
+        std::set<std::string> inserted;
+        ReceiveTable(context, batch, company, header, Filter(agenda, *input, env), page.overwrite,
+                     HasMemos(agenda.code) ? &inserted : nullptr);
+        if (!agenda.item_table.empty())
+          ReceiveTable(context, batch, company, ItemStep(agenda), Filter(agenda, *input, env),
+                       page.overwrite);
+        if (HasMemos(agenda.code))
+          ImportMemos(context, env.company_data_folder, batch, header.table, &inserted);
+      }
+      ui.ShowDoneMark(RunPage::kReceive, std::string(agenda.code));
+      ui.SetProgress(++done, total);
+    }
+    journal.Commit();
+  } catch (const std::exception& e) {
+    const std::string error = e.what();
+    try {
+      journal.Rollback();
+    } catch (const std::exception&) {
+      // The journal stays on disk and is restored when the folder is next used.
+    }
+    MsgWarning(ui, kMsgCaption, ReceiveFailureText(error));
+    return RunOutcome::kFailed;
+  }
+  ui.SetDoneMarksShown(true);
+  ui.SetStatusText("");
+  MsgInfo(ui, kMsgCaption, "Příjem dat byl úspěšně dokončen.\r\n\r\nPo spuštění Kalmea proveďte údržbu dat.");
+  return RunOutcome::kDone;
+}
+
+}  // namespace dalimor

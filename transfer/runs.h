@@ -1,0 +1,73 @@
+#pragma once
+// The send and the receive of a batch: every step in its order, the
+// questions and messages through the Ui seam, and all-or-nothing through the
+// run journal — a run that fails puts every table it touched back as it was
+// and reports the error.
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "platform/regional.h"
+#include "util/clock.h"
+#include "util/ui.h"
+
+namespace dalimor {
+
+class EngineConfig;
+
+// One agenda row of a page, read when the run starts.
+struct AgendaInput {
+  bool ticked = false;
+  std::string date_from;  // date box texts as typed
+  std::string date_to;
+  std::string series;     // the series box's text; empty = every series
+};
+
+// The send page (and the settings page's archive option).
+struct SendPage {
+  std::map<std::string, AgendaInput> agendas;  // by agenda code ("PF" ... "Cenik")
+  bool overwrite = false;       // ckDoklPrepsatO
+  bool empty_first = false;     // ckDoklSmazatO
+  bool archive = false;         // ckVytvoritArchiv
+  bool price_list_all = false;  // ckCenikVseO
+  std::string message;          // mePoznO
+};
+
+// The receive page.
+struct ReceivePage {
+  std::map<std::string, AgendaInput> agendas;
+  bool overwrite = false;       // ckDoklPrepsatP
+  bool price_list_all = false;  // ckCenikVseP
+};
+
+// What a run needs of the main window besides its page.
+struct RunEnvironment {
+  Ui& ui;
+  EngineConfig& config;
+  const Clock& clock;
+  const RegionalSettings& settings;
+  std::string company_data_folder;  // ends in the separator
+  std::string transfer_folder;      // TransferFolderPath
+  std::string company_designation;  // Oznaceni of the active company
+  // Refills the receive page's series boxes from the batch after a send.
+  std::function<void()> refill_receive_series;
+};
+
+enum class RunOutcome {
+  kCancelled,        // the first question was not answered Yes
+  kNoAgenda,         // nothing ticked
+  kBatchIncomplete,  // receive: a batch table is missing
+  kCompanyDeclined,  // No to the question about another company's batch
+  kFailed,           // an error; reported, everything put back
+  kDone,
+};
+
+RunOutcome SendBatch(RunEnvironment& env, const SendPage& page);
+RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page);
+
+// The failure reports: the prefix, the error's text, and the closing line.
+std::string SendFailureText(const std::string& error);
+std::string ReceiveFailureText(const std::string& error);
+
+}  // namespace dalimor
