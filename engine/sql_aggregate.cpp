@@ -7,6 +7,18 @@
 
 namespace dalimor {
 
+namespace {
+
+// The values of a group before any row: COUNT 0, MAX and MIN NULL.
+std::vector<Value> InitialValues(const BoundSelect& select) {
+  std::vector<Value> values(select.aggregates.size());
+  for (size_t i = 0; i < values.size(); ++i)
+    if (select.aggregates[i].func == AggregateFunc::kCount) values[i].emplace<int64_t>(0);
+  return values;
+}
+
+}  // namespace
+
 Aggregator::Aggregator(const BoundSelect& select) : select_(select) {}
 
 Aggregator::Group& Aggregator::GroupFor(const EvalContext& ctx) {
@@ -21,8 +33,7 @@ Aggregator::Group& Aggregator::GroupFor(const EvalContext& ctx) {
   if (inserted) {
     Group group;
     group.keys = std::move(keys);
-    for (const BoundAggregate& agg : select_.aggregates)
-      group.values.push_back(agg.func == AggregateFunc::kCount ? Value(int64_t{0}) : Value());
+    group.values = InitialValues(select_);
     groups_.push_back(std::move(group));
   }
   return groups_[it->second];
@@ -56,8 +67,7 @@ bool Aggregator::Emit(const Frame* outer, SubqueryEvaluator* subqueries,
                       const std::function<bool(const EvalContext&)>& emit) {
   if (groups_.empty() && select_.group_by.empty()) {
     Group group;
-    for (const BoundAggregate& agg : select_.aggregates)
-      group.values.push_back(agg.func == AggregateFunc::kCount ? Value(int64_t{0}) : Value());
+    group.values = InitialValues(select_);
     groups_.push_back(std::move(group));
   }
   std::vector<size_t> order(groups_.size());
