@@ -8,7 +8,10 @@
 // docs/paradox_format.md.
 //
 // The table keeps the contents of its .DB in memory; changes made to the
-// files by other programs after Open are not seen.  Not thread-safe.
+// files by other programs, or through another ParadoxTable object, after
+// Open are not seen, and two objects writing one table overwrite each
+// other's changes (kShared does not guard against that; kExclusive does).
+// Not thread-safe.
 
 #include <cstdint>
 #include <memory>

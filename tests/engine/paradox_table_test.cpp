@@ -433,6 +433,7 @@ TEST(ParadoxTable, CzechKeysFollowTheTableCollation) {
   for (const Record& r : t->ReadAll()) read.push_back(std::get<std::string>(r[0]));
   EXPECT_EQ(read, expected);
   for (const std::string& w : words) EXPECT_TRUE(t->Find({w}).has_value()) << w;
+  test::ExpectSameAsPxlib(*t, path);
 }
 
 TEST(ParadoxTable, AutoIncrementHandsOutNextValueAndKeepsGivenOnes) {
@@ -627,6 +628,7 @@ TEST(ParadoxTable, UpdatesMemosOfABdeTableAndClearsTheFreeSpaceList) {
   EXPECT_EQ(t->ReadAll(), expected);
   EXPECT_NO_THROW(t->CheckIndex());
   ExpectConsistentHeader(db.string());
+  test::ExpectSameAsPxlib(*t, db.string());
 }
 
 TEST(ParadoxTable, RefusesToWriteTablesWithSecondaryIndexes) {
