@@ -88,12 +88,12 @@ bool SplitCells(const std::string& line, std::vector<Cell>& cells, std::string& 
 }
 
 // "Name T" or "Name T<size>"; the name may hold blanks, the type is the last word.
-bool ParseColumnSpec(const std::string& text, FieldDef& def) {
-  const std::string spec = Trim(text);
-  const size_t blank = spec.find_last_of(' ');
+bool ParseColumnDef(const std::string& text, FieldDef& def) {
+  const std::string column = Trim(text);
+  const size_t blank = column.find_last_of(' ');
   if (blank == std::string::npos) return false;
-  def.name = Trim(spec.substr(0, blank));
-  const std::string type = spec.substr(blank + 1);
+  def.name = Trim(column.substr(0, blank));
+  const std::string type = column.substr(blank + 1);
   if (def.name.empty() || !FieldTypeFromLetter(type[0], def.type)) return false;
   if (type.size() > 1 && type.find_first_not_of("0123456789", 1) != std::string::npos) return false;
   def.size = type.size() > 1 ? std::stoi(type.substr(1)) : 0;
@@ -288,13 +288,13 @@ class SqlTestFile {
     }
     std::vector<std::string> block = Block();
     if (block.empty()) return Fail(start, "table without columns");
-    std::vector<Cell> specs;
+    std::vector<Cell> columns;
     std::string error;
-    if (!SplitCells(block[0], specs, error)) return Fail(start + 1, error);
+    if (!SplitCells(block[0], columns, error)) return Fail(start + 1, error);
     std::vector<FieldDef> fields;
-    for (const Cell& spec : specs) {
+    for (const Cell& column : columns) {
       FieldDef def;
-      if (!ParseColumnSpec(spec.text, def)) return Fail(start + 1, "bad column '" + spec.text + "'");
+      if (!ParseColumnDef(column.text, def)) return Fail(start + 1, "bad column '" + column.text + "'");
       fields.push_back(def);
     }
     std::vector<Record> rows;
@@ -441,11 +441,11 @@ class SqlTestFile {
     size_t first_row = 0;
     if (!expect.empty() && expect[0].rfind("columns ", 0) == 0) {
       first_row = 1;
-      std::vector<Cell> specs;
+      std::vector<Cell> columns;
       std::string error;
-      if (!SplitCells(expect[0].substr(8), specs, error)) return Fail(expect_at, error);
+      if (!SplitCells(expect[0].substr(8), columns, error)) return Fail(expect_at, error);
       std::string want, got;
-      for (const Cell& c : specs) want += (want.empty() ? "" : " | ") + c.text;
+      for (const Cell& c : columns) want += (want.empty() ? "" : " | ") + c.text;
       for (const FieldDef& f : query.Fields()) {
         std::string letter(1, FieldTypeLetter(f.type));
         got += (got.empty() ? "" : " | ") + f.name + " " + letter +
