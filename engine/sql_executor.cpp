@@ -53,8 +53,9 @@ const char* StrategyText(const BoundSubquery& sub) {
   return "?";
 }
 
+// Sub-selects are numbered in the order they are written.
 void ExplainSelect(const BoundStatement& statement, const BoundSelect& select, bool streamed,
-                   const std::string& indent, std::string& out) {
+                   const std::string& indent, int& numbered, std::string& out) {
   out += indent + (streamed ? "scan " : "read ") + TableText(select.tables[0]) + "\n";
   for (size_t k = 0; k < select.joins.size(); ++k) {
     const BoundJoin& join = select.joins[k];
@@ -74,14 +75,14 @@ void ExplainSelect(const BoundStatement& statement, const BoundSelect& select, b
   }
   for (int id : select.subqueries) {
     const BoundSubquery& sub = *statement.subqueries[id];
-    out += indent + "sub-select " + std::to_string(id + 1) + ": " +
+    out += indent + "sub-select " + std::to_string(++numbered) + ": " +
            (sub.is_in ? "in, " : "exists, ") + StrategyText(sub);
     if (sub.strategy == SubqueryStrategy::kHashed && !sub.inner_keys.empty())
       out += " on " + std::to_string(sub.inner_keys.size()) + " keys";
     if (sub.strategy == SubqueryStrategy::kHashed && !sub.residual.empty())
       out += " with " + std::to_string(sub.residual.size()) + " further conditions";
     out += "\n";
-    ExplainSelect(statement, *sub.select, false, indent + "  ", out);
+    ExplainSelect(statement, *sub.select, false, indent + "  ", numbered, out);
   }
 }
 
@@ -127,7 +128,8 @@ std::string SqlStatement::Explain() const {
     case AstStatement::Kind::kInsert: out = "insert into '" + bound_->target_path + "'\n"; break;
     case AstStatement::Kind::kDelete: out = "delete from '" + bound_->target_path + "'\n"; break;
   }
-  if (bound_->select) ExplainSelect(*bound_, *bound_->select, true, "", out);
+  int numbered = 0;
+  if (bound_->select) ExplainSelect(*bound_, *bound_->select, true, "", numbered, out);
   return out;
 }
 
