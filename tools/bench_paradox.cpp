@@ -5,7 +5,7 @@
 // the larger run relative to the smaller one: about 1 is linear, 4 would
 // be quadratic.
 //
-//   paradox_bench [N=250000] [folder=/tmp]
+//   bench_paradox [N=250000] [folder=/tmp]
 
 #include <chrono>
 #include <cstdio>
