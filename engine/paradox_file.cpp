@@ -1,5 +1,7 @@
 #include "engine/paradox_file.h"
 
+#include "engine/fault_injection.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -100,6 +102,12 @@ std::string ParadoxFile::ReadAt(uint64_t offset, size_t length) const {
 std::string ParadoxFile::ReadAll() const { return ReadAt(0, static_cast<size_t>(Size())); }
 
 void ParadoxFile::WriteAt(uint64_t offset, std::string_view bytes) {
+  // Tests can make a write fail half-way (engine/fault_injection.h).
+  const size_t allowed = AllowedWriteBytes(bytes.size());
+  if (allowed < bytes.size()) {
+    if (allowed > 0) (void)::pwrite(fd_, bytes.data(), allowed, static_cast<off_t>(offset));
+    ThrowIo("Cannot write file.", path_, EIO);
+  }
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,

@@ -256,9 +256,18 @@ void TableField::SetDateTime(double value) {
 // ------------------------------------------------------------------ cursor
 
 TableCursor::~TableCursor() {
-  SetMaster(nullptr, "");
+  // Leave the master and the details without moving anything: a pending
+  // insert or edit is dropped, never posted.
+  if (master_) {
+    auto& siblings = master_->details_;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+  }
   for (TableCursor* detail : details_) detail->master_ = nullptr;
-  Close();
+  try {
+    Close();
+  } catch (...) {
+    // Every posted row reached the file when it was posted.
+  }
 }
 
 std::string TableCursor::TablePath() const {

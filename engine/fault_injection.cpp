@@ -1,0 +1,28 @@
+#include "engine/fault_injection.h"
+
+#include <atomic>
+
+namespace dalimor {
+namespace {
+
+std::atomic<int64_t> g_remaining{-1};
+std::atomic<int64_t> g_counted{0};
+
+}  // namespace
+
+void FailWriteAfter(int64_t writes) {
+  g_remaining = writes;
+  g_counted = 0;
+}
+
+int64_t CountedWrites() { return g_counted; }
+
+size_t AllowedWriteBytes(size_t size) {
+  ++g_counted;
+  if (g_remaining < 0) return size;
+  if (g_remaining-- > 0) return size;
+  g_remaining = -1;  // one failure, then writes work again
+  return size / 2;
+}
+
+}  // namespace dalimor
