@@ -20,6 +20,7 @@ void PrintUsage(std::ostream& out) {
          "  dalimor-cli create TABLE --fields \"Name:Type[:Size],...\" [--key \"F1,F2\"]\n"
          "  dalimor-cli import TABLE FILE.csv   vloží řádky CSV (vše, nebo nic)\n"
          "  dalimor-cli sql \"STATEMENT\"         provede příkaz local SQL\n"
+         "  dalimor-cli demo DIR [--scale N] [--seed S]  vytvoří demo instalaci Kalmea\n"
          "  dalimor-cli companies --installation DIR\n"
          "  dalimor-cli init --installation DIR --company NAME --folder DIR [--yes]\n"
          "  dalimor-cli info --folder DIR\n"
@@ -50,6 +51,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (command == "create") return CreateCommand(rest, out);
     if (command == "import") return ImportCommand(rest, out);
     if (command == "sql") return SqlCommand(rest, out);
+    if (command == "demo") return DemoCommand(rest, out);
     if (command == "companies") return CompaniesCommand(rest, out);
     if (command == "init") return InitCommand(rest, out, err, in);
     if (command == "info") return InfoCommand(rest, out);

@@ -29,6 +29,7 @@ int SchemaCommand(const std::vector<std::string>& args, std::ostream& out);
 int CreateCommand(const std::vector<std::string>& args, std::ostream& out);
 int ImportCommand(const std::vector<std::string>& args, std::ostream& out);
 int SqlCommand(const std::vector<std::string>& args, std::ostream& out);
+int DemoCommand(const std::vector<std::string>& args, std::ostream& out);
 
 // The installation and batch commands: companies, init, info.
 int CompaniesCommand(const std::vector<std::string>& args, std::ostream& out);
