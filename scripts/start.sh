@@ -9,7 +9,7 @@ build="$root/build/release"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDALIMOR_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build"
 
-demo="$root/build/demo"
+demo="$root/build/demo-installation"
 if [ -x "$build/app/dalimor" ]; then
   [ -d "$demo" ] || "$build/cli/dalimor-cli" demo "$demo"
   exec "$build/app/dalimor" --installation "$demo" "$@"

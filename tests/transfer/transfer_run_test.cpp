@@ -1,0 +1,294 @@
+// Send and receive end to end on the demo installation: a branch sends every
+// agenda, the head office receives them.
+
+#include "transfer/runs.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "accounting/company_register.h"
+#include "batch/catalogue.h"
+#include "batch/initialisation.h"
+#include "demo/demo_installation.h"
+#include "engine/engine_config.h"
+#include "engine/fault_injection.h"
+#include "engine/paradox_table.h"
+#include "engine/table_cursor.h"
+#include "platform/file_system.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/test_support.h"
+
+namespace dalimor {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kBranch = "Pobočka Brno";
+constexpr const char* kHead = "Centrála Praha";
+
+// Every file below a folder with its bytes.
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file())
+      files[fs::relative(entry.path(), folder).string()] = test::ReadFileBytes(entry.path());
+  return files;
+}
+
+std::vector<Record> Rows(const std::string& path) {
+  return ParadoxTable::Open(path, OpenMode::kReadOnly)->ReadAll();
+}
+
+class TransferRun : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    installation_ = new test::TempDir;
+    WriteDemoInstallation(installation_->path().string(), DemoOptions{});
+  }
+  static void TearDownTestSuite() {
+    delete installation_;
+    installation_ = nullptr;
+  }
+
+  void SetUp() override {
+    // Each test works on its own copy of the demo data.
+    fs::copy(installation_->path(), dir.path() / "kalmeo", fs::copy_options::recursive);
+    fs::create_directories(batch());
+  }
+
+  std::string Installation() const { return (dir.path() / "kalmeo").string(); }
+  std::string batch() const { return (dir.path() / "Přenos").string() + "/"; }
+
+  std::string CompanyFolder(const char* company) {
+    CompanyRegister reg(Installation());
+    reg.Open();
+    reg.FillCompanyList(company, nullptr);
+    return reg.CompanyDataFolder();
+  }
+
+  RunEnvironment Environment(test::ScriptedUi& ui, const char* company) {
+    return RunEnvironment{ui,     config, clock, settings, CompanyFolder(company), batch(),
+                          company, nullptr};
+  }
+
+  void Initialise(const char* company) {
+    test::ScriptedUi ui;
+    InitializationContext context;
+    context.company_data_available = true;
+    context.company_data_folder = CompanyFolder(company);
+    context.installation_folder = Installation() + "/";
+    context.transfer_folder = batch();
+    ASSERT_EQ(InitializeBatch(ui, config, context), InitializationResult::kDone);
+  }
+
+  static std::map<std::string, AgendaInput> AllAgendas() {
+    std::map<std::string, AgendaInput> agendas;
+    for (const Agenda& a : Agendas()) agendas[std::string(a.code)].ticked = true;
+    return agendas;
+  }
+
+  RunOutcome Send(SendPage page, const char* company = kBranch) {
+    test::ScriptedUi ui;
+    ui.Answer(kIdYes);
+    RunEnvironment env = Environment(ui, company);
+    const RunOutcome outcome = SendBatch(env, page);
+    last_boxes = ui.boxes;
+    last_marks = ui.done_marks;
+    return outcome;
+  }
+
+  RunOutcome Receive(ReceivePage page, const char* company = kHead) {
+    test::ScriptedUi ui;
+    ui.Answer(kIdYes);
+    ui.Answer(kIdYes);  // the batch comes from another company
+    RunEnvironment env = Environment(ui, company);
+    const RunOutcome outcome = ReceiveBatch(env, page);
+    last_boxes = ui.boxes;
+    last_marks = ui.done_marks;
+    return outcome;
+  }
+
+  static test::TempDir* installation_;
+  test::TempDir dir;
+  EngineConfig config{dir.File("engine.cfg")};
+  FixedClock clock{{2011, 3, 15, 10, 20, 30, 0}};
+  RegionalSettings settings = CzechRegionalSettings();
+  std::vector<test::RecordedBox> last_boxes;
+  std::vector<std::string> last_marks;
+};
+
+test::TempDir* TransferRun::installation_ = nullptr;
+
+TEST_F(TransferRun, SendOfEveryAgendaCopiesEveryDocumentItemAndText) {
+  Initialise(kBranch);
+  SendPage page;
+  page.agendas = AllAgendas();
+  page.price_list_all = true;
+  page.message = "Zdraví pobočka Brno";
+  ASSERT_EQ(Send(page), RunOutcome::kDone) << (last_boxes.empty() ? "" : last_boxes.back().text);
+  EXPECT_EQ(last_boxes.back().text, "Odeslání dat bylo úspěšně dokončeno.");
+  EXPECT_EQ(last_marks.size(), 10u);
+
+  const std::string company = CompanyFolder(kBranch);
+  for (const BatchTable& table : BatchTables()) {
+    if (table.file_name == std::string_view("LMemo.DB")) continue;
+    const auto source = Rows(ResolvePathIgnoringCase(company, table.source_path).string());
+    const auto copied = Rows(batch() + std::string(table.file_name));
+    EXPECT_EQ(copied.size(), source.size()) << table.file_name;
+  }
+  // Memo texts: each batch header refers to a batch memo row with the text
+  // its company header referred to.
+  for (const char* header : {"Svfh.DB", "SObjH.DB"}) {
+    TableCursor company_headers, batch_headers, company_memos, batch_memos;
+    company_headers.SetTableName(company + "SDATA/S/" + header);
+    batch_headers.SetTableName(batch() + header);
+    company_memos.SetTableName(company + "LDATA/S/LMemo.DB");
+    batch_memos.SetTableName(batch() + "LMemo.DB");
+    for (TableCursor* t : {&company_headers, &batch_headers, &company_memos, &batch_memos})
+      t->Open(OpenMode::kReadOnly);
+    int texts = 0;
+    for (batch_headers.First(); !batch_headers.Eof(); batch_headers.Next()) {
+      EXPECT_FALSE(batch_headers.FieldByName("Zmeneno").IsNull());
+      ASSERT_TRUE(company_headers.Locate(
+          "DoklSRada;DoklSCislo", {batch_headers.FieldByName("DoklSRada").AsVariant(),
+                                   batch_headers.FieldByName("DoklSCislo").AsVariant()}));
+      for (const char* field : {"TextNahoruKlic", "TextDoluKlic"}) {
+        const int64_t old_key = company_headers.FieldByName(field).AsInteger();
+        const int64_t new_key = batch_headers.FieldByName(field).AsInteger();
+        if (old_key <= 0) {
+          EXPECT_LE(new_key, 0);
+          continue;
+        }
+        ASSERT_TRUE(company_memos.Locate("Klic", {old_key}));
+        ASSERT_TRUE(batch_memos.Locate("Klic", {new_key})) << header << " " << new_key;
+        EXPECT_EQ(batch_memos.FieldByName("Poznamka").AsString(),
+                  company_memos.FieldByName("Poznamka").AsString());
+        ++texts;
+      }
+    }
+    EXPECT_GT(texts, 0) << header;
+  }
+}
+
+TEST_F(TransferRun, ReceiveSkipsExistingDocumentsUnlessOverwriteAndRepeatsAreHarmless) {
+  Initialise(kBranch);
+  SendPage send;
+  send.agendas = AllAgendas();
+  send.price_list_all = true;
+  ASSERT_EQ(Send(send), RunOutcome::kDone);
+
+  const std::string head = CompanyFolder(kHead);
+  const std::string header_path = head + "SDATA/S/SPFH.DB";
+  const size_t before = Rows(header_path).size();
+  const size_t sent = Rows(batch() + "SPFH.DB").size();
+
+  ReceivePage receive;
+  receive.agendas = AllAgendas();
+  receive.price_list_all = true;
+  ASSERT_EQ(Receive(receive), RunOutcome::kDone) << last_boxes.back().text;
+  EXPECT_EQ(last_boxes.back().text,
+            "Příjem dat byl úspěšně dokončen.\r\n\r\nPo spuštění Kalmea proveďte údržbu dat.");
+  const size_t after = Rows(header_path).size();
+  EXPECT_GT(after, before);
+  EXPECT_LT(after, before + sent);  // the head office already had some of them
+
+  // The key counter stands past every memo key.
+  int64_t max_key = 0;
+  for (const Record& r : Rows(head + "LDATA/S/LMemo.DB"))
+    max_key = std::max(max_key, std::get<int64_t>(r[0]));
+  TableCursor counters;
+  counters.SetTableName(head + "LDATA/S/LKlice.DB");
+  counters.Open(OpenMode::kReadOnly);
+  bool found = false;
+  for (counters.First(); !counters.Eof(); counters.Next()) {
+    std::string name = counters.FieldByName("Nazev").AsString();
+    if (name.size() == 8 && (name[0] == 'L' || name[0] == 'l')) {
+      found = true;
+      EXPECT_GT(counters.FieldByName("DalsiHodnota").AsInteger(), max_key);
+    }
+  }
+  EXPECT_TRUE(found);
+  counters.Close();
+
+  // Again: nothing new.
+  const auto snapshot = Snapshot(head + "SDATA/S");
+  ASSERT_EQ(Receive(receive), RunOutcome::kDone);
+  EXPECT_EQ(Rows(header_path).size(), after);
+
+  // With overwrite the batch's version replaces the company's.
+  receive.overwrite = true;
+  ASSERT_EQ(Receive(receive), RunOutcome::kDone);
+  EXPECT_EQ(Rows(header_path).size(), after);
+  (void)snapshot;
+}
+
+TEST_F(TransferRun, FailedReceiveLeavesTheCompanyAsItWas) {
+  Initialise(kBranch);
+  SendPage send;
+  send.agendas = AllAgendas();
+  send.price_list_all = true;
+  ASSERT_EQ(Send(send), RunOutcome::kDone);
+  const std::string head = CompanyFolder(kHead);
+  // The last agenda fails: its company table is gone.
+  fs::remove(ResolvePathIgnoringCase(head, "CDATA\\S\\Cdenik.DB"));
+  const auto before = Snapshot(head);
+
+  ReceivePage receive;
+  receive.agendas = AllAgendas();
+  receive.price_list_all = true;
+  receive.overwrite = true;
+  EXPECT_EQ(Receive(receive), RunOutcome::kFailed);
+  ASSERT_FALSE(last_boxes.empty());
+  EXPECT_EQ(last_boxes.back().text.rfind("Při importu dat došlo k chybě:\r\n\r\n", 0), 0u);
+  EXPECT_NE(last_boxes.back().text.find("Akce byla přerušena."), std::string::npos);
+  EXPECT_EQ(Snapshot(head), before);
+}
+
+// A write that fails anywhere in a run (half written, as on a full disk)
+// leaves every table exactly as it was; the run after it succeeds.
+TEST_F(TransferRun, FailureAtAnyWriteOfARunIsUndone) {
+  Initialise(kBranch);
+  SendPage send;
+  send.agendas = AllAgendas();
+  send.price_list_all = true;
+  send.overwrite = true;
+  const std::string head = CompanyFolder(kHead);
+  ReceivePage receive;
+  receive.agendas = AllAgendas();
+  receive.overwrite = true;
+
+  for (const bool sending : {true, false}) {
+    const fs::path target = sending ? fs::path(batch()) : fs::path(head);
+    int failures = 0;
+    for (int64_t n = 0;; n = n < 4 ? n + 1 : n * 3 / 2) {
+      const auto before = Snapshot(target);
+      FailWriteAfter(n);
+      const RunOutcome outcome = sending ? Send(send) : Receive(receive);
+      FailWriteAfter(-1);
+      if (outcome == RunOutcome::kDone) break;
+      ++failures;
+      ASSERT_EQ(outcome, RunOutcome::kFailed) << n;
+      ASSERT_EQ(Snapshot(target), before) << (sending ? "send" : "receive")
+                                          << " failing at write " << n;
+    }
+    EXPECT_GT(failures, 5) << (sending ? "send" : "receive");
+  }
+}
+
+TEST_F(TransferRun, RefusalsTouchNothing) {
+  ReceivePage receive;
+  receive.agendas = AllAgendas();
+  // No batch at all.
+  EXPECT_EQ(Receive(receive), RunOutcome::kBatchIncomplete);
+  EXPECT_EQ(last_boxes.back().text, "Soubory pro import dat nejsou k dispozici.");
+  // Nothing ticked.
+  SendPage nothing;
+  EXPECT_EQ(Send(nothing), RunOutcome::kNoAgenda);
+  EXPECT_EQ(last_boxes.back().text, "Ve výběru pro odeslání není obsažena žádná agenda.");
+  EXPECT_TRUE(fs::is_empty(batch()));
+}
+
+}  // namespace
+}  // namespace dalimor
