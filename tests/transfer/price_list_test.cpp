@@ -1,0 +1,128 @@
+#include "transfer/price_list.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/engine_config.h"
+#include "engine/paradox_table.h"
+#include "engine/sql_paradox_catalog.h"
+#include "tests/support/test_support.h"
+#include "util/clock.h"
+
+namespace dalimor {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<FieldDef> PriceFields() {
+  return {{"Sklad", FieldType::kAlpha, 5},
+          {"PolozkaSkladu", FieldType::kAlpha, 20},
+          {"Nazev", FieldType::kAlpha, 40},
+          {"Cena", FieldType::kMoney, 0}};
+}
+std::vector<FieldDef> ItemFields() {
+  return {{"DoklSRada", FieldType::kAlpha, 5},
+          {"DoklSCislo", FieldType::kAlpha, 11},
+          {"Klic", FieldType::kLong, 0},
+          {"Sklad", FieldType::kAlpha, 5},
+          {"PolozkaSkladu", FieldType::kAlpha, 20}};
+}
+
+class PriceList : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(company / "SDATA" / "S");
+    fs::create_directories(batch);
+    Prices(company / "SDATA" / "S" / "SCenik.DB",
+           {{"HL", "001", "Cement", 100.0}, {"HL", "002", "Písek", 50.0},
+            {"hl", "001", "Jiný sklad", 1.0}, {"HL", "003", "Štěrk", 70.0}});
+  }
+  void Prices(const fs::path& path, const std::vector<std::tuple<const char*, const char*, const char*, Value>>& rows) {
+    auto t = ParadoxTable::Create(path.string(), PriceFields(), 2);
+    for (const auto& [s, p, n, c] : rows) t->Insert({std::string(s), std::string(p), std::string(n), c});
+  }
+  void Items(const char* table, const std::vector<std::pair<const char*, const char*>>& named) {
+    auto t = ParadoxTable::Create((batch / table).string(), ItemFields(), 3);
+    int64_t k = 0;
+    for (const auto& [s, p] : named)
+      t->Insert({std::string("FP"), std::string("1"), ++k, std::string(s), std::string(p)});
+  }
+  std::vector<Record> Rows(const fs::path& path) {
+    return ParadoxTable::Open(path.string(), OpenMode::kReadOnly)->ReadAll();
+  }
+  // The row of an item (keys in the table's collation order, so found by value).
+  static const Record& Item(const std::vector<Record>& rows, const char* sklad, const char* item) {
+    for (const Record& r : rows)
+      if (r[0] == Value(std::string(sklad)) && r[1] == Value(std::string(item))) return r;
+    static const Record kNone(4);
+    ADD_FAILURE() << "no item " << sklad << " " << item;
+    return kNone;
+  }
+  std::string CompanyFolder() const { return company.string() + "/"; }
+  std::string BatchFolder() const { return batch.string() + "/"; }
+
+  test::TempDir dir;
+  fs::path company = dir.path() / "firma";
+  fs::path batch = dir.path() / "davka";
+  ParadoxSqlCatalog catalog;
+  EngineConfig config{dir.File("engine.cfg")};
+  FixedClock clock{{2011, 3, 15, 12, 0, 0, 0}};
+  TransferContext context{catalog, config, clock, nullptr};
+};
+
+TEST_F(PriceList, SendAllCreatesTheBatchTableAndKeepsRowsUnlessReplacing) {
+  Prices(batch / "SCenik.DB", {{"HL", "002", "Písek starý", 45.0}});
+  PriceListOptions options;
+  options.all = true;
+  SendPriceList(context, CompanyFolder(), BatchFolder(), options);
+  auto rows = Rows(batch / "SCenik.DB");
+  ASSERT_EQ(rows.size(), 4u);  // keys compare exactly: "hl" is another warehouse
+  EXPECT_EQ(Item(rows, "HL", "002")[2], Value(std::string("Písek starý")));
+
+  options.replace = true;
+  SendPriceList(context, CompanyFolder(), BatchFolder(), options);
+  rows = Rows(batch / "SCenik.DB");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(Item(rows, "HL", "002")[2], Value(std::string("Písek")));
+}
+
+TEST_F(PriceList, UsedModeCopiesOnlyNamedItemsTheSourceHas) {
+  Items("SPFP.DB", {{"HL", "001"}, {"HL", "001"}, {"HL", "999"}});
+  Items("SVFP.DB", {{"HL", "003"}});
+  PriceListOptions options;
+  options.item_tables = {"SPFP.DB", "SVFP.DB"};
+  SendPriceList(context, CompanyFolder(), BatchFolder(), options);
+  const auto rows = Rows(batch / "SCenik.DB");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][1], Value(std::string("001")));
+  EXPECT_EQ(rows[1][1], Value(std::string("003")));
+}
+
+TEST_F(PriceList, NothingTickedCreatesNothing) {
+  SendPriceList(context, CompanyFolder(), BatchFolder(), PriceListOptions{});
+  EXPECT_FALSE(fs::exists(batch / "SCenik.DB"));
+}
+
+TEST_F(PriceList, ReceiveReplacesWithTheBatchRowAndNeverDropsWhatTheBatchLacks) {
+  Prices(batch / "SCenik.DB", {{"HL", "001", "Cement nový", std::monostate{}}});
+  Items("SPFP.DB", {{"HL", "001"}, {"HL", "002"}});
+  PriceListOptions options;
+  options.item_tables = {"SPFP.DB"};
+  options.replace = true;
+  ReceivePriceList(context, CompanyFolder(), BatchFolder(), options);
+  const auto rows = Rows(company / "SDATA" / "S" / "SCenik.DB");
+  ASSERT_EQ(rows.size(), 4u);  // HL 002 is not in the batch's list: kept
+  EXPECT_EQ(Item(rows, "HL", "001")[2], Value(std::string("Cement nový")));
+  EXPECT_TRUE(IsNull(Item(rows, "HL", "001")[3]));  // NULL in the batch: empty now
+  EXPECT_EQ(Item(rows, "HL", "002")[2], Value(std::string("Písek")));
+}
+
+TEST_F(PriceList, ReceiveWithoutTheBatchListFails) {
+  PriceListOptions options;
+  options.all = true;
+  EXPECT_ANY_THROW(ReceivePriceList(context, CompanyFolder(), BatchFolder(), options));
+}
+
+}  // namespace
+}  // namespace dalimor
