@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "accounting/company_register.h"
 #include "batch/catalogue.h"
@@ -19,6 +20,7 @@
 #include "platform/file_system.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_support.h"
+#include "util/calendar.h"
 
 namespace dalimor {
 namespace {
@@ -217,10 +219,32 @@ TEST_F(TransferRun, ReceiveSkipsExistingDocumentsUnlessOverwriteAndRepeatsAreHar
   ASSERT_EQ(Receive(receive), RunOutcome::kDone);
   EXPECT_EQ(Rows(header_path).size(), after);
 
-  // With overwrite the batch's version replaces the company's.
+  // Documents both companies hold: kept as they were, then replaced by the
+  // batch's version with overwrite on.
+  const auto branch_rows = Rows(CompanyFolder(kBranch) + "SDATA/S/SPFH.DB");
+  std::map<std::pair<std::string, std::string>, Record> branch_by_key;
+  for (const Record& r : branch_rows)
+    branch_by_key[{std::get<std::string>(r[0]), std::get<std::string>(r[1])}] = r;
+  std::vector<Record> common_before;
+  for (const Record& r : Rows(header_path))
+    if (const auto it = branch_by_key.find({std::get<std::string>(r[0]), std::get<std::string>(r[1])});
+        it != branch_by_key.end() && it->second != r)
+      common_before.push_back(r);
+  ASSERT_FALSE(common_before.empty()) << "the demo head office holds edited copies";
+  for (const Record& r : common_before) {
+    bool kept = false;
+    for (const Record& now : Rows(header_path)) kept = kept || now == r;
+    EXPECT_TRUE(kept);
+  }
   receive.overwrite = true;
   ASSERT_EQ(Receive(receive), RunOutcome::kDone);
   EXPECT_EQ(Rows(header_path).size(), after);
+  for (const Record& r : common_before) {
+    const Record& branch_row = branch_by_key[{std::get<std::string>(r[0]), std::get<std::string>(r[1])}];
+    bool replaced = false;
+    for (const Record& now : Rows(header_path)) replaced = replaced || now == branch_row;
+    EXPECT_TRUE(replaced);
+  }
   (void)snapshot;
 }
 
@@ -275,6 +299,51 @@ TEST_F(TransferRun, FailureAtAnyWriteOfARunIsUndone) {
     }
     EXPECT_GT(failures, 5) << (sending ? "send" : "receive");
   }
+}
+
+TEST_F(TransferRun, DateRangeAndSeriesSelectDocumentsWithTheirItems) {
+  Initialise(kBranch);
+  const std::string company = CompanyFolder(kBranch);
+  const auto headers = Rows(company + "SDATA/S/SPFH.DB");
+  ASSERT_FALSE(headers.empty());
+  const std::string series = std::get<std::string>(headers.front()[0]);
+  const double from = DateTimeFromDate(2010, 1, 1), to = DateTimeFromDate(2010, 12, 31);
+
+  SendPage page;
+  page.agendas["PF"] = AgendaInput{true, "1.1.2010", "31.12.2010", series};
+  ASSERT_EQ(Send(page), RunOutcome::kDone);
+
+  // Which company documents pass the filter.
+  auto header_table = ParadoxTable::Open(company + "SDATA/S/SPFH.DB", OpenMode::kReadOnly);
+  const int date = header_table->FieldIndex("KdyUskutUP");
+  std::set<std::string> wanted;
+  for (const Record& h : headers) {
+    const auto* d = std::get_if<Date>(&h[static_cast<size_t>(date)]);
+    if (std::get<std::string>(h[0]) == series && d && d->value >= from && d->value <= to)
+      wanted.insert(std::get<std::string>(h[1]));
+  }
+  ASSERT_FALSE(wanted.empty());
+  std::set<std::string> sent;
+  for (const Record& h : Rows(batch() + "SPFH.DB")) sent.insert(std::get<std::string>(h[1]));
+  EXPECT_EQ(sent, wanted);
+  size_t items_wanted = 0;
+  for (const Record& i : Rows(company + "SDATA/S/Spfp.DB"))
+    items_wanted += std::get<std::string>(i[0]) == series && wanted.count(std::get<std::string>(i[1]));
+  const auto items = Rows(batch() + "SPFP.DB");
+  EXPECT_EQ(items.size(), items_wanted);
+  for (const Record& i : items) EXPECT_TRUE(wanted.count(std::get<std::string>(i[1])));
+
+  // The same send again changes nothing; with "empty first" only the new
+  // selection is left.
+  const auto before = Rows(batch() + "SPFH.DB");
+  ASSERT_EQ(Send(page), RunOutcome::kDone);
+  EXPECT_EQ(Rows(batch() + "SPFH.DB"), before);
+  SendPage other;
+  other.empty_first = true;
+  other.agendas["Banka"].ticked = true;
+  ASSERT_EQ(Send(other), RunOutcome::kDone);
+  EXPECT_TRUE(Rows(batch() + "SPFH.DB").empty());
+  EXPECT_FALSE(Rows(batch() + "CBanka.DB").empty());
 }
 
 TEST_F(TransferRun, RefusalsTouchNothing) {
