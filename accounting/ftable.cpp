@@ -1,11 +1,11 @@
 #include "accounting/ftable.h"
 
+#include "util/ascii.h"
+
 namespace dalimor {
 
 void FTable::SetTableName(std::string name) {
-  for (char& c : name)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  TableCursor::SetTableName(std::move(name));
+  TableCursor::SetTableName(AsciiUpper(name));
 }
 
 void FTable::InitNulls() {

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "platform/code_page.h"
+#include "util/ascii.h"
 
 namespace dalimor {
 namespace {
@@ -416,17 +417,6 @@ class WeightedCollation final : public Collation {
   mutable WeightTable table_;
 };
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 struct Driver {
   std::string_view name;
   uint8_t sort_order_id;
@@ -468,7 +458,7 @@ const Collation& Collation::Bytes() {
 const Collation& Collation::ForDriver(std::string_view sort_order_name, uint8_t sort_order_id) {
   for (const Driver& d : Drivers()) {
     if (sort_order_name.empty() ? d.sort_order_id == sort_order_id
-                                : EqualsIgnoringCase(d.name, sort_order_name))
+                                : EqualsIgnoringAsciiCase(d.name, sort_order_name))
       return d.collation;
   }
   return Bytes();

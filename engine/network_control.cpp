@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/engine_error.h"
+#include "util/ascii.h"
 
 namespace dalimor {
 namespace {
@@ -17,12 +18,6 @@ constexpr size_t kLockStampOffset = 0x10D;
 constexpr size_t kNetStampOffset = 0x08;
 constexpr size_t kStampSize = 4;
 
-std::string LowerAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 // The file of that name in the folder, matched without regard to case.
 std::optional<std::filesystem::path> FindCaseless(const std::string& folder,
                                                   const std::string& name) {
@@ -30,10 +25,10 @@ std::optional<std::filesystem::path> FindCaseless(const std::string& folder,
   const std::filesystem::path exact = std::filesystem::path(folder) / name;
   if (std::filesystem::is_regular_file(exact, ec)) return exact;
   std::filesystem::directory_iterator it(folder, ec), end;
-  const std::string wanted = LowerAscii(name);
+  const std::string wanted = AsciiLower(name);
   std::vector<std::filesystem::path> matches;
   for (; !ec && it != end; it.increment(ec)) {
-    if (LowerAscii(it->path().filename().string()) == wanted &&
+    if (AsciiLower(it->path().filename().string()) == wanted &&
         std::filesystem::is_regular_file(it->path(), ec))
       matches.push_back(it->path());
   }
@@ -70,7 +65,7 @@ std::vector<std::string> Components(const std::string& path, bool windows) {
     size_t slash = p.find('/', start);
     if (slash == std::string::npos) slash = p.size();
     if (slash > start) {
-      std::string part = LowerAscii(p.substr(start, slash - start));
+      std::string part = AsciiLower(p.substr(start, slash - start));
       if (part != ".") parts.push_back(part);
     }
     start = slash + 1;

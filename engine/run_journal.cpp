@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "engine/engine_error.h"
+#include "util/ascii.h"
 
 namespace dalimor {
 namespace {
@@ -16,12 +17,6 @@ namespace fs = std::filesystem;
 constexpr const char* kManifestName = "manifest.txt";
 // Marks a table that had no files before the run.
 constexpr const char* kAbsentMarker = ".absent";
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 // The base name of a file name: up to its last ".".
 std::string BaseName(const std::string& file_name) {
@@ -36,7 +31,7 @@ std::vector<fs::path> TableFiles(const fs::path& folder, const std::string& base
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (Lower(BaseName(name)) == base && it->is_regular_file(ec)) files.push_back(it->path());
+    if (AsciiLower(BaseName(name)) == base && it->is_regular_file(ec)) files.push_back(it->path());
   }
   return files;
 }
@@ -103,7 +98,7 @@ RunJournal::~RunJournal() {
 
 void RunJournal::Protect(const fs::path& table_path) {
   const fs::path folder = table_path.has_parent_path() ? table_path.parent_path() : fs::path(".");
-  const std::string base = Lower(BaseName(table_path.filename().string()));
+  const std::string base = AsciiLower(BaseName(table_path.filename().string()));
   const bool first_in_folder = tables_.find(folder) == tables_.end();
   auto& protected_bases = tables_[folder];
   if (protected_bases.count(base)) return;

@@ -7,21 +7,13 @@
 
 #include "engine/engine_error.h"
 #include "platform/regional.h"
+#include "util/ascii.h"
 #include "util/date_entry.h"
 
 namespace dalimor {
 namespace {
 
 constexpr double kMsPerDay = 86400000.0;
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::vector<std::string> SplitNames(std::string_view names) {
   std::vector<std::string> result;
@@ -158,8 +150,8 @@ Value ConvertForField(const Value& value, const FieldDef& def) {
     if (const auto* i = std::get_if<int64_t>(&value)) return *i != 0;
     if (const auto* s = std::get_if<std::string>(&value)) {
       if (s->empty()) return std::monostate{};
-      if (SameName(*s, "true") || *s == "1") return true;
-      if (SameName(*s, "false") || *s == "0") return false;
+      if (EqualsIgnoringAsciiCase(*s, "true") || *s == "1") return true;
+      if (EqualsIgnoringAsciiCase(*s, "false") || *s == "0") return false;
       ThrowConversion(*s, def);
     }
     ThrowConversion(ValueText(value), def);
@@ -426,7 +418,7 @@ uint32_t TableCursor::RecordCount() const {
 
 TableField* TableCursor::FindField(std::string_view name) {
   for (TableField& field : fields_)
-    if (SameName(field.name(), name)) return &field;
+    if (EqualsIgnoringAsciiCase(field.name(), name)) return &field;
   return nullptr;
 }
 

@@ -1,6 +1,7 @@
 #include "engine/table_definition.h"
 
 #include "engine/engine_error.h"
+#include "util/ascii.h"
 #include "util/date_entry.h"
 
 namespace dalimor {
@@ -10,17 +11,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 [[noreturn]] void Invalid(const std::string& message) {
@@ -46,9 +36,9 @@ int LeadingKeyFieldCount(const std::vector<FieldDef>& fields, std::string_view k
   const std::vector<std::string> names = SplitNameList(key_list);
   for (size_t i = 0; i < names.size(); ++i) {
     bool known = false;
-    for (const FieldDef& f : fields) known = known || SameName(f.name, names[i]);
+    for (const FieldDef& f : fields) known = known || EqualsIgnoringAsciiCase(f.name, names[i]);
     if (!known) Invalid("Invalid field name: the key field '" + names[i] + "' is not in the table.");
-    if (i >= fields.size() || !SameName(fields[i].name, names[i]))
+    if (i >= fields.size() || !EqualsIgnoringAsciiCase(fields[i].name, names[i]))
       Invalid("The key field '" + names[i] + "' must be field " + std::to_string(i + 1) +
               " of the table: Paradox keys are the leading fields, in order.");
   }

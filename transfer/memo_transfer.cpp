@@ -8,6 +8,7 @@
 #include "engine/sql_query.h"
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"
+#include "util/ascii.h"
 #include "util/calendar.h"
 #include "util/ui.h"
 
@@ -120,10 +121,7 @@ void ImportMemos(TransferContext& context, const std::string& company_data_folde
   int64_t key = MaxMemoKey(context, (fs::path(memo_folder) / "LMEMO.DB").string());
   key = MoveTexts(context, headers, batch_memos, company_memos, key, only);
   for (Require(counters).First(); !counters.Eof(); counters.Next()) {
-    std::string name = counters.FieldByName("Nazev").AsString();
-    for (char& c : name)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (name != "LMEMO.DB") continue;
+    if (AsciiUpper(counters.FieldByName("Nazev").AsString()) != "LMEMO.DB") continue;
     // Never lower the counter: Kalmeo may have issued keys beyond the table.
     const int64_t next = std::max(counters.FieldByName("DalsiHodnota").AsInteger(), key + 1);
     counters.Edit();

@@ -13,18 +13,12 @@
 #include "transfer/memo_transfer.h"
 #include "transfer/price_list.h"
 #include "transfer/table_step.h"
+#include "util/ascii.h"
 
 namespace dalimor {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Upper(std::string_view text) {
-  std::string result(text);
-  for (char& c : result)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return result;
-}
 
 bool HasMemos(std::string_view code) { return code == "VF" || code == "Obj"; }
 
@@ -32,7 +26,7 @@ bool HasMemos(std::string_view code) { return code == "VF" || code == "Obj"; }
 TableStep HeaderStep(const Agenda& agenda) {
   const BatchTable* table = FindBatchTable(agenda.header_table);
   TableStep step;
-  step.table = Upper(agenda.header_table);
+  step.table = AsciiUpper(agenda.header_table);
   step.creation_keys = std::string(table->creation_keys);
   step.document_keys = std::string(table->document_keys);
   step.omit_zmeneno = HasMemos(agenda.code);
@@ -42,8 +36,8 @@ TableStep HeaderStep(const Agenda& agenda) {
 TableStep ItemStep(const Agenda& agenda) {
   const BatchTable* table = FindBatchTable(agenda.item_table);
   TableStep step;
-  step.table = Upper(agenda.item_table);
-  step.master_table = Upper(agenda.header_table);
+  step.table = AsciiUpper(agenda.item_table);
+  step.master_table = AsciiUpper(agenda.header_table);
   step.join_condition = std::string(agenda.join_condition);
   step.creation_keys = std::string(table->creation_keys);
   step.document_keys = std::string(table->document_keys);

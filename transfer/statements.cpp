@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "util/ascii.h"
 #include "util/calendar.h"
 
 namespace dalimor {
@@ -18,13 +19,6 @@ std::vector<std::string_view> SplitKeys(std::string_view keys) {
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
-  return result;
-}
-
-std::string Upper(std::string_view s) {
-  std::string result(s);
-  for (char& c : result)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return result;
 }
 
@@ -88,7 +82,7 @@ std::string MasterJoinClause(std::string_view master_table_path, std::string_vie
 }
 
 std::string KeyColumnExpr(std::string_view name) {
-  const std::string upper = Upper(name);
+  const std::string upper = AsciiUpper(name);
   if (upper == "KLIC" || upper == "PORADI") return Cat({"CAST(", name, " AS CHAR(13))"});
   return std::string(name);
 }
