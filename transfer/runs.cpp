@@ -89,6 +89,33 @@ PriceListOptions PriceOptions(const std::map<std::string, AgendaInput>& agendas,
   return options;
 }
 
+// Runs `one` for every ticked agenda in the order of a run, then shows the
+// agenda's done mark and the progress.
+template <typename OneAgenda>
+void ForEachTickedAgenda(Ui& ui, const std::map<std::string, AgendaInput>& agendas, RunPage page,
+                         OneAgenda&& one) {
+  const int total = TickedCount(agendas);
+  int done = 0;
+  for (const Agenda& agenda : Agendas()) {
+    const AgendaInput* input = Ticked(agendas, agenda.code);
+    if (!input) continue;
+    one(agenda, *input);
+    ui.ShowDoneMark(page, std::string(agenda.code));
+    ui.SetProgress(++done, total);
+  }
+}
+
+// Puts back what the failed run changed, then reports the error.
+RunOutcome Fail(Ui& ui, RunJournal& journal, const std::string& text) {
+  try {
+    journal.Rollback();
+  } catch (const std::exception&) {
+    // The journal stays on disk and is restored when the folder is next used.
+  }
+  MsgWarning(ui, kMsgCaption, text);
+  return RunOutcome::kFailed;
+}
+
 std::string Failure(const char* prefix, const std::string& error) {
   return std::string(prefix) + "\r\n\r\n" + error + "\r\n\r\nAkce byla přerušena.";
 }
@@ -145,32 +172,27 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
       }
     }
 
-    const int total = TickedCount(page.agendas);
-    int done = 0;
-    for (const Agenda& agenda : Agendas()) {
-      const AgendaInput* input = Ticked(page.agendas, agenda.code);
-      if (!input) continue;
+    ForEachTickedAgenda(ui, page.agendas, RunPage::kSend, [&](const Agenda& agenda,
+                                                               const AgendaInput& input) {
       if (agenda.code == "Cenik") {
         ui.SetStatusText("Probíhá odesílání položek Ceníku ...");
         SendPriceList(context, env.company_data_folder, batch,
                       PriceOptions(page.agendas, page.price_list_all,
                                    !page.empty_first && page.overwrite));
-      } else {
-        ui.SetStatusText("Probíhá odesílání záznamů agendy " + std::string(agenda.progress_name));
-        const std::string company = CompanyFolder(env, agenda);
-        const TableStep header = HeaderStep(agenda);
-        std::set<std::string> inserted;
-        SendTable(context, company, batch, header, Filter(agenda, *input, env), page.overwrite,
-                  page.empty_first, HasMemos(agenda.code) ? &inserted : nullptr);
-        if (!agenda.item_table.empty())
-          SendTable(context, company, batch, ItemStep(agenda), Filter(agenda, *input, env),
-                    page.overwrite, page.empty_first);
-        if (HasMemos(agenda.code))
-          ExportMemos(context, env.company_data_folder, batch, header.table, &inserted);
+        return;
       }
-      ui.ShowDoneMark(RunPage::kSend, std::string(agenda.code));
-      ui.SetProgress(++done, total);
-    }
+      ui.SetStatusText("Probíhá odesílání záznamů agendy " + std::string(agenda.progress_name));
+      const std::string company = CompanyFolder(env, agenda);
+      const TableStep header = HeaderStep(agenda);
+      std::set<std::string> inserted;
+      SendTable(context, company, batch, header, Filter(agenda, input, env), page.overwrite,
+                page.empty_first, HasMemos(agenda.code) ? &inserted : nullptr);
+      if (!agenda.item_table.empty())
+        SendTable(context, company, batch, ItemStep(agenda), Filter(agenda, input, env),
+                  page.overwrite, page.empty_first);
+      if (HasMemos(agenda.code))
+        ExportMemos(context, env.company_data_folder, batch, header.table, &inserted);
+    });
 
     for (const std::string_view name : {kExportInfoName, kExportIniName})
       journal.Protect(ResolvePathIgnoringCase(batch, name));
@@ -178,14 +200,7 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
                    TableRecordCount);
     journal.Commit();
   } catch (const std::exception& e) {
-    const std::string error = e.what();
-    try {
-      journal.Rollback();
-    } catch (const std::exception&) {
-      // The journal stays on disk and is restored when the folder is next used.
-    }
-    MsgWarning(ui, kMsgCaption, SendFailureText(error));
-    return RunOutcome::kFailed;
+    return Fail(ui, journal, SendFailureText(e.what()));
   }
 
   // The archive carries the information files just written; it reports its
@@ -230,41 +245,29 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
   JournalingCatalog catalog(&journal);
   TransferContext context{catalog, env.config, env.clock, &journal};
   try {
-    const int total = TickedCount(page.agendas);
-    int done = 0;
-    for (const Agenda& agenda : Agendas()) {
-      const AgendaInput* input = Ticked(page.agendas, agenda.code);
-      if (!input) continue;
+    ForEachTickedAgenda(ui, page.agendas, RunPage::kReceive, [&](const Agenda& agenda,
+                                                                  const AgendaInput& input) {
       if (agenda.code == "Cenik") {
         ui.SetStatusText("Probíhá příjem položek Ceníku ...");
         ReceivePriceList(context, env.company_data_folder, batch,
                          PriceOptions(page.agendas, page.price_list_all, page.overwrite));
-      } else {
-        ui.SetStatusText("Probíhá příjem záznamů agendy " + std::string(agenda.progress_name));
-        const std::string company = CompanyFolder(env, agenda);
-        const TableStep header = HeaderStep(agenda);
-        std::set<std::string> inserted;
-        ReceiveTable(context, batch, company, header, Filter(agenda, *input, env), page.overwrite,
-                     HasMemos(agenda.code) ? &inserted : nullptr);
-        if (!agenda.item_table.empty())
-          ReceiveTable(context, batch, company, ItemStep(agenda), Filter(agenda, *input, env),
-                       page.overwrite);
-        if (HasMemos(agenda.code))
-          ImportMemos(context, env.company_data_folder, batch, header.table, &inserted);
+        return;
       }
-      ui.ShowDoneMark(RunPage::kReceive, std::string(agenda.code));
-      ui.SetProgress(++done, total);
-    }
+      ui.SetStatusText("Probíhá příjem záznamů agendy " + std::string(agenda.progress_name));
+      const std::string company = CompanyFolder(env, agenda);
+      const TableStep header = HeaderStep(agenda);
+      std::set<std::string> inserted;
+      ReceiveTable(context, batch, company, header, Filter(agenda, input, env), page.overwrite,
+                   HasMemos(agenda.code) ? &inserted : nullptr);
+      if (!agenda.item_table.empty())
+        ReceiveTable(context, batch, company, ItemStep(agenda), Filter(agenda, input, env),
+                     page.overwrite);
+      if (HasMemos(agenda.code))
+        ImportMemos(context, env.company_data_folder, batch, header.table, &inserted);
+    });
     journal.Commit();
   } catch (const std::exception& e) {
-    const std::string error = e.what();
-    try {
-      journal.Rollback();
-    } catch (const std::exception&) {
-      // The journal stays on disk and is restored when the folder is next used.
-    }
-    MsgWarning(ui, kMsgCaption, ReceiveFailureText(error));
-    return RunOutcome::kFailed;
+    return Fail(ui, journal, ReceiveFailureText(e.what()));
   }
   ui.SetDoneMarksShown(true);
   ui.SetStatusText("");
