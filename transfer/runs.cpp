@@ -116,6 +116,14 @@ RunOutcome Fail(Ui& ui, RunJournal& journal, const std::string& text) {
   return RunOutcome::kFailed;
 }
 
+// A run killed half-way left its journal behind: the folders it wrote are
+// put back before anything reads them.
+void RecoverInterruptedRuns(const RunEnvironment& env) {
+  RecoverJournal(env.transfer_folder);
+  for (const char* sub : {"SDATA\\S", "CDATA\\S", "LDATA\\S"})
+    RecoverJournal(ResolvePathIgnoringCase(env.company_data_folder, sub));
+}
+
 std::string Failure(const char* prefix, const std::string& error) {
   return std::string(prefix) + "\r\n\r\n" + error + "\r\n\r\nAkce byla přerušena.";
 }
@@ -137,6 +145,12 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
   BusyCursorScope busy(ui);
   ui.SetStatusText("Probíhá příprava dat pro odesílání...");
   ui.HideDoneMarks();
+  try {
+    RecoverInterruptedRuns(env);
+  } catch (const std::exception& e) {
+    MsgWarning(ui, kMsgCaption, SendFailureText(e.what()));
+    return RunOutcome::kFailed;
+  }
   if (!HasAgenda(page.agendas)) {
     MsgInfo(ui, kMsgCaption,
             FillTemplate("Ve výběru pro %s není obsažena žádná agenda.", "odeslání"));
@@ -224,6 +238,12 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
   BusyCursorScope busy(ui);
   ui.SetStatusText("Probíhá příprava dat pro odesílání...");
   ui.HideDoneMarks();
+  try {
+    RecoverInterruptedRuns(env);
+  } catch (const std::exception& e) {
+    MsgWarning(ui, kMsgCaption, ReceiveFailureText(e.what()));
+    return RunOutcome::kFailed;
+  }
   const std::string& batch = env.transfer_folder;
   if (!HasAgenda(page.agendas)) {
     MsgInfo(ui, kMsgCaption, FillTemplate("Ve výběru pro %s není obsažena žádná agenda.", "příjem"));

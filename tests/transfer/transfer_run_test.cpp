@@ -16,6 +16,7 @@
 #include "engine/engine_config.h"
 #include "engine/fault_injection.h"
 #include "engine/paradox_table.h"
+#include "engine/run_journal.h"
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"
 #include "tests/support/scripted_ui.h"
@@ -344,6 +345,24 @@ TEST_F(TransferRun, DateRangeAndSeriesSelectDocumentsWithTheirItems) {
   ASSERT_EQ(Send(other), RunOutcome::kDone);
   EXPECT_TRUE(Rows(batch() + "SPFH.DB").empty());
   EXPECT_FALSE(Rows(batch() + "CBanka.DB").empty());
+}
+
+TEST_F(TransferRun, ARunKilledHalfWayIsUndoneBeforeTheNextRunReadsTheData) {
+  Initialise(kBranch);
+  const auto before = Snapshot(batch());
+  {
+    // A send that dies after writing: its journal is left behind.
+    RunJournal journal;
+    journal.Protect(batch() + "SPFH.DB");
+    test::WriteFileBytes(batch() + "SPFH.DB", "half written");
+    fs::copy(batch() + ".dalimor-journal", dir.path() / "left", fs::copy_options::recursive);
+    journal.Commit();
+    fs::rename(dir.path() / "left", batch() + ".dalimor-journal");
+  }
+  ReceivePage receive;
+  receive.agendas["PF"].ticked = true;
+  EXPECT_EQ(Receive(receive), RunOutcome::kDone) << last_boxes.back().text;
+  EXPECT_EQ(Snapshot(batch()), before);
 }
 
 TEST_F(TransferRun, RefusalsTouchNothing) {
