@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev
   qt6-base-dev zlib1g-dev
   pxlib-dev p7zip-full unzip python3
+  libsqlite3-dev
 )
 
 missing=()

@@ -1,18 +1,36 @@
 // Local SQL benchmark: the two statements of a send (the guarded INSERT and
-// the overwriting DELETE) over in-memory tables of N and 2N documents, against
-// copying the same rows by hand.  A linear engine shows a 2N/N ratio near 2;
-// a quadratic one near 4.
+// the overwriting DELETE).
 //
-//   bench_sql [documents]     (default 250000; two items per document)
+// First over in-memory tables of N and 2N documents, against copying the
+// same rows by hand.  A linear engine shows a 2N/N ratio near 2; a
+// quadratic one near 4.
+//
+// Then over Paradox tables on disk at 10k, 100k and 1M item rows (two items
+// per document): the INSERT ... SELECT with LEFT OUTER JOIN and the NOT
+// EXISTS guard, and the DELETE ... IN, exactly as the transfer builds them.
+// It prints the time per item row at each size, the ratio of the 1M time to
+// the 100k time (near 10 when linear) and the ratio to SQLite running the
+// same statements on the same rows in a file database with each table keyed
+// (so indexed) on its primary key, written without syncs like our tables.
+//
+//   bench_sql [documents] [largest item rows]
+//   (defaults 250000 and 1000000; 0 as the second skips the Paradox part)
+#include <sqlite3.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "engine/paradox_table.h"
 #include "engine/sql_memory_table.h"
+#include "engine/sql_paradox_catalog.h"
 #include "engine/sql_query.h"
+#include "transfer/statements.h"
 #include "util/calendar.h"
 
 namespace {
@@ -145,6 +163,258 @@ Run Measure(long documents) {
   return run;
 }
 
+// --- Paradox tables on disk, against SQLite ---
+
+namespace fs = std::filesystem;
+
+const double kFrom = dalimor::DateTimeFromDate(2010, 1, 1);
+const double kTo = dalimor::DateTimeFromDate(2011, 12, 31);
+
+dalimor::TableStep ItemStep() {
+  dalimor::TableStep step;
+  step.table = "Spfp.DB";
+  step.master_table = "SPFH.DB";
+  step.join_condition = "(tE.DoklSRada=tM.DoklSRada) AND (tE.DoklSCislo=tM.DoklSCislo)";
+  step.creation_keys = "DoklSRada,DoklSCislo,Klic";
+  step.document_keys = "DoklSRada,DoklSCislo";
+  return step;
+}
+
+dalimor::TransferFilter ItemFilter() {
+  dalimor::TransferFilter filter;
+  filter.date_field = "KdyUskutUP";
+  filter.date_from = kFrom;
+  filter.date_to = kTo;
+  filter.number_field = "DoklSCislo";
+  filter.series_field = "DoklSRada";
+  filter.series = "FP";
+  return filter;
+}
+
+// The rows of Fill: every document's header on both sides, its two items in
+// the company, and in the batch the items of every other document.
+void ForEachRow(long documents, const std::function<void(const Record& header)>& header,
+                const std::function<void(const Record& item, bool in_batch)>& item) {
+  const double first_day = dalimor::DateTimeFromDate(2010, 1, 1);
+  for (long d = 0; d < documents; ++d) {
+    const std::string number = Number(d);
+    header({Value("FP"), Value(number), dalimor::Date{first_day + static_cast<double>(d % 365)}});
+    for (long k = 0; k < 2; ++k)
+      item({Value("FP"), Value(number), Value(int64_t{d * 2 + k}), Value("item text")},
+           d % 2 == 0);
+  }
+}
+
+void WriteParadox(const std::string& company, const std::string& batch, long documents) {
+  const auto create = [](const std::string& path, const std::vector<FieldDef>& fields, int keys) {
+    auto table = dalimor::ParadoxTable::Create(path, fields, keys);
+    table->set_auto_flush(false);
+    return table;
+  };
+  auto heads = create(company + "SPFH.DB", HeaderFields(), 2);
+  auto items = create(company + "Spfp.DB", ItemFields(), 3);
+  auto batch_heads = create(batch + "SPFH.DB", HeaderFields(), 2);
+  auto batch_items = create(batch + "Spfp.DB", ItemFields(), 3);
+  ForEachRow(
+      documents,
+      [&](const Record& h) {
+        heads->Insert(h);
+        batch_heads->Insert(h);
+      },
+      [&](const Record& i, bool in_batch) {
+        items->Insert(i);
+        if (in_batch) batch_items->Insert(i);
+      });
+  for (auto* table : {heads.get(), items.get(), batch_heads.get(), batch_items.get()})
+    table->Close();
+}
+
+class Sqlite {
+ public:
+  // Without syncs, as the Paradox tables are written: the comparison is of
+  // the engines, not of the disk.
+  explicit Sqlite(const std::string& file) {
+    if (sqlite3_open(file.c_str(), &db_) != SQLITE_OK) Fail("open");
+    Exec("PRAGMA synchronous = OFF");
+  }
+  ~Sqlite() { sqlite3_close(db_); }
+  Sqlite(const Sqlite&) = delete;
+  Sqlite& operator=(const Sqlite&) = delete;
+
+  // Runs statements; the number of rows the last one changed.
+  uint64_t Exec(const std::string& sql) {
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
+    return static_cast<uint64_t>(sqlite3_changes64(db_));
+  }
+
+  // The same rows in tables keyed on the same fields; dates as day numbers.
+  void Fill(long documents) {
+    Exec("CREATE TABLE c_heads (DoklSRada TEXT, DoklSCislo TEXT, KdyUskutUP INTEGER, "
+         "PRIMARY KEY (DoklSRada, DoklSCislo));"
+         "CREATE TABLE b_heads (DoklSRada TEXT, DoklSCislo TEXT, KdyUskutUP INTEGER, "
+         "PRIMARY KEY (DoklSRada, DoklSCislo));"
+         "CREATE TABLE c_items (DoklSRada TEXT, DoklSCislo TEXT, Klic INTEGER, Text TEXT, "
+         "PRIMARY KEY (DoklSRada, DoklSCislo, Klic));"
+         "CREATE TABLE b_items (DoklSRada TEXT, DoklSCislo TEXT, Klic INTEGER, Text TEXT, "
+         "PRIMARY KEY (DoklSRada, DoklSCislo, Klic));"
+         "BEGIN");
+    sqlite3_stmt* statements[4] = {};
+    const char* texts[4] = {"INSERT INTO c_heads VALUES (?, ?, ?)",
+                            "INSERT INTO b_heads VALUES (?, ?, ?)",
+                            "INSERT INTO c_items VALUES (?, ?, ?, ?)",
+                            "INSERT INTO b_items VALUES (?, ?, ?, ?)"};
+    for (int i = 0; i < 4; ++i)
+      if (sqlite3_prepare_v2(db_, texts[i], -1, &statements[i], nullptr) != SQLITE_OK)
+        Fail(texts[i]);
+    const auto put = [this](sqlite3_stmt* statement, const Record& row) {
+      sqlite3_reset(statement);
+      for (size_t i = 0; i < row.size(); ++i) {
+        const int column = static_cast<int>(i) + 1;
+        if (const auto* text = std::get_if<std::string>(&row[i]))
+          sqlite3_bind_text(statement, column, text->c_str(), -1, SQLITE_TRANSIENT);
+        else if (const auto* n = std::get_if<int64_t>(&row[i]))
+          sqlite3_bind_int64(statement, column, *n);
+        else if (const auto* date = std::get_if<dalimor::Date>(&row[i]))
+          sqlite3_bind_int64(statement, column, static_cast<sqlite3_int64>(date->value));
+      }
+      if (sqlite3_step(statement) != SQLITE_DONE) Fail("insert");
+    };
+    ForEachRow(
+        documents,
+        [&](const Record& h) {
+          put(statements[0], h);
+          put(statements[1], h);
+        },
+        [&](const Record& i, bool in_batch) {
+          put(statements[2], i);
+          if (in_batch) put(statements[3], i);
+        });
+    for (sqlite3_stmt* statement : statements) sqlite3_finalize(statement);
+    Exec("COMMIT");
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) {
+    std::fprintf(stderr, "sqlite: %s\n%s\n", sqlite3_errmsg(db_), what.c_str());
+    std::exit(1);
+  }
+  sqlite3* db_ = nullptr;
+};
+
+std::string Day(double date) {
+  return std::to_string(static_cast<long long>(date));
+}
+
+// The guarded INSERT in SQLite: the filter's unqualified names mean the
+// item's column where the item has one, else the header's.
+std::string SqliteGuardedInsert() {
+  return "INSERT INTO b_items (DoklSRada, DoklSCislo, Klic, Text) "
+         "SELECT tE.DoklSRada, tE.DoklSCislo, tE.Klic, tE.Text FROM c_items tE "
+         "LEFT OUTER JOIN c_heads tM ON tE.DoklSRada = tM.DoklSRada AND "
+         "tE.DoklSCislo = tM.DoklSCislo "
+         "WHERE tM.KdyUskutUP >= " + Day(kFrom) + " AND tM.KdyUskutUP <= " + Day(kTo) +
+         " AND NOT EXISTS (SELECT 1 FROM b_items tD WHERE tD.DoklSRada = tE.DoklSRada AND "
+         "tD.DoklSCislo = tE.DoklSCislo) AND tE.DoklSRada = 'FP'";
+}
+
+std::string SqliteOverwritingDelete() {
+  return "DELETE FROM b_items WHERE DoklSRada || ' +@@+ ' || DoklSCislo IN ("
+         "SELECT tE.DoklSRada || ' +@@+ ' || tE.DoklSCislo FROM c_items tE "
+         "LEFT OUTER JOIN b_heads tM ON tE.DoklSRada = tM.DoklSRada AND "
+         "tE.DoklSCislo = tM.DoklSCislo "
+         "WHERE tM.KdyUskutUP >= " + Day(kFrom) + " AND tM.KdyUskutUP <= " + Day(kTo) +
+         " AND tE.DoklSRada = 'FP')";
+}
+
+struct DiskRun {
+  double insert = 0;
+  double erase = 0;
+  double sqlite_insert = 0;
+  double sqlite_erase = 0;
+};
+
+void CheckCounts(const char* who, uint64_t inserted, uint64_t deleted, long item_rows) {
+  if (inserted != static_cast<uint64_t>(item_rows / 2) ||
+      deleted != static_cast<uint64_t>(item_rows)) {
+    std::fprintf(stderr, "%s: unexpected counts: %llu inserted, %llu deleted\n", who,
+                 static_cast<unsigned long long>(inserted),
+                 static_cast<unsigned long long>(deleted));
+    std::exit(1);
+  }
+}
+
+DiskRun MeasureOnDisk(const fs::path& folder, long item_rows, bool show_plan) {
+  DiskRun run;
+  const long documents = item_rows / 2;
+  fs::remove_all(folder);
+  const std::string company = (folder / "firma").string() + "/";
+  const std::string batch = (folder / "davka").string() + "/";
+  fs::create_directories(company);
+  fs::create_directories(batch);
+  WriteParadox(company, batch, documents);
+  {
+    dalimor::ParadoxSqlCatalog catalog;
+    const dalimor::TableStep step = ItemStep();
+    const dalimor::TransferFilter filter = ItemFilter();
+    std::string columns;
+    {
+      dalimor::SqlQuery query(catalog);
+      query.SetText(dalimor::SelectAllStatement(company + step.table));
+      query.Open();
+      for (const FieldDef& f : query.Fields()) columns += (columns.empty() ? "" : ", ") + f.name;
+    }
+    dalimor::SqlQuery query(catalog);
+    query.SetText(dalimor::BuildInsertStatement(company, batch, step, filter, true, columns));
+    if (show_plan) std::printf("plan of the INSERT:\n%s", query.Explain().c_str());
+    uint64_t inserted = 0;
+    run.insert = Seconds([&] { inserted = query.ExecSql(); });
+    query.SetText(dalimor::BuildDeleteStatement(batch + step.table, company + step.table,
+                                                step.document_keys, filter, step.join_condition,
+                                                batch + step.master_table));
+    if (show_plan) std::printf("plan of the DELETE:\n%s", query.Explain().c_str());
+    uint64_t deleted = 0;
+    run.erase = Seconds([&] { deleted = query.ExecSql(); });
+    CheckCounts("Paradox", inserted, deleted, item_rows);
+  }
+  {
+    Sqlite db((folder / "bench.sqlite").string());
+    db.Fill(documents);
+    uint64_t inserted = 0, deleted = 0;
+    run.sqlite_insert = Seconds([&] { inserted = db.Exec(SqliteGuardedInsert()); });
+    run.sqlite_erase = Seconds([&] { deleted = db.Exec(SqliteOverwritingDelete()); });
+    CheckCounts("SQLite", inserted, deleted, item_rows);
+  }
+  fs::remove_all(folder);
+  return run;
+}
+
+void BenchOnDisk(long largest) {
+  const fs::path folder =
+      fs::temp_directory_path() / ("dalimor-bench-sql-" + std::to_string(getpid()));
+  const long sizes[3] = {largest / 100, largest / 10, largest};
+  DiskRun runs[3];
+  for (int i = 0; i < 3; ++i) runs[i] = MeasureOnDisk(folder, sizes[i], i == 0);
+  std::printf("\nParadox tables on disk against SQLite %s (file database, synchronous off, "
+              "tables keyed on their primary key); the batch holds half the documents\n",
+              sqlite3_libversion());
+  std::printf("%10s | %-35s | %-35s\n", "item rows", "guarded INSERT ... LEFT OUTER JOIN",
+              "overwriting DELETE ... IN");
+  std::printf("%10s | %8s %8s %8s %8s | %8s %8s %8s %8s\n", "", "s", "us/row", "SQLite s",
+              "x SQLite", "s", "us/row", "SQLite s", "x SQLite");
+  for (int i = 0; i < 3; ++i) {
+    const DiskRun& r = runs[i];
+    const double rows = static_cast<double>(sizes[i]);
+    std::printf("%10ld | %8.3f %8.3f %8.3f %8.2f | %8.3f %8.3f %8.3f %8.2f\n", sizes[i],
+                r.insert, r.insert / rows * 1e6, r.sqlite_insert, r.insert / r.sqlite_insert,
+                r.erase, r.erase / rows * 1e6, r.sqlite_erase, r.erase / r.sqlite_erase);
+  }
+  std::printf("%ld/%ld time ratio (10 is linear): INSERT %.2f (SQLite %.2f), DELETE %.2f "
+              "(SQLite %.2f)\n",
+              sizes[2], sizes[1], runs[2].insert / runs[1].insert,
+              runs[2].sqlite_insert / runs[1].sqlite_insert, runs[2].erase / runs[1].erase,
+              runs[2].sqlite_erase / runs[1].sqlite_erase);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -158,5 +428,7 @@ int main(int argc, char** argv) {
               large.erase, large.erase / large.copy, large.erase / small.erase);
   std::printf("hand copy:       %.2f s / %.2f s, 2N/N %.2f\n", small.copy, large.copy,
               large.copy / small.copy);
+  const long largest = argc > 2 ? std::atol(argv[2]) : 1000000;
+  if (largest > 0) BenchOnDisk(largest);
   return 0;
 }
