@@ -1,0 +1,760 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <array>
+
+#include "app/about_box.h"
+#include "app/batch_viewer_window.h"
+#include "app/error_report.h"
+#include "app/guarded_tab_bar.h"
+#include "app/help_window.h"
+#include "app/qt_text.h"
+#include "app/window_state.h"
+#include "batch/batch_viewer.h"
+#include "batch/initialisation.h"
+#include "engine/engine_error.h"
+#include "platform/file_system.h"
+#include "platform/ini_file.h"
+#include "transfer/runs.h"
+#include "util/date_entry.h"
+
+namespace dalimor {
+namespace {
+
+constexpr int kDefaultLeft = 20;
+constexpr int kDefaultTop = 20;
+constexpr int kDefaultWidth = 474;
+constexpr int kDefaultHeight = 587;
+constexpr int kMinimumWidth = 469;
+constexpr int kMinimumHeight = 587;
+
+constexpr const char* kMsgNoKalmeoData = "Data programu Kalmeo nejsou k dispozici.";
+constexpr const char* kMsgDirectoryControlled =
+    "Data programu nelze připojit. Pravděpodobně je spuštěn program Kalmeo.\r\nPokud ano, "
+    "ukončete Kalmeo a spusťte program Dalimor znovu.";
+constexpr const char* kLangDriverNotice =
+    "Nastavení prostředí BDE\r\n\r\nPARADOX\\LANGDRIVER=%s\r\npro správnou funkci programu je "
+    "potřeba nastavit parametr PARADOX\\LANGDRIVER='anczechw'\r\n\r\nProgram provede toto "
+    "nastavení za vás a ukončí se. Aby se změna projevila, ukončete také všechny ostatní BDE - "
+    "databázové programy.\r\nPoté můžete program spustit znovu.";
+constexpr std::string_view kDirectoryControlledPrefix = "Directory is controlled";
+
+// HideDoneMarks walks the marks in this order on each page.
+constexpr std::array<std::string_view, kAgendaCount> kHideOrder = {
+    "Pokl", "Banka", "IntDokl", "PZ", "Denik", "PF", "VF", "SklOper", "Obj", "Cenik"};
+
+void MakeNavy(QLabel* label) {
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
+  label->setPalette(palette);
+}
+
+QLabel* NamedLabel(const char* name, const QString& text) {
+  auto* label = new QLabel(text);
+  label->setObjectName(name);
+  return label;
+}
+
+}  // namespace
+
+TfmMain::TfmMain(AppOptions options, QWidget* parent)
+    : QMainWindow(parent),
+      options_(std::move(options)),
+      ui_(*this, options_.message_boxes ? *options_.message_boxes
+                                        : static_cast<MessageBoxPresenter&>(qt_boxes_)),
+      clock_(options_.clock ? options_.clock : &system_clock_),
+      config_(options_.engine_config_path.empty() ? DefaultEngineConfigPath()
+                                                  : options_.engine_config_path),
+      register_(options_.executable_folder) {
+  setObjectName("fmMain");
+  BuildWindow();
+  qApp->installEventFilter(this);
+  FormCreate();
+  // The request does not cut start-up short; the window closes as soon as
+  // the event loop runs, and the shut-down then stores the state as usual.
+  if (termination_requested_) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+TfmMain::~TfmMain() {
+  qApp->removeEventFilter(this);
+  if (!shut_down_) {
+    try {
+      FormDestroy();
+    } catch (const std::exception&) {
+      // Nothing can be shown any more while the window goes.
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The window
+
+void TfmMain::BuildWindow() {
+  setWindowTitle(QString::fromUtf8(kApplicationTitle.data(),
+                                   static_cast<qsizetype>(kApplicationTitle.size())));
+  // System menu and minimise, no maximise; the frame stays resizable.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setMinimumSize(kMinimumWidth, kMinimumHeight);
+
+  // Menu.
+  QMenu* file_menu = menuBar()->addMenu(QStringLiteral("Soubor"));
+  file_menu->setObjectName("miSoubor");
+  QAction* settings_item = file_menu->addAction(QStringLiteral("Nastavení"));
+  settings_item->setObjectName("miNastaveni");
+  QAction* send_item = file_menu->addAction(QStringLiteral("Odeslání"));
+  send_item->setObjectName("miOdeslani");
+  QAction* receive_item = file_menu->addAction(QStringLiteral("Příjem"));
+  receive_item->setObjectName("miPrijem");
+  file_menu->addSeparator();
+  QAction* quit_item = file_menu->addAction(QStringLiteral("Konec"));
+  quit_item->setObjectName("miKonec");
+  QMenu* help_menu = menuBar()->addMenu(QStringLiteral("Nápověda"));
+  help_menu->setObjectName("miNapoveda");
+  QAction* help_item = help_menu->addAction(QStringLiteral("Obsah a rejstřík"));
+  help_item->setObjectName("miHelp");
+  help_item->setShortcut(QKeySequence(Qt::Key_F1));
+  help_item->setShortcutContext(Qt::WindowShortcut);
+  QAction* about_item = help_menu->addAction(QStringLiteral("O aplikaci"));
+  about_item->setObjectName("miAbout");
+
+  // Pages, one visible at a time, and the tab set below them.
+  auto* central = new QWidget;
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  settings_page_ = BuildSettingsPage();
+  send_page_ = new AgendaPage(PageKind::kSend);
+  receive_page_ = new AgendaPage(PageKind::kReceive);
+  layout->addWidget(settings_page_, 1);
+  layout->addWidget(send_page_, 1);
+  layout->addWidget(receive_page_, 1);
+  send_page_->hide();
+  receive_page_->hide();
+
+  tab_bar_ = new GuardedTabBar;
+  tab_bar_->setObjectName("TabSet1");
+  tab_bar_->setShape(QTabBar::RoundedSouth);
+  tab_bar_->setExpanding(false);
+  tab_bar_->setDrawBase(true);
+  tab_bar_->addTab(QStringLiteral("&Nastavení"));
+  tab_bar_->addTab(QStringLiteral("&Odeslání"));
+  tab_bar_->addTab(QStringLiteral("&Příjem"));
+  tab_bar_->SetGuard([this](int index) { return TabSet1Change(index); });
+  auto* tabs = new QHBoxLayout;
+  tabs->setContentsMargins(4, 0, 4, 0);
+  tabs->addWidget(tab_bar_);
+  tabs->addStretch(1);
+  layout->addLayout(tabs);
+  setCentralWidget(central);
+
+  progress_ = new QProgressBar;
+  progress_->setObjectName("pbPrubeh");
+  progress_->setMaximumWidth(120);
+  progress_->setMaximumHeight(14);
+  progress_->setTextVisible(true);
+  progress_->setFormat(QStringLiteral("%v / %m"));
+  progress_->hide();
+  statusBar()->setObjectName("StatusBar1");
+  statusBar()->setSizeGripEnabled(true);
+  statusBar()->addPermanentWidget(progress_);
+
+  connect(settings_item, &QAction::triggered, this, [this] { tab_bar_->RequestIndex(0); });
+  connect(send_item, &QAction::triggered, this, [this] { tab_bar_->RequestIndex(1); });
+  connect(receive_item, &QAction::triggered, this, [this] { tab_bar_->RequestIndex(2); });
+  connect(quit_item, &QAction::triggered, this, &QWidget::close);
+  connect(help_item, &QAction::triggered, this, [this] { Guarded([this] { miHelpClick(); }); });
+  connect(about_item, &QAction::triggered, this, [this] { Guarded([this] { miAboutClick(); }); });
+
+  for (AgendaPage* page : {send_page_, receive_page_}) {
+    connect(page, &AgendaPage::Changed, this, [this] { HideDoneMarks(); });
+    connect(page, &AgendaPage::DateBoxLeft, this,
+            [this](QLineEdit* box) { Guarded([this, box] { UdajeExit(box); }); });
+  }
+  connect(receive_page_, &AgendaPage::CountLabelClicked, this,
+          [this](const QString& name) { Guarded([this, name] { laPocClick(name); }); });
+  connect(send_page_->run_button(), &QPushButton::clicked, this,
+          [this] { Guarded([this] { btOdeslatClick(); }); });
+  connect(receive_page_->run_button(), &QPushButton::clicked, this,
+          [this] { Guarded([this] { btPrijmoutClick(); }); });
+}
+
+QWidget* TfmMain::BuildSettingsPage() {
+  auto* page = new QWidget;
+  page->setObjectName("paNastaveni");
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(8, 6, 8, 6);
+  layout->setSpacing(6);
+
+  QLabel* title = NamedLabel("Label1", QStringLiteral("Nastavení přenosu"));
+  QFont bold = title->font();
+  bold.setBold(true);
+  title->setFont(bold);
+  layout->addWidget(title);
+
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(8);
+  grid->setVerticalSpacing(6);
+  grid->addWidget(NamedLabel("Label2", QStringLiteral("Umístění dat programu Kalmeo:")), 0, 0);
+  data_location_ = NamedLabel("laUmisteniDat", QString());
+  MakeNavy(data_location_);
+  data_location_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  data_location_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  grid->addWidget(data_location_, 0, 1, 1, 2);
+  grid->addWidget(NamedLabel("Label48", QStringLiteral("Umístění dat firmy:")), 1, 0);
+  company_location_ = NamedLabel("laUmisteniDatFirmy", QString());
+  MakeNavy(company_location_);
+  company_location_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  company_location_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  grid->addWidget(company_location_, 1, 1, 1, 2);
+
+  grid->addWidget(NamedLabel("Label3", QStringLiteral("Název firmy:")), 2, 0);
+  companies_ = new QComboBox;
+  companies_->setObjectName("cbFirmy");
+  companies_->setEditable(false);
+  SetHint(companies_, "Název firmy. Seznam se automaticky načítá ze Správce firem programu Kalmeo.");
+  grid->addWidget(companies_, 2, 1, 1, 2);
+
+  grid->addWidget(NamedLabel("Label4", QStringLiteral("Přenosná složka:")), 3, 0);
+  transfer_folder_ = new QComboBox;
+  transfer_folder_->setObjectName("cbPrenosSlozka");
+  transfer_folder_->setEditable(true);
+  // Typing a folder does not add it to the history; only browsing does.
+  transfer_folder_->setInsertPolicy(QComboBox::NoInsert);
+  transfer_folder_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  transfer_folder_->setMinimumContentsLength(10);
+  SetHint(transfer_folder_, "Složka pro odeslání/příjem dávky z/do programu Kalmeo.");
+  transfer_folder_->installEventFilter(this);
+  if (transfer_folder_->lineEdit()) transfer_folder_->lineEdit()->installEventFilter(this);
+  grid->addWidget(transfer_folder_, 3, 1);
+  auto* browse = new QPushButton(QStringLiteral("P&rocházet"));
+  browse->setObjectName("btProchazet");
+  SetHint(browse, "Vyberte složku pro odeslání/příjem dávky z/do programu Kalmeo.");
+  grid->addWidget(browse, 3, 2);
+  auto* initialise = new QPushButton(QStringLiteral("Ini&cializovat"));
+  initialise->setObjectName("btInicializovat");
+  SetHint(initialise, "Inicializovat soubory v přenosné složce (přepíše existující).");
+  grid->addWidget(initialise, 4, 2);
+  grid->setColumnStretch(1, 1);
+  layout->addLayout(grid);
+
+  auto* archive_group = new QGroupBox(QStringLiteral(" Archivace dávky "));
+  archive_group->setObjectName("Label49");
+  auto* archive_layout = new QVBoxLayout(archive_group);
+  archive_ = new QCheckBox(QStringLiteral("Po odeslání zkomprimovat dávku do archivu zip"));
+  archive_->setObjectName("ckVytvoritArchiv");
+  SetHint(archive_, "Po odeslání zkomprimovat dávku do archivu zip. Soubor se vytvoří v přenosné "
+                    "složce.");
+  archive_layout->addWidget(archive_);
+  layout->addWidget(archive_group);
+  layout->addStretch(1);
+
+  connect(companies_, &QComboBox::activated, this,
+          [this](int index) { Guarded([this, index] { cbFirmyChange(index); }); });
+  connect(browse, &QPushButton::clicked, this, [this] { Guarded([this] { btProchazetClick(); }); });
+  connect(initialise, &QPushButton::clicked, this,
+          [this] { Guarded([this] { btInicializovatClick(); }); });
+  return page;
+}
+
+template <typename Handler>
+void TfmMain::Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ReportError(ui_, e.what());
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and shut-down
+
+void TfmMain::FormCreate() {
+  BusyCursorScope busy(ui_);
+  try {
+    state_ini_ = std::make_unique<IniFile>(options_.state_file);
+    LoadComboHistory(*state_ini_, *transfer_folder_, kFolderHistorySection, kFolderHistoryKey);
+    LoadFormState();
+
+    const std::string installation = register_.InstallationFolder();
+    try {
+      if (!installation.empty()) register_.Open();
+      if (register_.IsOpen()) FillCompanyList();
+    } catch (const EngineError& e) {
+      if (std::string_view(e.what()).substr(0, kDirectoryControlledPrefix.size()) ==
+          kDirectoryControlledPrefix) {
+        MsgWarning(ui_, kMsgCaption, kMsgDirectoryControlled);
+        termination_requested_ = true;
+      }
+      // Any other engine error leaves the register as it is; the working
+      // pages then refuse for want of company data.
+    }
+
+    if (register_.IsOpen()) {
+      const std::string driver = ReadEngineConfigEntry(config_, kLangDriverParameter);
+      if (driver != kCzechLangDriver) {
+        if (MsgInfo(ui_, ToStd(windowTitle()), FillTemplate(kLangDriverNotice, driver)) ==
+            kIdOk) {
+          WriteEngineConfigEntry(config_, kLangDriverParameter, kCzechLangDriver);
+          termination_requested_ = true;
+        }
+      }
+      if (TransferFolderExists()) FillSeries(true);
+      PullSeries();
+      RestoreSeriesChoices(series_, *state_ini_);
+      PushSeries();
+    }
+    UpdateTitle();
+    UpdateLocationLabels();
+    ReadBatchInfoIntoPage();
+  } catch (const std::exception& e) {
+    // The window opens with what the completed steps set up.
+    ReportError(ui_, e.what());
+  }
+  ShowPage(true, false, false);
+  done_marks_shown_ = false;
+}
+
+void TfmMain::FormDestroy() {
+  shut_down_ = true;
+  BusyCursorScope busy(ui_);
+  if (help_window_) help_window_->close();
+  if (state_ini_) {
+    SaveFormState();
+    SaveComboHistory(*state_ini_, *transfer_folder_, kFolderHistorySection, kFolderHistoryKey);
+  }
+  state_ini_.reset();
+  register_.Close();
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+  // A run keeps the window until it has finished.
+  if (run_active_) {
+    event->ignore();
+    return;
+  }
+  if (!shut_down_) {
+    try {
+      FormDestroy();
+    } catch (const std::exception& e) {
+      ReportError(ui_, e.what());
+    }
+  }
+  event->accept();
+}
+
+void TfmMain::FillCompanyList() {
+  const std::string remembered = state_ini_->ReadString(kDataConnectSection, kCompanyNameKey, "");
+  int selected = -1;
+  const std::vector<std::string> items = register_.FillCompanyList(remembered, &selected);
+  companies_->clear();
+  for (const std::string& item : items) companies_->addItem(ToQt(item));
+  companies_->setCurrentIndex(selected);
+}
+
+void TfmMain::LoadFormState() {
+  const IniFile& ini = *state_ini_;
+  move(ini.ReadInteger(kFormSection, "L", kDefaultLeft), ini.ReadInteger(kFormSection, "T", kDefaultTop));
+  resize(ini.ReadInteger(kFormSection, "W", kDefaultWidth),
+         ini.ReadInteger(kFormSection, "H", kDefaultHeight));
+  archive_->setChecked(ini.ReadBool(kDataConnectSection, kArchiveKey, false));
+  LoadPageState(ini, *send_page_);
+  LoadPageState(ini, *receive_page_);
+}
+
+void TfmMain::SaveFormState() {
+  IniFile& ini = *state_ini_;
+  // The size is read at start-up but never written back.
+  ini.WriteInteger(kFormSection, "L", pos().x());
+  ini.WriteInteger(kFormSection, "T", pos().y());
+  ini.WriteString(kDataConnectSection, kCompanyNameKey,
+                  register_.IsOpen() ? register_.ActiveDesignation() : std::string());
+  ini.WriteBool(kDataConnectSection, kArchiveKey, archive_->isChecked());
+  SavePageState(ini, *send_page_);
+  SavePageState(ini, *receive_page_);
+}
+
+void TfmMain::UpdateTitle() { setWindowTitle(ToQt(WindowTitle(register_.ActiveDesignation()))); }
+
+void TfmMain::UpdateLocationLabels() {
+  data_location_->setText(ToQt(register_.DataLocationCaption()));
+  data_location_->setToolTip(data_location_->text());
+  company_location_->setText(ToQt(register_.CompanyDataFolder()));
+  company_location_->setToolTip(company_location_->text());
+}
+
+void TfmMain::ReadBatchInfoIntoPage() {
+  const std::string folder = TransferFolderPath();
+  if (folder.empty()) {
+    // Without a folder there is no batch to describe.
+    BatchInfo empty;
+    empty.counts.fill("0");
+    receive_page_->ShowBatchInfo(empty);
+    return;
+  }
+  receive_page_->ShowBatchInfo(ReadBatchInfo(folder));
+}
+
+// ---------------------------------------------------------------------------
+// Pages
+
+std::string TfmMain::TransferFolderPath() const {
+  return dalimor::TransferFolderPath(ToStd(transfer_folder_->currentText()));
+}
+
+bool TfmMain::TransferFolderExists() const {
+  const std::string folder = TransferFolderPath();
+  return !folder.empty() && DirectoryExists(folder);
+}
+
+bool TfmMain::TabSet1Change(int new_tab) {
+  if (run_active_) return false;
+  try {
+    if (new_tab == 0) {
+      ShowPage(true, false, false, companies_);
+      return true;
+    }
+    const char* refusal = nullptr;
+    const std::string folder = TransferFolderPath();
+    if (!register_.CompanyDataAvailable())
+      refusal = kMsgNoKalmeoData;
+    else if (folder.empty())
+      refusal = kMsgEnterFolder;
+    else if (!DirectoryExists(folder))
+      refusal = kMsgFolderMissing;
+    if (refusal) {
+      MsgInfo(ui_, kMsgCaption, refusal);
+      return false;
+    }
+    if (new_tab == 1) {
+      ShowPage(false, true, false, send_page_->all_agendas());
+    } else {
+      ReadBatchInfoIntoPage();
+      ShowPage(false, false, true, receive_page_->all_agendas());
+    }
+    return true;
+  } catch (const std::exception& e) {
+    ReportError(ui_, e.what());
+    return false;
+  }
+}
+
+void TfmMain::ShowPage(bool settings, bool send, bool receive, QWidget* focus) {
+  const std::array<std::pair<QWidget*, bool>, 3> pages = {
+      {{settings_page_, settings}, {send_page_, send}, {receive_page_, receive}}};
+  for (const auto& [page, visible] : pages)
+    if (visible) page->setVisible(true);
+  // The focus moves before the old page goes, so that it never passes
+  // through the controls of the page being hidden.
+  if (focus) focus->setFocus(Qt::OtherFocusReason);
+  for (const auto& [page, visible] : pages)
+    if (!visible) page->setVisible(false);
+  HideDoneMarks();
+}
+
+// ---------------------------------------------------------------------------
+// UiHost
+
+void TfmMain::RaiseWindow() {
+  raise();
+  activateWindow();
+}
+
+void TfmMain::ShowStatusText(const std::string& text) {
+  statusBar()->showMessage(ToQt(text));
+  if (run_active_ && progress_->maximum() > 0) progress_->show();
+  statusBar()->repaint();
+}
+
+void TfmMain::ShowDoneMarkOf(RunPage page, const std::string& agenda) {
+  AgendaPage* shown_on = page == RunPage::kSend ? send_page_ : receive_page_;
+  if (QLabel* mark = shown_on->DoneMark(agenda)) {
+    mark->show();
+    mark->repaint();
+  }
+}
+
+void TfmMain::HideDoneMarks() {
+  if (!done_marks_shown_) return;
+  for (AgendaPage* page : {send_page_, receive_page_}) {
+    for (std::string_view code : kHideOrder) {
+      QLabel* mark = page->DoneMark(code);
+      mark->hide();
+      mark->repaint();
+    }
+  }
+  done_marks_shown_ = false;
+}
+
+void TfmMain::ShowProgress(int done, int total) {
+  progress_->setRange(0, std::max(total, 1));
+  progress_->setValue(done);
+  progress_->show();
+  progress_->repaint();
+}
+
+// ---------------------------------------------------------------------------
+// Keyboard
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type == QEvent::KeyPress) {
+    // Enter moves to the next control as Tab does, except in buttons, check
+    // boxes and the multi-line message box.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    QWidget* focus = QApplication::focusWidget();
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && focus &&
+        watched == focus && focus->window() == this &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        !qobject_cast<QAbstractButton*>(focus) && !qobject_cast<QPlainTextEdit*>(focus)) {
+      focusNextPrevChild(true);
+      return true;
+    }
+  } else if (type == QEvent::FocusOut &&
+             (watched == transfer_folder_ || watched == transfer_folder_->lineEdit())) {
+    const auto reason = static_cast<QFocusEvent*>(event)->reason();
+    // The box and its line edit both see the focus go; one check follows.
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+        !folder_exit_pending_) {
+      folder_exit_pending_ = true;
+      // Leaving for the box's own line edit or list is not leaving the box.
+      QTimer::singleShot(0, this, [this] {
+        folder_exit_pending_ = false;
+        QWidget* focus = QApplication::focusWidget();
+        if (focus && (focus == transfer_folder_ || transfer_folder_->isAncestorOf(focus))) return;
+        Guarded([this] { cbPrenosSlozkaExit(); });
+      });
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Series boxes
+
+void TfmMain::PullSeries() {
+  for (AgendaPage* page : {send_page_, receive_page_}) {
+    for (const std::string& name : SeriesStateKeys(page->kind())) {
+      const auto* box = page->findChild<QComboBox*>(ToQt(name));
+      SeriesBox& model = series_[name];
+      model.entries.clear();
+      for (int i = 0; i < box->count(); ++i) model.entries.push_back(ToStd(box->itemText(i)));
+      model.selected = box->currentIndex();
+    }
+  }
+}
+
+void TfmMain::PushSeries() {
+  for (AgendaPage* page : {send_page_, receive_page_}) {
+    for (const std::string& name : SeriesStateKeys(page->kind())) {
+      auto* box = page->findChild<QComboBox*>(ToQt(name));
+      const SeriesBox& model = series_[name];
+      box->clear();
+      for (const std::string& entry : model.entries) box->addItem(ToQt(entry));
+      box->setCurrentIndex(model.selected < box->count() ? model.selected : -1);
+    }
+  }
+}
+
+void TfmMain::FillSeries(bool send_page) {
+  PullSeries();
+  FillSeriesLists(ui_, series_, send_page, register_.CompanyDataFolder(),
+                  register_.ActiveTypOrganizace(), TransferFolderPath());
+  PushSeries();
+}
+
+// ---------------------------------------------------------------------------
+// Handlers of the settings page
+
+void TfmMain::cbFirmyChange(int index) {
+  if (index < 0) return;
+  BusyCursorScope busy(ui_);
+  register_.SelectCompany(ToStd(companies_->itemText(index)));
+  UpdateTitle();
+  company_location_->setText(ToQt(register_.CompanyDataFolder()));
+  company_location_->setToolTip(company_location_->text());
+  if (TransferFolderExists()) FillSeries(true);
+}
+
+void TfmMain::cbPrenosSlozkaExit() {
+  if (run_active_ || shut_down_) return;
+  BusyCursorScope busy(ui_);
+  if (TransferFolderExists())
+    FillSeries(true);
+  else if (!transfer_folder_->currentText().isEmpty())
+    MsgError(ui_, kMsgCaption, kMsgFolderMissing);
+}
+
+void TfmMain::btProchazetClick() {
+  const QString title = QStringLiteral("Zadejte složku pro přenos souborů.");
+  QString initial = transfer_folder_->currentText();
+  if (!initial.isEmpty() && !DirectoryExists(ToStd(initial))) initial.clear();
+  const QString chosen =
+      options_.choose_folder
+          ? options_.choose_folder(this, title, initial)
+          : QFileDialog::getExistingDirectory(this, title, initial, QFileDialog::ShowDirsOnly);
+  if (chosen.isEmpty()) return;
+  // Every confirmed folder joins the history, repeats included.
+  transfer_folder_->addItem(chosen);
+  transfer_folder_->setEditText(chosen);
+}
+
+void TfmMain::btInicializovatClick() {
+  InitializationContext context;
+  context.company_data_available = register_.CompanyDataAvailable();
+  context.company_data_folder = register_.CompanyDataFolder();
+  context.installation_folder = register_.InstallationFolder();
+  context.transfer_folder = TransferFolderPath();
+  context.refill_series_lists = [this] { FillSeries(true); };
+  switch (InitializeBatch(ui_, config_, context)) {
+    case InitializationResult::kNoTransferFolder:
+    case InitializationResult::kFolderMissing:
+    case InitializationResult::kAccountingFolder:
+      transfer_folder_->setFocus(Qt::OtherFocusReason);
+      break;
+    default:
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Runs
+
+// While a run lasts: no other work starts, and the progress bar counts the
+// ticked agendas (it appears once the run has begun).
+class TfmMain::RunScope {
+ public:
+  RunScope(TfmMain& window, const std::map<std::string, AgendaInput>& agendas) : window_(window) {
+    int ticked = 0;
+    for (const auto& entry : agendas) ticked += entry.second.ticked ? 1 : 0;
+    window_.run_active_ = true;
+    window_.progress_->setRange(0, ticked);
+    window_.progress_->setValue(0);
+  }
+  ~RunScope() {
+    window_.run_active_ = false;
+    window_.progress_->hide();
+  }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+
+ private:
+  TfmMain& window_;
+};
+
+void TfmMain::btOdeslatClick() {
+  if (run_active_) return;
+  SendPage page;
+  page.agendas = send_page_->Inputs();
+  page.overwrite = send_page_->overwrite()->isChecked();
+  page.empty_first = send_page_->empty_first()->isChecked();
+  page.archive = archive_->isChecked();
+  page.price_list_all = send_page_->price_list_all()->isChecked();
+  page.message = FromDisplayLines(send_page_->message()->toPlainText());
+
+  RunEnvironment env{ui_,
+                     config_,
+                     *clock_,
+                     settings_,
+                     register_.CompanyDataFolder(),
+                     TransferFolderPath(),
+                     register_.ActiveDesignation(),
+                     [this] { FillSeries(false); }};
+  RunScope run(*this, page.agendas);
+  SendBatch(env, page);
+}
+
+void TfmMain::btPrijmoutClick() {
+  if (run_active_) return;
+  ReceivePage page;
+  page.agendas = receive_page_->Inputs();
+  page.overwrite = receive_page_->overwrite()->isChecked();
+  page.price_list_all = receive_page_->price_list_all()->isChecked();
+
+  RunEnvironment env{ui_,
+                     config_,
+                     *clock_,
+                     settings_,
+                     register_.CompanyDataFolder(),
+                     TransferFolderPath(),
+                     register_.ActiveDesignation(),
+                     nullptr};
+  RunScope run(*this, page.agendas);
+  ReceiveBatch(env, page);
+}
+
+// ---------------------------------------------------------------------------
+// Agenda rows
+
+void TfmMain::UdajeExit(QLineEdit* box) {
+  if (run_active_) {
+    // A run reads the page as it started; the box is checked afterwards.
+    QTimer::singleShot(50, box, [this, box] { Guarded([this, box] { UdajeExit(box); }); });
+    return;
+  }
+  if (shut_down_) return;
+  std::string text = ToStd(box->text());
+  bool accepted = false;
+  try {
+    accepted = CompleteDateText(text, *clock_, settings_.decimal_separator);
+  } catch (const std::exception&) {
+    accepted = false;
+  }
+  if (accepted) {
+    box->setText(ToQt(text));
+    return;
+  }
+  MsgError(ui_, kMsgCaption, "Neplatné datum.");
+  box->clear();
+  box->setFocus(Qt::OtherFocusReason);
+}
+
+void TfmMain::laPocClick(const QString& label_name) {
+  const std::string folder = TransferFolderPath();
+  if (folder.empty() || !BatchTablesExist(folder, false)) return;
+  const std::optional<ViewerTables> tables = ViewerTablesFor(ToStd(label_name));
+  if (!tables) return;
+  TfmObsahDavky viewer(ToStd(transfer_folder_->currentText()), *tables, ui_, settings_, this);
+  RunDialog(viewer);
+}
+
+// ---------------------------------------------------------------------------
+// Help and about
+
+void TfmMain::RunDialog(QDialog& dialog) {
+  if (options_.run_dialog)
+    options_.run_dialog(dialog);
+  else
+    dialog.exec();
+}
+
+void TfmMain::miHelpClick() {
+  if (!help_window_) help_window_ = new HelpWindow(this);
+  help_window_->ShowTopic(QString::fromLatin1(kHelpStartTopic));
+}
+
+void TfmMain::miAboutClick() {
+  TfmAbout about(this);
+  RunDialog(about);
+}
+
+}  // namespace dalimor
