@@ -83,7 +83,7 @@ AgendaPage::AgendaPage(PageKind kind, QWidget* parent) : QWidget(parent), kind_(
   setObjectName(send ? "paOdeslani" : "paPrijem");
 
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(8, 6, 8, 4);
+  layout->setContentsMargins(6, 6, 6, 4);
   layout->setSpacing(4);
 
   auto* title = new QLabel(send ? QStringLiteral("Odeslání dávky") : QStringLiteral("Příjem dávky"));
@@ -93,7 +93,7 @@ AgendaPage::AgendaPage(PageKind kind, QWidget* parent) : QWidget(parent), kind_(
   layout->addWidget(title);
 
   auto* grid = new QGridLayout;
-  grid->setHorizontalSpacing(6);
+  grid->setHorizontalSpacing(4);
   grid->setVerticalSpacing(2);
   BuildRows(grid);
   layout->addLayout(grid);
@@ -170,7 +170,7 @@ QLineEdit* AgendaPage::MakeDateBox(const std::string& name, const std::string& h
   auto* box = new QLineEdit;
   box->setObjectName(ToQt(name));
   if (!hint.empty()) SetHint(box, hint);
-  box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("00.00.00000")) + 12);
+  box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000")) + 12);
   box->installEventFilter(this);
   connect(box, &QLineEdit::textChanged, this, [this] { emit Changed(); });
   return box;
@@ -210,7 +210,7 @@ void AgendaPage::BuildRows(QGridLayout* grid) {
   grid->addLayout(to_heading, 0, 2);
   grid->addWidget(HeadingLabel(QStringLiteral("Dokladová\nřada"), Qt::AlignHCenter), 0, 3);
   if (!send)
-    grid->addWidget(HeadingLabel(QStringLiteral("Poč. zázn.\nv dávce"), Qt::AlignHCenter), 0, 5);
+    grid->addWidget(HeadingLabel(QStringLiteral("Poč.\nzázn. v\ndávce"), Qt::AlignHCenter), 0, 5);
 
   const QPixmap mark_pixmap = DoneMarkPixmap();
 
@@ -268,7 +268,7 @@ void AgendaPage::BuildRows(QGridLayout* grid) {
       row.series->setObjectName(ToQt("cb" + code + "DR" + page));
       row.series->setEditable(false);
       row.series->setMaxVisibleItems(MaxVisibleSeries(code));
-      row.series->setFixedWidth(66);
+      row.series->setFixedWidth(60);
       row.series->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
       SetHint(row.series, series_hint);
       QComboBox* series = row.series;

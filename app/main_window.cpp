@@ -26,6 +26,7 @@
 #include "app/error_report.h"
 #include "app/guarded_tab_bar.h"
 #include "app/help_window.h"
+#include "app/path_label.h"
 #include "app/qt_text.h"
 #include "app/window_state.h"
 #include "batch/batch_viewer.h"
@@ -60,12 +61,6 @@ constexpr std::string_view kDirectoryControlledPrefix = "Directory is controlled
 // HideDoneMarks walks the marks in this order on each page.
 constexpr std::array<std::string_view, kAgendaCount> kHideOrder = {
     "Pokl", "Banka", "IntDokl", "PZ", "Denik", "PF", "VF", "SklOper", "Obj", "Cenik"};
-
-void MakeNavy(QLabel* label) {
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
-  label->setPalette(palette);
-}
 
 QLabel* NamedLabel(const char* name, const QString& text) {
   auto* label = new QLabel(text);
@@ -215,16 +210,12 @@ QWidget* TfmMain::BuildSettingsPage() {
   grid->setHorizontalSpacing(8);
   grid->setVerticalSpacing(6);
   grid->addWidget(NamedLabel("Label2", QStringLiteral("Umístění dat programu Kalmeo:")), 0, 0);
-  data_location_ = NamedLabel("laUmisteniDat", QString());
-  MakeNavy(data_location_);
-  data_location_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  data_location_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  data_location_ = new PathLabel;
+  data_location_->setObjectName("laUmisteniDat");
   grid->addWidget(data_location_, 0, 1, 1, 2);
   grid->addWidget(NamedLabel("Label48", QStringLiteral("Umístění dat firmy:")), 1, 0);
-  company_location_ = NamedLabel("laUmisteniDatFirmy", QString());
-  MakeNavy(company_location_);
-  company_location_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  company_location_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  company_location_ = new PathLabel;
+  company_location_->setObjectName("laUmisteniDatFirmy");
   grid->addWidget(company_location_, 1, 1, 1, 2);
 
   grid->addWidget(NamedLabel("Label3", QStringLiteral("Název firmy:")), 2, 0);
@@ -396,10 +387,8 @@ void TfmMain::SaveFormState() {
 void TfmMain::UpdateTitle() { setWindowTitle(ToQt(WindowTitle(register_.ActiveDesignation()))); }
 
 void TfmMain::UpdateLocationLabels() {
-  data_location_->setText(ToQt(register_.DataLocationCaption()));
-  data_location_->setToolTip(data_location_->text());
-  company_location_->setText(ToQt(register_.CompanyDataFolder()));
-  company_location_->setToolTip(company_location_->text());
+  data_location_->SetPath(ToQt(register_.DataLocationCaption()));
+  company_location_->SetPath(ToQt(register_.CompanyDataFolder()));
 }
 
 void TfmMain::ReadBatchInfoIntoPage() {
@@ -590,8 +579,7 @@ void TfmMain::cbFirmyChange(int index) {
   BusyCursorScope busy(ui_);
   register_.SelectCompany(ToStd(companies_->itemText(index)));
   UpdateTitle();
-  company_location_->setText(ToQt(register_.CompanyDataFolder()));
-  company_location_->setToolTip(company_location_->text());
+  company_location_->SetPath(ToQt(register_.CompanyDataFolder()));
   if (TransferFolderExists()) FillSeries(true);
 }
 

@@ -29,6 +29,7 @@ namespace dalimor {
 
 class GuardedTabBar;
 class HelpWindow;
+class PathLabel;
 class IniFile;
 
 class TfmMain : public QMainWindow, public UiHost {
@@ -140,8 +141,8 @@ class TfmMain : public QMainWindow, public UiHost {
   QProgressBar* progress_ = nullptr;
   QComboBox* companies_ = nullptr;
   QComboBox* transfer_folder_ = nullptr;
-  QLabel* data_location_ = nullptr;
-  QLabel* company_location_ = nullptr;
+  PathLabel* data_location_ = nullptr;
+  PathLabel* company_location_ = nullptr;
   QCheckBox* archive_ = nullptr;
   HelpWindow* help_window_ = nullptr;
 };

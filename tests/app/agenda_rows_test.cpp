@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTest>
 #include <QToolButton>
 
@@ -103,6 +105,10 @@ class AgendaRowsTest : public QObject {
     // The tooltip shows the line break, the status bar one line.
     QCOMPARE(Send().DateFromBox("PF")->toolTip().count('\n'), 1);
     QVERIFY(!Send().DateFromBox("PF")->statusTip().contains('\n'));
+    // The hint of the control under the mouse goes to the status bar.
+    QStatusTipEvent tip(Send().DateFromBox("PF")->statusTip());
+    QApplication::sendEvent(Send().DateFromBox("PF"), &tip);
+    QCOMPARE(fixture_->window().statusBar()->currentMessage(), Send().DateFromBox("PF")->statusTip());
     QCOMPARE(Send().SeriesBox("PZ")->maxVisibleItems(), 18);
     QCOMPARE(Send().SeriesBox("Denik")->maxVisibleItems(), 30);
     QCOMPARE(Receive().SeriesBox("PF")->maxVisibleItems(), 8);

@@ -2,10 +2,12 @@
 // look at (written when DALIMOR_SCREENSHOT_DIR names a folder).
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QLabel>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -68,12 +70,35 @@ class HelpAboutTest : public QObject {
     TfmMain& window = fixture.Open();
     window.transfer_folder()->setEditText(ToQt(folder));
     QVERIFY(ShowActive(window));
+    const QString prefix = QString::fromLocal8Bit(dir) + "/dalimor-";
     const char* names[] = {"nastaveni", "odeslani", "prijem"};
     for (int tab = 0; tab < 3; ++tab) {
       QVERIFY(window.TabSet1Change(tab));
       Settle();
-      QVERIFY(window.grab().save(QString::fromLocal8Bit(dir) + "/dalimor-" + names[tab] + ".png"));
+      QVERIFY(window.grab().save(prefix + names[tab] + ".png"));
     }
+    // After a send: the done marks; then the receive page of the batch.
+    QVERIFY(window.TabSet1Change(1));
+    window.send_page()->all_agendas()->setChecked(true);
+    fixture.boxes.Answer(kIdYes);
+    window.send_page()->run_button()->click();
+    Settle();
+    QVERIFY(window.grab().save(prefix + "odeslano.png"));
+    QVERIFY(window.TabSet1Change(2));
+    Settle();
+    QVERIFY(window.grab().save(prefix + "prijem-davky.png"));
+    fixture.on_dialog = [&](QDialog& dialog) {
+      dialog.show();
+      Settle();
+      QVERIFY(dialog.grab().save(prefix + dialog.objectName() + ".png"));
+      dialog.close();
+    };
+    QTest::mouseClick(window.receive_page()->CountLabel("VF"), Qt::LeftButton);
+    window.findChild<QAction*>("miAbout")->trigger();
+    window.findChild<QAction*>("miHelp")->trigger();
+    Settle();
+    QVERIFY(window.help_window());
+    QVERIFY(window.help_window()->grab().save(prefix + "napoveda.png"));
   }
 };
 

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCursor>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -60,12 +61,20 @@ class RunTest : public QObject {
     // message every mark and the progress are shown.
     std::vector<std::string> marks_at_success;
     int progress_at_success = -1;
+    bool busy_at_success = false;
+    bool busy_at_question = true;
     fixture.boxes.on_show = [&](const ShownBox& box) {
+      const bool busy = QApplication::overrideCursor() &&
+                        QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+      if (box.kind == MsgKind::kQuestion) busy_at_question = busy;
       if (box.text == "Odeslání dat bylo úspěšně dokončeno.") {
         marks_at_success = VisibleMarks(send);
         progress_at_success = window.progress_bar()->value();
+        busy_at_success = busy;
       }
     };
+    // The archive is packed at the end of the send.
+    window.findChild<QCheckBox*>("ckVytvoritArchiv")->setChecked(true);
     fixture.boxes.Answer(kIdYes);
     QTest::mouseClick(send.run_button(), Qt::LeftButton);
     Settle();
@@ -77,6 +86,10 @@ class RunTest : public QObject {
     QCOMPARE(LastBox(fixture.boxes).kind, MsgKind::kInfo);
     QCOMPARE(marks_at_success, AllCodes());
     QCOMPARE(progress_at_success, 10);
+    QVERIFY(!busy_at_question);
+    QVERIFY(busy_at_success);
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(std::filesystem::exists(std::filesystem::path(folder) / "prenos.zip"));
     QCOMPARE(VisibleMarks(send), AllCodes());
     QVERIFY(window.done_marks_shown());
     QVERIFY(window.progress_bar()->isHidden());

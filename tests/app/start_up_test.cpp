@@ -20,6 +20,22 @@ class StartUpTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void CommandLineAndStateFileBesideTheProgram() {
+    QCOMPARE(StateFilePathFor("/opt/dalimor/dalimor"), std::string("/opt/dalimor/dalimor.INI"));
+    AppOptions options;
+    QString error;
+    QVERIFY(ParseProgramArguments({"dalimor"}, "/opt/dalimor/dalimor", options, error));
+    QCOMPARE(options.executable_folder, std::string("/opt/dalimor"));
+    QCOMPARE(options.state_file, std::string("/opt/dalimor/dalimor.INI"));
+    QVERIFY(ParseProgramArguments({"dalimor", "--installation", "/srv/kalmeo"},
+                                  "/opt/dalimor/dalimor", options, error));
+    QCOMPARE(options.executable_folder, std::string("/srv/kalmeo"));
+    QCOMPARE(options.state_file, std::string("/opt/dalimor/dalimor.INI"));
+    QVERIFY(!ParseProgramArguments({"dalimor", "--installation"}, "/opt/dalimor/dalimor", options,
+                                   error));
+    QVERIFY(!ParseProgramArguments({"dalimor", "--jinak"}, "/opt/dalimor/dalimor", options, error));
+  }
+
   void FirstStartWithoutStateFileUsesTheDefaults() {
     WindowFixture fixture(false);
     TfmMain& window = fixture.Open();
