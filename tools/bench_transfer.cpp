@@ -1,0 +1,323 @@
+// A send and a receive of every agenda on a large demo installation, each
+// against copying the same tables with cp -r in the same run:
+//
+//  - the send from "Pobočka Brno" (price list: all) into a freshly
+//    initialised transfer folder, against copying every file of the
+//    branch's SDATA/S, CDATA/S and LDATA/S into a fresh folder;
+//  - the receive of that batch into "Centrála Praha" (overwrite off),
+//    against copying the transfer folder into a fresh folder.
+//
+// Prints the document and row counts of the branch, each time with its CPU
+// time, the ratios send / cp and receive / cp, how full the head office's
+// largest table got, and the peak resident memory.  The work folder is
+// deleted at the end.
+//
+// Scale 530 is the smallest at which the branch holds 100,000 documents
+// (with about 290,000 item rows and 150,000 journal rows).  Above about 700
+// the head office's journal (2 KB blocks) no longer fits into the 65535
+// blocks a Paradox table can have once the branch's rows are received, and
+// the receive fails with "Table is full.".
+//
+//   bench_transfer [scale=530] [folder=/tmp]
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "accounting/company_register.h"
+#include "batch/catalogue.h"
+#include "batch/initialisation.h"
+#include "demo/demo_installation.h"
+#include "engine/engine_config.h"
+#include "engine/paradox_table.h"
+#include "platform/file_system.h"
+#include "platform/regional.h"
+#include "transfer/runs.h"
+#include "util/clock.h"
+#include "util/ui.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using dalimor::Cursor;
+using dalimor::MsgKind;
+using dalimor::RunPage;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kBranch = "Pobočka Brno";
+constexpr const char* kHead = "Centrála Praha";
+// Folders of a company that hold its tables.
+constexpr const char* kTableFolders[] = {"SDATA/S", "CDATA/S", "LDATA/S"};
+
+// Answers Yes to every question and OK to every message, shows nothing,
+// and keeps the last text so that a failed run can be reported.
+class YesUi : public dalimor::Ui {
+ public:
+  int ShowMessageBox(MsgKind, const std::string&, const std::string& text, int buttons) override {
+    last_text = text;
+    return buttons == dalimor::kMbOk ? dalimor::kIdOk : dalimor::kIdYes;
+  }
+  void SetStatusText(const std::string&) override {}
+  void ShowDoneMark(RunPage, const std::string&) override {}
+  void HideDoneMarks() override {}
+  void SetDoneMarksShown(bool) override {}
+  Cursor CurrentCursor() const override { return cursor_; }
+  void SetCursor(Cursor cursor) override { cursor_ = cursor; }
+
+  std::string last_text;
+
+ private:
+  Cursor cursor_ = Cursor::kDefault;
+};
+
+double Seconds(const timeval& t) {
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+// The machine may be shared: besides the wall time a step shows the CPU
+// time it used (children's for cp) and, for our runs, how long the process
+// waited for a CPU (from /proc/self/schedstat), so that the rest is what it
+// waited for the disk.
+struct Usage {
+  Clock::time_point wall = Clock::now();
+  double cpu = 0;
+  double children_cpu = 0;
+  double queued = 0;
+};
+
+Usage Now() {
+  Usage u;
+  rusage self{}, children{};
+  getrusage(RUSAGE_SELF, &self);
+  getrusage(RUSAGE_CHILDREN, &children);
+  u.cpu = Seconds(self.ru_utime) + Seconds(self.ru_stime);
+  u.children_cpu = Seconds(children.ru_utime) + Seconds(children.ru_stime);
+  if (std::FILE* f = std::fopen("/proc/self/schedstat", "r")) {
+    unsigned long long on_cpu = 0, waiting = 0;
+    if (std::fscanf(f, "%llu %llu", &on_cpu, &waiting) == 2)
+      u.queued = static_cast<double>(waiting) / 1e9;
+    std::fclose(f);
+  }
+  return u;
+}
+
+struct Step {
+  double wall = 0;
+  double cpu = 0;
+  double queued = 0;
+};
+
+Step Since(const Usage& start) {
+  const Usage now = Now();
+  return Step{std::chrono::duration<double>(now.wall - start.wall).count(),
+              now.cpu - start.cpu + now.children_cpu - start.children_cpu,
+              now.queued - start.queued};
+}
+
+double PeakRssMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+std::string Quoted(const fs::path& path) {
+  std::string out = "'";
+  for (char c : path.string()) {
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
+  }
+  return out + "'";
+}
+
+void Run(const std::string& command) {
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+}
+
+// Copies each of `sources` with cp -r into a new folder below `target`.
+Step Copy(const std::vector<fs::path>& sources, const fs::path& target) {
+  fs::remove_all(target);
+  fs::create_directories(target);
+  const Usage start = Now();
+  int n = 0;
+  for (const fs::path& source : sources)
+    Run("cp -r " + Quoted(source) + " " + Quoted(target / std::to_string(n++)));
+  return Since(start);
+}
+
+uint64_t FolderBytes(const fs::path& folder) {
+  uint64_t bytes = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) bytes += entry.file_size();
+  return bytes;
+}
+
+uint32_t RowCount(const std::string& company, std::string_view table) {
+  const dalimor::BatchTable* batch_table = dalimor::FindBatchTable(table);
+  if (!batch_table) return 0;
+  const fs::path path = dalimor::ResolvePathIgnoringCase(company, batch_table->source_path);
+  return dalimor::ParadoxTable::Open(path.string(), dalimor::OpenMode::kReadOnly)->record_count();
+}
+
+std::string CompanyFolder(const std::string& installation, const char* company) {
+  dalimor::CompanyRegister reg(installation);
+  reg.Open();
+  reg.FillCompanyList(company, nullptr);
+  if (reg.ActiveDesignation() != company)
+    throw std::runtime_error(std::string("no company ") + company);
+  return reg.CompanyDataFolder();
+}
+
+std::map<std::string, dalimor::AgendaInput> EveryAgenda() {
+  std::map<std::string, dalimor::AgendaInput> agendas;
+  for (const dalimor::Agenda& a : dalimor::Agendas()) agendas[std::string(a.code)].ticked = true;
+  return agendas;
+}
+
+int Bench(int scale, const fs::path& work) {
+  const std::string installation = (work / "kalmeo").string();
+  const std::string batch = (work / "Přenos").string() + "/";
+  fs::create_directories(batch);
+
+  const Usage start = Now();
+  dalimor::WriteDemoInstallation(installation, dalimor::DemoOptions{scale, 1});
+  const double generate_seconds = Since(start).wall;
+  const std::string branch = CompanyFolder(installation, kBranch);
+  const std::string head = CompanyFolder(installation, kHead);
+
+  // Documents: the headers of the agendas with item rows; the receivables
+  // and payables, the journal, the price list and the memo texts are
+  // counted on their own.
+  uint64_t documents = 0, items = 0, other = 0;
+  for (const dalimor::Agenda& a : dalimor::Agendas()) {
+    const uint64_t rows = RowCount(branch, a.header_table);
+    if (a.item_table.empty()) {
+      other += rows;
+      continue;
+    }
+    documents += rows;
+    items += RowCount(branch, a.item_table);
+  }
+  other += RowCount(branch, "LMemo.DB");
+  std::string per_table;
+  for (const dalimor::BatchTable& t : dalimor::BatchTables())
+    per_table.append(" ")
+        .append(t.file_name)
+        .append(" ")
+        .append(std::to_string(RowCount(branch, t.file_name)));
+  std::vector<fs::path> branch_tables;
+  uint64_t branch_bytes = 0;
+  for (const char* folder : kTableFolders) {
+    branch_tables.push_back(dalimor::ResolvePathIgnoringCase(branch, folder));
+    branch_bytes += FolderBytes(branch_tables.back());
+  }
+  std::printf("demo installation, scale %d: written in %.1f s\n", scale, generate_seconds);
+  std::printf(
+      "%s: %llu documents, %llu item rows, %llu other rows (PZ, journal, price list, memos); "
+      "tables %.1f MB\n",
+      kBranch, static_cast<unsigned long long>(documents), static_cast<unsigned long long>(items),
+      static_cast<unsigned long long>(other), static_cast<double>(branch_bytes) / 1e6);
+  std::printf("rows:%s\n", per_table.c_str());
+
+  dalimor::EngineConfig config((work / "engine.cfg").string());
+  const dalimor::FixedClock clock({2011, 3, 15, 10, 20, 30, 0});
+  const dalimor::RegionalSettings settings = dalimor::CzechRegionalSettings();
+
+  YesUi ui;
+  dalimor::InitializationContext context;
+  context.company_data_available = true;
+  context.company_data_folder = branch;
+  context.installation_folder = installation + "/";
+  context.transfer_folder = batch;
+  if (dalimor::InitializeBatch(ui, config, context) != dalimor::InitializationResult::kDone)
+    throw std::runtime_error("initialisation: " + ui.last_text);
+
+  // The reference first, so that both read the branch's tables from the page cache.
+  const Step cp_send = Copy(branch_tables, work / "copy-of-branch");
+  std::printf("%-30s %8.2f s  (cpu %.2f s)\n", "cp -r of the branch's tables", cp_send.wall,
+              cp_send.cpu);
+  dalimor::SendPage send;
+  send.agendas = EveryAgenda();
+  send.price_list_all = true;
+  dalimor::RunEnvironment send_env{ui, config, clock, settings, branch, batch, kBranch, nullptr};
+  Usage start_run = Now();
+  if (dalimor::SendBatch(send_env, send) != dalimor::RunOutcome::kDone)
+    throw std::runtime_error("send: " + ui.last_text);
+  const Step sent = Since(start_run);
+  std::printf(
+      "%-30s %8.2f s  (cpu %.2f s, waiting for a CPU %.2f s; batch %.1f MB; peak RSS %.0f MB)\n",
+      "send, every agenda", sent.wall, sent.cpu, sent.queued,
+      static_cast<double>(FolderBytes(batch)) / 1e6, PeakRssMb());
+
+  const Step cp_receive = Copy({fs::path(batch)}, work / "copy-of-batch");
+  std::printf("%-30s %8.2f s  (cpu %.2f s)\n", "cp -r of the batch", cp_receive.wall,
+              cp_receive.cpu);
+  dalimor::ReceivePage receive;
+  receive.agendas = EveryAgenda();
+  receive.price_list_all = true;
+  receive.overwrite = false;
+  dalimor::RunEnvironment receive_env{ui, config, clock, settings, head, batch, kHead, nullptr};
+  start_run = Now();
+  if (dalimor::ReceiveBatch(receive_env, receive) != dalimor::RunOutcome::kDone)
+    throw std::runtime_error("receive: " + ui.last_text);
+  const Step received = Since(start_run);
+  std::printf("%-30s %8.2f s  (cpu %.2f s, waiting for a CPU %.2f s)\n", "receive, every agenda",
+              received.wall, received.cpu, received.queued);
+  std::printf("ratio send / cp               %8.2f    (cpu time: %.2f)\n", sent.wall / cp_send.wall,
+              sent.cpu / cp_send.cpu);
+  std::printf("ratio receive / cp            %8.2f    (cpu time: %.2f)\n",
+              received.wall / cp_receive.wall, received.cpu / cp_receive.cpu);
+
+  // A Paradox table holds at most 65535 blocks; how close the head office's
+  // largest table came to that.
+  std::string fullest;
+  int fullest_blocks = 0;
+  for (const dalimor::BatchTable& t : dalimor::BatchTables()) {
+    const fs::path path = dalimor::ResolvePathIgnoringCase(head, t.source_path);
+    const auto table = dalimor::ParadoxTable::Open(path.string(), dalimor::OpenMode::kReadOnly);
+    if (table->header().total_blocks > fullest_blocks) {
+      fullest_blocks = table->header().total_blocks;
+      fullest = std::string(t.file_name) + " (" + std::to_string(table->record_count()) +
+                " rows, " + std::to_string(table->block_size()) + "-byte blocks)";
+    }
+  }
+  std::printf("%s after the receive: largest table %s, %d of 65535 blocks\n", kHead,
+              fullest.c_str(), fullest_blocks);
+  std::printf("peak RSS                       %8.0f MB\n", PeakRssMb());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int scale = argc > 1 ? std::atoi(argv[1]) : 530;
+  const fs::path work = fs::path(argc > 2 ? argv[2] : "/tmp") /
+                        ("dalimor-transfer-bench-" + std::to_string(getpid()));
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  if (scale < 1) {
+    std::fprintf(stderr, "usage: bench_transfer [scale>=1] [folder]\n");
+    return 2;
+  }
+  int result = 1;
+  try {
+    fs::remove_all(work);
+    fs::create_directories(work);
+    result = Bench(scale, work);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_transfer: %s\n", e.what());
+  }
+  std::error_code ignored;
+  fs::remove_all(work, ignored);
+  return result;
+}
