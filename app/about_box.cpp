@@ -10,7 +10,9 @@
 
 namespace dalimor {
 
-QString FileVersionText() { return QStringLiteral(DALIMOR_VERSION); }
+QString FileVersionText() {
+  return QStringLiteral(DALIMOR_VERSION);
+}
 
 TfmAbout::TfmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -26,9 +26,8 @@ namespace {
 constexpr std::array<std::string_view, kAgendaCount> kTickOrder = {
     "PF", "VF", "SklOper", "Pokl", "Banka", "IntDokl", "PZ", "Denik", "Cenik", "Obj"};
 // The dated agendas in the order fill-dates walks them.
-constexpr std::array<std::string_view, 9> kFillOrder = {"PF",    "VF",      "SklOper",
-                                                        "Obj",   "Pokl",    "Banka",
-                                                        "IntDokl", "PZ",    "Denik"};
+constexpr std::array<std::string_view, 9> kFillOrder = {
+    "PF", "VF", "SklOper", "Obj", "Pokl", "Banka", "IntDokl", "PZ", "Denik"};
 
 // What the date of an agenda's filter means, for the date boxes' hints.
 std::string DateMeaning(std::string_view code) {
@@ -86,7 +85,8 @@ AgendaPage::AgendaPage(PageKind kind, QWidget* parent) : QWidget(parent), kind_(
   layout->setContentsMargins(6, 6, 6, 4);
   layout->setSpacing(4);
 
-  auto* title = new QLabel(send ? QStringLiteral("Odeslání dávky") : QStringLiteral("Příjem dávky"));
+  auto* title =
+      new QLabel(send ? QStringLiteral("Odeslání dávky") : QStringLiteral("Příjem dávky"));
   QFont bold = title->font();
   bold.setBold(true);
   title->setFont(bold);
@@ -232,7 +232,8 @@ void AgendaPage::BuildRows(QGridLayout* grid) {
     Row row;
     row.include = new QCheckBox(ToQt(agenda.caption));
     row.include->setObjectName(ToQt("ck" + code + page));
-    if (send || code != "Cenik") SetHint(row.include, include_hint + std::string(agenda.caption) + ".");
+    if (send || code != "Cenik")
+      SetHint(row.include, include_hint + std::string(agenda.caption) + ".");
     QCheckBox* include = row.include;
     connect(include, &QCheckBox::toggled, this,
             [this, include](bool checked) { AgendaClicked(include, checked); });
@@ -294,7 +295,8 @@ void AgendaPage::BuildRows(QGridLayout* grid) {
       MakeNavy(row.count);
       row.count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
       row.count->setCursor(Qt::PointingHandCursor);
-      row.count->setMinimumWidth(row.count->fontMetrics().horizontalAdvance(QStringLiteral("00000")));
+      row.count->setMinimumWidth(
+          row.count->fontMetrics().horizontalAdvance(QStringLiteral("00000")));
       row.count->installEventFilter(this);
       grid->addWidget(row.count, line, 5);
     }
@@ -421,7 +423,8 @@ bool AgendaPage::eventFilter(QObject* watched, QEvent* event) {
   } else if (event->type() == QEvent::MouseButtonRelease) {
     auto* label = qobject_cast<QLabel*>(watched);
     const auto* mouse = static_cast<QMouseEvent*>(event);
-    if (label && mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint())) {
+    if (label && mouse->button() == Qt::LeftButton &&
+        label->rect().contains(mouse->position().toPoint())) {
       emit CountLabelClicked(label->objectName());
       return true;
     }

@@ -106,10 +106,10 @@ class AgendaPage : public QWidget {
   void BuildRows(QGridLayout* grid);
   QLineEdit* MakeDateBox(const std::string& name, const std::string& hint);
 
-  void AllAgendasClicked(bool checked);  // ckVseOClick / ckVsePClick
+  void AllAgendasClicked(bool checked);              // ckVseOClick / ckVsePClick
   void AgendaClicked(QCheckBox* box, bool checked);  // ckAgendyOClick / ckAgendyPClick
-  void FillDatesClicked();  // btNaplnitDatumOClick / btNaplnitDatumPClick
-  void SeriesChosen(QComboBox* box, int index);  // ComboBoxChange
+  void FillDatesClicked();                           // btNaplnitDatumOClick / btNaplnitDatumPClick
+  void SeriesChosen(QComboBox* box, int index);      // ComboBoxChange
 
   PageKind kind_;
   std::map<std::string, Row, std::less<>> rows_;

@@ -4,10 +4,9 @@
 // The program fills it from its command line; tests fill it with their own
 // folders and scripted answers.
 
+#include <QString>
 #include <functional>
 #include <string>
-
-#include <QString>
 
 class QDialog;
 class QWidget;

@@ -40,7 +40,8 @@ void SizeColumns(QTableView* grid, TableCursor& cursor) {
   for (int i = 0; i < static_cast<int>(cursor.Fields().size()); ++i) {
     const TableField& field = cursor.FieldAt(i);
     int width = 90;
-    if (field.type() == FieldType::kAlpha) width = std::clamp(field.size(), 4, 30) * char_width + 12;
+    if (field.type() == FieldType::kAlpha)
+      width = std::clamp(field.size(), 4, 30) * char_width + 12;
     const int title = metrics.horizontalAdvance(ToQt(field.name())) + 18;
     grid->setColumnWidth(i, std::max(width, title));
   }
@@ -111,9 +112,8 @@ TfmObsahDavky::~TfmObsahDavky() {
 void TfmObsahDavky::ShowCursorRow(QTableView* grid, const CursorTableModel* model) {
   const int row = model->CursorRow();
   if (row < 0) return;
-  grid->selectionModel()->setCurrentIndex(model->index(row, 0),
-                                          QItemSelectionModel::ClearAndSelect |
-                                              QItemSelectionModel::Rows);
+  grid->selectionModel()->setCurrentIndex(
+      model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void TfmObsahDavky::MasterRowChanged(int row) {

@@ -46,7 +46,9 @@ QString CellText(const Value& value, const RegionalSettings& settings) {
     QString operator()(int64_t v) const { return QString::number(v); }
     QString operator()(double v) const { return NumberText(v, settings.decimal_separator); }
     QString operator()(const std::string& v) const { return TextCell(v); }
-    QString operator()(bool v) const { return v ? QStringLiteral("True") : QStringLiteral("False"); }
+    QString operator()(bool v) const {
+      return v ? QStringLiteral("True") : QStringLiteral("False");
+    }
     QString operator()(const Date& v) const { return ToQt(DateToStr(v.value, settings)); }
     QString operator()(const Time& v) const {
       return ToQt(TimeToStr(static_cast<double>(v.milliseconds) / 86400000.0, settings));
@@ -187,6 +189,8 @@ void CursorTableModel::MoveCursorTo(int row) {
   cursor_row_ = row;
 }
 
-int CursorTableModel::CursorRow() const { return cursor_row_; }
+int CursorTableModel::CursorRow() const {
+  return cursor_row_;
+}
 
 }  // namespace dalimor

@@ -222,7 +222,8 @@ QWidget* TfmMain::BuildSettingsPage() {
   companies_ = new QComboBox;
   companies_->setObjectName("cbFirmy");
   companies_->setEditable(false);
-  SetHint(companies_, "Název firmy. Seznam se automaticky načítá ze Správce firem programu Kalmeo.");
+  SetHint(companies_,
+          "Název firmy. Seznam se automaticky načítá ze Správce firem programu Kalmeo.");
   grid->addWidget(companies_, 2, 1, 1, 2);
 
   grid->addWidget(NamedLabel("Label4", QStringLiteral("Přenosná složka:")), 3, 0);
@@ -253,8 +254,9 @@ QWidget* TfmMain::BuildSettingsPage() {
   auto* archive_layout = new QVBoxLayout(archive_group);
   archive_ = new QCheckBox(QStringLiteral("Po odeslání zkomprimovat dávku do archivu zip"));
   archive_->setObjectName("ckVytvoritArchiv");
-  SetHint(archive_, "Po odeslání zkomprimovat dávku do archivu zip. Soubor se vytvoří v přenosné "
-                    "složce.");
+  SetHint(archive_,
+          "Po odeslání zkomprimovat dávku do archivu zip. Soubor se vytvoří v přenosné "
+          "složce.");
   archive_layout->addWidget(archive_);
   layout->addWidget(archive_group);
   layout->addStretch(1);
@@ -303,8 +305,7 @@ void TfmMain::FormCreate() {
     if (register_.IsOpen()) {
       const std::string driver = ReadEngineConfigEntry(config_, kLangDriverParameter);
       if (driver != kCzechLangDriver) {
-        if (MsgInfo(ui_, ToStd(windowTitle()), FillTemplate(kLangDriverNotice, driver)) ==
-            kIdOk) {
+        if (MsgInfo(ui_, ToStd(windowTitle()), FillTemplate(kLangDriverNotice, driver)) == kIdOk) {
           WriteEngineConfigEntry(config_, kLangDriverParameter, kCzechLangDriver);
           termination_requested_ = true;
         }
@@ -364,7 +365,8 @@ void TfmMain::FillCompanyList() {
 
 void TfmMain::LoadFormState() {
   const IniFile& ini = *state_ini_;
-  move(ini.ReadInteger(kFormSection, "L", kDefaultLeft), ini.ReadInteger(kFormSection, "T", kDefaultTop));
+  move(ini.ReadInteger(kFormSection, "L", kDefaultLeft),
+       ini.ReadInteger(kFormSection, "T", kDefaultTop));
   resize(ini.ReadInteger(kFormSection, "W", kDefaultWidth),
          ini.ReadInteger(kFormSection, "H", kDefaultHeight));
   archive_->setChecked(ini.ReadBool(kDataConnectSection, kArchiveKey, false));
@@ -384,7 +386,9 @@ void TfmMain::SaveFormState() {
   SavePageState(ini, *receive_page_);
 }
 
-void TfmMain::UpdateTitle() { setWindowTitle(ToQt(WindowTitle(register_.ActiveDesignation()))); }
+void TfmMain::UpdateTitle() {
+  setWindowTitle(ToQt(WindowTitle(register_.ActiveDesignation())));
+}
 
 void TfmMain::UpdateLocationLabels() {
   data_location_->SetPath(ToQt(register_.DataLocationCaption()));

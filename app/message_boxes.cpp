@@ -11,10 +11,14 @@ namespace {
 
 QMessageBox::Icon IconOf(MsgKind kind) {
   switch (kind) {
-    case MsgKind::kWarning: return QMessageBox::Warning;
-    case MsgKind::kError: return QMessageBox::Critical;
-    case MsgKind::kInfo: return QMessageBox::Information;
-    case MsgKind::kQuestion: return QMessageBox::Question;
+    case MsgKind::kWarning:
+      return QMessageBox::Warning;
+    case MsgKind::kError:
+      return QMessageBox::Critical;
+    case MsgKind::kInfo:
+      return QMessageBox::Information;
+    case MsgKind::kQuestion:
+      return QMessageBox::Question;
   }
   return QMessageBox::NoIcon;
 }

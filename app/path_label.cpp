@@ -18,7 +18,8 @@ void PathLabel::SetPath(const QString& path) {
 }
 
 QSize PathLabel::minimumSizeHint() const {
-  return QSize(fontMetrics().horizontalAdvance(QStringLiteral("…")) * 4, QLabel::minimumSizeHint().height());
+  return QSize(fontMetrics().horizontalAdvance(QStringLiteral("…")) * 4,
+               QLabel::minimumSizeHint().height());
 }
 
 void PathLabel::paintEvent(QPaintEvent*) {

@@ -12,7 +12,9 @@ inline QString ToQt(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-inline std::string ToStd(const QString& text) { return text.toUtf8().toStdString(); }
+inline std::string ToStd(const QString& text) {
+  return text.toUtf8().toStdString();
+}
 
 // "\r\n" (and a lone "\r") becomes "\n", for showing core texts in widgets.
 inline QString ToDisplayLines(std::string_view text) {

@@ -13,7 +13,7 @@ namespace {
 
 // The dated agendas in the order of the saved sections (this is not the
 // order of the rows on the page).
-constexpr const char* kDatedStateOrder[] = {"Vse",  "PF", "VF",      "SklOper", "Pokl",
+constexpr const char* kDatedStateOrder[] = {"Vse",   "PF", "VF",      "SklOper", "Pokl",
                                             "Banka", "PZ", "IntDokl", "Denik"};
 constexpr const char* kSeriesOrder[] = {"PF",    "VF",      "SklOper", "Obj",  "Pokl",
                                         "Banka", "IntDokl", "PZ",      "Denik"};

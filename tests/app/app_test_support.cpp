@@ -9,9 +9,7 @@
 #include "demo/demo_installation.h"
 
 namespace dalimor::apptest {
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 std::map<std::string, SuiteFactory>& AllSuites() {
   static std::map<std::string, SuiteFactory> suites;

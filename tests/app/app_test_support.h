@@ -28,7 +28,7 @@ using SuiteFactory = std::function<std::unique_ptr<QObject>()>;
 bool RegisterSuite(const char* name, SuiteFactory factory);
 std::map<std::string, SuiteFactory>& AllSuites();
 
-#define DALIMOR_REGISTER_SUITE(Class)                                  \
+#define DALIMOR_REGISTER_SUITE(Class)                                       \
   static const bool registered_##Class = ::dalimor::apptest::RegisterSuite( \
       #Class, [] { return std::unique_ptr<QObject>(new Class); })
 

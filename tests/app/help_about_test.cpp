@@ -7,7 +7,6 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
-#include <QLabel>
 #include <QTest>
 #include <QTextBrowser>
 

@@ -180,7 +180,8 @@ class RunTest : public QObject {
     QVERIFY(ShowActive(window));
     QTest::mouseClick(window.findChild<QPushButton*>("btInicializovat"), Qt::LeftButton);
     Settle();
-    QCOMPARE(ToQt(LastBox(fixture.boxes).text), QStringLiteral("Inicializace byla úspěšně dokončena."));
+    QCOMPARE(ToQt(LastBox(fixture.boxes).text),
+             QStringLiteral("Inicializace byla úspěšně dokončena."));
     QVERIFY(BatchTablesExist(TransferFolderPath(folder), false));
     QVERIFY(window.send_page()->SeriesBox("VF")->findText("FV") > 0);
     // An empty batch: the receive boxes hold only the blank entry.

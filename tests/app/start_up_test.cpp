@@ -49,7 +49,8 @@ class StartUpTest : public QObject {
     QCOMPARE(window.tab_bar()->currentIndex(), 0);
     QCOMPARE(window.transfer_folder()->currentText(), QString());
     for (AgendaPage* page : {window.send_page(), window.receive_page()}) {
-      for (QCheckBox* box : page->findChildren<QCheckBox*>()) QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
+      for (QCheckBox* box : page->findChildren<QCheckBox*>())
+        QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
       for (QLineEdit* box : page->DateBoxes()) QVERIFY(box->text().isEmpty());
       for (const Agenda& agenda : Agendas()) QVERIFY(page->DoneMark(agenda.code)->isHidden());
     }
@@ -112,9 +113,9 @@ class StartUpTest : public QObject {
     const std::string net_dir = "C:\\JINY\\";
     lock.replace(0x6E, net_dir.size(), net_dir);
     lock.replace(0x10D, 4, "ABCD");
-    test::WriteFileBytes(std::filesystem::path(fixture.installation()) / "DataPrg" / "GDATA" /
-                             "S" / "PDOXUSRS.LCK",
-                         lock);
+    test::WriteFileBytes(
+        std::filesystem::path(fixture.installation()) / "DataPrg" / "GDATA" / "S" / "PDOXUSRS.LCK",
+        lock);
     IniFile(fixture.state_file()).WriteInteger("fmMain", "L", 77);
     TfmMain& window = fixture.Open();
     QCOMPARE(fixture.boxes.shown.size(), size_t{1});

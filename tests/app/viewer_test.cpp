@@ -2,13 +2,13 @@
 // the header grid over the whole table, the item grid following the
 // selected header, one grid for agendas without items.
 
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
-#include <QPushButton>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
 #include <QTest>
@@ -30,7 +30,8 @@ void ClickLabel(QLabel* label) {
 QString Cell(const QTableView* grid, int row, const QString& field) {
   const QAbstractItemModel* model = grid->model();
   for (int column = 0; column < model->columnCount(); ++column)
-    if (model->headerData(column, Qt::Horizontal).toString().compare(field, Qt::CaseInsensitive) == 0)
+    if (model->headerData(column, Qt::Horizontal).toString().compare(field, Qt::CaseInsensitive) ==
+        0)
       return model->index(row, column).data().toString();
   return QStringLiteral("<no field %1>").arg(field);
 }
@@ -51,7 +52,8 @@ class ViewerTest : public QObject {
     window.send_page()->IncludeBox(kAllAgendasCode)->setChecked(true);
     fixture_->boxes.Answer(kIdYes);
     window.send_page()->run_button()->click();
-    QCOMPARE(ToQt(LastBox(fixture_->boxes).text), QStringLiteral("Odeslání dat bylo úspěšně dokončeno."));
+    QCOMPARE(ToQt(LastBox(fixture_->boxes).text),
+             QStringLiteral("Odeslání dat bylo úspěšně dokončeno."));
     QVERIFY(window.tab_bar() != nullptr);
     QVERIFY(window.TabSet1Change(2));
     window.ShowPage(false, false, true);

@@ -2,6 +2,8 @@
 // start-up, the folder box with its history, the size that is read but
 // never written.
 
+#include "app/window_state.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -9,7 +11,6 @@
 #include <QTest>
 
 #include "app/qt_text.h"
-#include "app/window_state.h"
 #include "platform/ini_file.h"
 #include "tests/app/app_test_support.h"
 
@@ -27,7 +28,9 @@ void FillPage(AgendaPage& page) {
     if (auto* box = qobject_cast<QCheckBox*>(control)) {
       box->setChecked(key != std::string("ckVse") + page.letter() && n % 2 == 0);
     } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
-      edit->setText(QStringLiteral("%1.01.20%2").arg(n % 28 + 1, 2, 10, QLatin1Char('0')).arg(n, 2, 10, QLatin1Char('0')));
+      edit->setText(QStringLiteral("%1.01.20%2")
+                        .arg(n % 28 + 1, 2, 10, QLatin1Char('0'))
+                        .arg(n, 2, 10, QLatin1Char('0')));
     }
     ++n;
   }
@@ -85,7 +88,8 @@ class WindowStateTest : public QObject {
     QVERIFY(again.findChild<QCheckBox*>("ckVytvoritArchiv")->isChecked());
     for (AgendaPage* page : {again.send_page(), again.receive_page()})
       for (const std::string& key : PageStateKeys(page->kind()))
-        QCOMPARE(ControlValue(*page, key), expected[std::string(PageSection(page->kind())) + "/" + key]);
+        QCOMPARE(ControlValue(*page, key),
+                 expected[std::string(PageSection(page->kind())) + "/" + key]);
   }
 
   void StoredSizeIsUsedAtStartUp() {
@@ -104,7 +108,8 @@ class WindowStateTest : public QObject {
     ini.WriteBool("Odeslani", "ckBankaO", false);
     ini.WriteBool("Odeslani", "ckPFO", true);
     ini.WriteBool("Prijem", "ckVseP", true);
-    for (const Agenda& agenda : Agendas()) ini.WriteBool("Prijem", "ck" + std::string(agenda.code) + "P", true);
+    for (const Agenda& agenda : Agendas())
+      ini.WriteBool("Prijem", "ck" + std::string(agenda.code) + "P", true);
     TfmMain& window = fixture.Open();
     QVERIFY(!window.send_page()->all_agendas()->isChecked());
     QVERIFY(!window.send_page()->IncludeBox("Banka")->isChecked());
@@ -112,7 +117,8 @@ class WindowStateTest : public QObject {
     // Agendas without a saved value read as false and untick it too.
     QVERIFY(!window.send_page()->IncludeBox("VF")->isChecked());
     QVERIFY(window.receive_page()->all_agendas()->isChecked());
-    for (const Agenda& agenda : Agendas()) QVERIFY(window.receive_page()->IncludeBox(agenda.code)->isChecked());
+    for (const Agenda& agenda : Agendas())
+      QVERIFY(window.receive_page()->IncludeBox(agenda.code)->isChecked());
   }
 
   void FolderHistoryLoadsGapsAndSavesWithout() {
@@ -131,10 +137,12 @@ class WindowStateTest : public QObject {
     fixture.Close();
     const IniFile saved(fixture.state_file());
     QCOMPARE(saved.ReadInteger("SendPathHist", "SendPathDirHistoryCount", 0), 1);
-    QCOMPARE(saved.ReadString("SendPathHist", "SendPathDirHistory0", ""), std::string("/data/stara"));
+    QCOMPARE(saved.ReadString("SendPathHist", "SendPathDirHistory0", ""),
+             std::string("/data/stara"));
     QCOMPARE(saved.ReadString("SendPathHist", "SendPathDir", ""), std::string("/data/prenos"));
     // Entries above the count stay in the file and are ignored.
-    QCOMPARE(saved.ReadString("SendPathHist", "SendPathDirHistory5", ""), std::string("/data/jina"));
+    QCOMPARE(saved.ReadString("SendPathHist", "SendPathDirHistory5", ""),
+             std::string("/data/jina"));
   }
 
   void BrowsingTheSameFolderTwiceListsItTwice() {
