@@ -1,5 +1,6 @@
 #include "batch/initialisation.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "batch/batch_info.h"
@@ -47,7 +48,12 @@ void CreateBatchTable(EngineConfig& config, const std::string& source_path,
   const std::vector<FieldDef> fields = query.Fields();
   const int key_count = LeadingKeyFieldCount(fields, key_fields);
   query.Close();
-  auto table = ParadoxTable::Create(target_path, fields, key_count);
+  // The batch table takes the source's block size, so that it can hold as
+  // many rows as the source (a Paradox table has at most 65535 blocks).
+  CreateOptions options;
+  options.block_size = std::max(options.block_size,
+                                ParadoxTable::Open(source_path, OpenMode::kReadOnly)->block_size());
+  auto table = ParadoxTable::Create(target_path, fields, key_count, options);
   table->Close();
 }
 

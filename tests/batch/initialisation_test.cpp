@@ -33,7 +33,10 @@ void WriteCompany(const fs::path& company) {
     fields.push_back({"Poznamka", FieldType::kMemo, 12});
     const fs::path path = ResolvePathIgnoringCase(company, table.source_path);
     fs::create_directories(path.parent_path());
-    auto t = ParadoxTable::Create(path.string(), fields, static_cast<int>(fields.size()) - 2);
+    CreateOptions options;
+    if (table.file_name == std::string_view("Cdenik.DB")) options.block_size = 16384;
+    auto t = ParadoxTable::Create(path.string(), fields, static_cast<int>(fields.size()) - 2,
+                                  options);
     Record row;
     for (size_t i = 0; i + 2 < fields.size(); ++i)
       row.push_back(fields[i].type == FieldType::kLong ? Value(int64_t{1}) : Value(std::string("A")));
@@ -97,6 +100,7 @@ TEST_F(Initialisation, CreatesTheEighteenEmptyTablesWithTheSourceFieldsAndCatalo
     EXPECT_EQ(table->key_field_count(),
               static_cast<int>(SplitNameList(entry.creation_keys).size()));
     EXPECT_EQ(table->sort_order_name(), "anczechw");
+    EXPECT_EQ(table->block_size(), std::max(2048, source->block_size()));
     EXPECT_EQ(table->code_page(), 1250);
     EXPECT_EQ(TableRecordCount((batch / std::string(entry.file_name)).string()), "0");
   }
