@@ -69,12 +69,10 @@ void CreateBatchTables(EngineConfig& config, const std::string& company_data_fol
 }
 
 std::string TableRecordCount(const std::string& table_path) {
+  // The count of "SELECT * FROM <table>" is the table's record count; the
+  // header holds it, so the rows need not be read to count them.
   try {
-    ParadoxSqlCatalog catalog;
-    SqlQuery query(catalog);
-    query.SetText("SELECT * FROM " + SqlTextLiteral(table_path));
-    query.Open();
-    return std::to_string(query.RecordCount());
+    return std::to_string(ParadoxTable::Open(table_path, OpenMode::kReadOnly)->record_count());
   } catch (const std::exception&) {
     return "0";
   }

@@ -584,10 +584,10 @@ uint32_t ParadoxTable::OrdinalOf(RecordPosition p) const {
 }
 
 Record ParadoxTable::Read(RecordPosition p) const {
-  CheckPosition(p);
+  CheckPosition(p);  // once for the whole record
   Record r;
   r.reserve(fields_.size());
-  for (size_t i = 0; i < fields_.size(); ++i) r.push_back(ReadField(p, static_cast<int>(i)));
+  for (size_t i = 0; i < fields_.size(); ++i) r.push_back(DecodeField(p, static_cast<int>(i)));
   return r;
 }
 
@@ -595,6 +595,10 @@ Value ParadoxTable::ReadField(RecordPosition p, int field) const {
   CheckPosition(p);
   if (field < 0 || static_cast<size_t>(field) >= fields_.size())
     throw EngineError(EngineErrorKind::kFieldNotFound, "Field not found in table.");
+  return DecodeField(p, field);
+}
+
+Value ParadoxTable::DecodeField(RecordPosition p, int field) const {
   const FieldSlot& s = slots_[static_cast<size_t>(field)];
   const char* bytes = RecordData(p.block, p.slot) + s.offset;
   const FieldType type = fields_[static_cast<size_t>(field)].type;

@@ -220,6 +220,8 @@ class ParadoxTable {
   void CommitBlobs(PreparedRecord& prepared, const char* old_record);
   void FreeBlobs(const char* record, const std::string* keep_from);
   Value DecodeBlob(int field, const char* bytes) const;
+  // One field of a record at a checked position and a valid field index.
+  Value DecodeField(RecordPosition position, int field) const;
   std::string StoredBlob(int field, const char* bytes) const;
   RecordPosition InsertBytes(const std::string& bytes);
   void RemoveAt(RecordPosition position);
