@@ -64,6 +64,23 @@ void ParadoxSqlTable::Scan(const std::function<bool(const Record&, uint64_t)>& v
     if (!visit(table_->Read(*p), ordinal++)) return;
 }
 
+void ParadoxSqlTable::ScanFields(const std::vector<bool>& fields,
+                                 const std::function<bool(const Record&, uint64_t)>& visit) {
+  std::vector<int> wanted;
+  for (size_t i = 0; i < fields.size() && i < table_->fields().size(); ++i)
+    if (fields[i]) wanted.push_back(static_cast<int>(i));
+  if (wanted.size() == table_->fields().size()) {
+    Scan(visit);
+    return;
+  }
+  Record record(table_->fields().size());
+  uint64_t ordinal = 0;
+  for (auto p = table_->First(); p; p = table_->Next(*p)) {
+    for (const int f : wanted) record[static_cast<size_t>(f)] = table_->ReadField(*p, f);
+    if (!visit(record, ordinal++)) return;
+  }
+}
+
 void ParadoxSqlTable::InsertAll(std::vector<Record> rows) {
   if (rows.empty()) return;
   const int key_fields = table_->key_field_count();

@@ -32,6 +32,9 @@ class ParadoxSqlTable final : public SqlTable {
 
   const std::vector<FieldDef>& Fields() const override;
   void Scan(const std::function<bool(const Record&, uint64_t)>& visit) override;
+  // Decodes only the flagged fields; the others stay NULL.
+  void ScanFields(const std::vector<bool>& fields,
+                  const std::function<bool(const Record&, uint64_t)>& visit) override;
   void InsertAll(std::vector<Record> rows) override;
   void DeleteAll(const std::vector<uint64_t>& row_ids) override;
 

@@ -26,7 +26,7 @@ MaterializedTable::MaterializedTable(const BoundTable& table) {
     }
   }
   width_ = kept.size();
-  table.table->Scan([&](const Record& record, uint64_t row_id) {
+  table.table->ScanFields(table.used, [&](const Record& record, uint64_t row_id) {
     CheckShape(table, record);
     for (size_t field : kept) values_.push_back(record[field]);
     ids_.push_back(row_id);

@@ -30,6 +30,15 @@ class SqlTable {
   // rows cannot be read.
   virtual void Scan(const std::function<bool(const Record& record, uint64_t row_id)>& visit) = 0;
 
+  // Scan for a reader that needs only the fields flagged in `fields` (one
+  // flag per field): the others may come as NULL, which spares decoding
+  // them.  The default reads whole records.
+  virtual void ScanFields(const std::vector<bool>& fields,
+                          const std::function<bool(const Record& record, uint64_t row_id)>& visit) {
+    (void)fields;
+    Scan(visit);
+  }
+
   // Inserts all rows or none: when any row cannot be inserted (a key
   // violation, "Key violation.", kind kKeyViolation; a value the field
   // cannot hold) the table is left as it was and EngineError is thrown.
