@@ -124,6 +124,21 @@ void RecoverInterruptedRuns(const RunEnvironment& env) {
     RecoverJournal(ResolvePathIgnoringCase(env.company_data_folder, sub));
 }
 
+// The common start of both runs after the busy cursor is on: the status
+// text, the done marks hidden, and the folders of a killed run put back.
+// False, with the error reported, when they cannot be put back.
+bool BeginRun(RunEnvironment& env, std::string (*failure_text)(const std::string&)) {
+  env.ui.SetStatusText("Probíhá příprava dat pro odesílání...");
+  env.ui.HideDoneMarks();
+  try {
+    RecoverInterruptedRuns(env);
+  } catch (const std::exception& e) {
+    MsgWarning(env.ui, kMsgCaption, failure_text(e.what()));
+    return false;
+  }
+  return true;
+}
+
 std::string Failure(const char* prefix, const std::string& error) {
   return std::string(prefix) + "\r\n\r\n" + error + "\r\n\r\nAkce byla přerušena.";
 }
@@ -143,14 +158,7 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
   if (MsgQuestion(ui, kMsgCaption, "Chcete dávku skutečně odeslat?", kMbYesNo) != kIdYes)
     return RunOutcome::kCancelled;
   BusyCursorScope busy(ui);
-  ui.SetStatusText("Probíhá příprava dat pro odesílání...");
-  ui.HideDoneMarks();
-  try {
-    RecoverInterruptedRuns(env);
-  } catch (const std::exception& e) {
-    MsgWarning(ui, kMsgCaption, SendFailureText(e.what()));
-    return RunOutcome::kFailed;
-  }
+  if (!BeginRun(env, SendFailureText)) return RunOutcome::kFailed;
   if (!HasAgenda(page.agendas)) {
     MsgInfo(ui, kMsgCaption,
             FillTemplate("Ve výběru pro %s není obsažena žádná agenda.", "odeslání"));
@@ -236,14 +244,7 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
       kIdYes)
     return RunOutcome::kCancelled;
   BusyCursorScope busy(ui);
-  ui.SetStatusText("Probíhá příprava dat pro odesílání...");
-  ui.HideDoneMarks();
-  try {
-    RecoverInterruptedRuns(env);
-  } catch (const std::exception& e) {
-    MsgWarning(ui, kMsgCaption, ReceiveFailureText(e.what()));
-    return RunOutcome::kFailed;
-  }
+  if (!BeginRun(env, ReceiveFailureText)) return RunOutcome::kFailed;
   const std::string& batch = env.transfer_folder;
   if (!HasAgenda(page.agendas)) {
     MsgInfo(ui, kMsgCaption, FillTemplate("Ve výběru pro %s není obsažena žádná agenda.", "příjem"));
