@@ -134,7 +134,9 @@ std::string BlobFile::Read(const BlobTrailer& t) const {
   if (t.offset % kMbBlockUnit != 0 || t.offset < kMbBlockUnit ||
       uint64_t{t.offset} + kMbSubHeaderSize > size_)
     Fail(where + ": the reference points outside the blocks of the file");
-  const std::string head = file_.ReadAt(t.offset, kMbSubHeaderSize);
+  const auto cached = pending_.find(t.offset);
+  const std::string head = cached != pending_.end() ? cached->second.substr(0, kMbSubHeaderSize)
+                                                    : file_.ReadAt(t.offset, kMbSubHeaderSize);
   const auto type = static_cast<MbBlockType>(static_cast<uint8_t>(head[0]));
   const uint16_t units = GetU16(head.data() + 1);
   if (t.slot == kMbSingleSlot) {
@@ -162,9 +164,67 @@ std::string BlobFile::Read(const BlobTrailer& t) const {
 }
 
 std::string BlobFile::ReadSubBlock(uint32_t offset) const {
+  const auto cached = pending_.find(offset);
+  if (cached != pending_.end()) return cached->second;
   std::string block = file_.ReadAt(offset, kMbBlockUnit);
   block.resize(kMbBlockUnit, '\0');
   return block;
+}
+
+void BlobFile::StoreSubBlock(uint32_t offset, std::string block) {
+  pending_[offset] = std::move(block);
+}
+
+void BlobFile::Flush() {
+  // Neighbouring blocks go out in one write.
+  auto it = pending_.begin();
+  while (it != pending_.end()) {
+    const uint32_t start = it->first;
+    std::string run = std::move(it->second);
+    it = pending_.erase(it);
+    while (it != pending_.end() && it->first == start + run.size()) {
+      run += it->second;
+      it = pending_.erase(it);
+    }
+    file_.WriteAt(start, run);
+  }
+  if (modification_dirty_) {
+    char bytes[2];
+    PutU16(bytes, modification_counter_);
+    file_.WriteAt(kOffModificationCounter, std::string_view(bytes, 2));
+    modification_dirty_ = false;
+  }
+}
+
+BlobFile::~BlobFile() {
+  try {
+    Flush();
+  } catch (...) {
+    // A destructor cannot report; the table's Flush does.
+  }
+}
+
+std::set<uint32_t>* BlobFile::IndexOf(const Block& b) {
+  if (b.type == MbBlockType::kFree) return &free_blocks_;
+  if (b.type == MbBlockType::kSubAllocated && b.free_slots > 0 && b.largest_gap > 0)
+    return &open_sub_blocks_[std::min(b.largest_gap, kMbSubChunks)];
+  return nullptr;
+}
+
+void BlobFile::SetBlock(uint32_t offset, const Block& block) {
+  auto [it, inserted] = blocks_.try_emplace(offset, block);
+  if (!inserted) {
+    if (std::set<uint32_t>* old = IndexOf(it->second)) old->erase(offset);
+    it->second = block;
+  }
+  if (std::set<uint32_t>* now = IndexOf(block)) now->insert(offset);
+}
+
+void BlobFile::EraseBlock(uint32_t offset) {
+  const auto it = blocks_.find(offset);
+  if (it == blocks_.end()) return;
+  if (std::set<uint32_t>* old = IndexOf(it->second)) old->erase(offset);
+  blocks_.erase(it);
 }
 
 uint32_t BlobFile::FileEnd() const {
@@ -172,11 +232,11 @@ uint32_t BlobFile::FileEnd() const {
 }
 
 void BlobFile::Survey(uint32_t offset, const std::string& sub_block) {
-  Block& b = blocks_[offset];
-  b.free_slots = 0;
+  Block b{MbBlockType::kSubAllocated, 1};
   for (size_t i = 0; i < kMbSubSlots; ++i)
     if (!SlotInUse(ReadSlot(sub_block, i))) ++b.free_slots;
   FindGap(UsedChunks(sub_block), 0, &b.largest_gap);
+  SetBlock(offset, b);
 }
 
 // Learns the blocks of the file before its first change.  The header's list
@@ -186,6 +246,8 @@ void BlobFile::Survey(uint32_t offset, const std::string& sub_block) {
 void BlobFile::PrepareForChange() {
   if (prepared_) return;
   blocks_.clear();
+  free_blocks_.clear();
+  for (auto& index : open_sub_blocks_) index.clear();
   uint64_t offset = kMbBlockUnit;
   while (offset < size_) {
     const std::string head = file_.ReadAt(offset, 3);
@@ -200,7 +262,7 @@ void BlobFile::PrepareForChange() {
       Fail("the block at " + Hex(offset) + " has an invalid length");
     if (offset + uint64_t{units} * kMbBlockUnit > FileEnd())
       Fail("the block at " + Hex(offset) + " extends past the end of the file");
-    blocks_[static_cast<uint32_t>(offset)] = Block{type, units};
+    SetBlock(static_cast<uint32_t>(offset), Block{type, units});
     if (type == MbBlockType::kSubAllocated)
       Survey(static_cast<uint32_t>(offset), ReadSubBlock(static_cast<uint32_t>(offset)));
     offset += uint64_t{units} * kMbBlockUnit;
@@ -214,23 +276,22 @@ void BlobFile::PrepareForChange() {
 
 uint16_t BlobFile::NextModification() {
   modification_counter_ = modification_counter_ == 0xFFFF ? 1 : modification_counter_ + 1;
-  char bytes[2];
-  PutU16(bytes, modification_counter_);
-  file_.WriteAt(kOffModificationCounter, std::string_view(bytes, 2));
+  modification_dirty_ = true;
   return modification_counter_;
 }
 
 // Space for a block of `units`: the first free block large enough (the rest
 // stays free), else the end of the file.
 uint32_t BlobFile::Allocate(uint16_t units) {
-  for (auto& [offset, block] : blocks_) {
-    if (block.type != MbBlockType::kFree || block.units < units) continue;
+  for (const uint32_t offset : free_blocks_) {
+    const Block& block = blocks_.at(offset);
+    if (block.units < units) continue;
     const uint32_t at = offset;
     const uint16_t rest = static_cast<uint16_t>(block.units - units);
-    block.units = units;
+    SetBlock(at, Block{MbBlockType::kFree, units});
     if (rest) {
       const uint32_t rest_at = at + uint32_t{units} * kMbBlockUnit;
-      blocks_[rest_at] = Block{MbBlockType::kFree, rest};
+      SetBlock(rest_at, Block{MbBlockType::kFree, rest});
       char head[3] = {static_cast<char>(MbBlockType::kFree), 0, 0};
       PutU16(head + 1, rest);
       file_.WriteAt(rest_at, std::string_view(head, 3));
@@ -241,7 +302,7 @@ uint32_t BlobFile::Allocate(uint16_t units) {
   if (uint64_t{at} + uint64_t{units} * kMbBlockUnit > 0xFFFFFF00ull)
     throw EngineError(EngineErrorKind::kGeneral,
                       EngineMessage("Table is full.", file_.path(), "The blob file has no room left."));
-  blocks_[at] = Block{MbBlockType::kFree, units};
+  SetBlock(at, Block{MbBlockType::kFree, units});
   return at;
 }
 
@@ -249,25 +310,28 @@ uint32_t BlobFile::Allocate(uint16_t units) {
 void BlobFile::MarkFree(uint32_t offset) {
   auto it = blocks_.find(offset);
   if (it == blocks_.end()) return;
-  it->second.type = MbBlockType::kFree;
+  pending_.erase(offset);
+  uint32_t at = offset;
+  uint32_t units = it->second.units;
   auto next = std::next(it);
   if (next != blocks_.end() && next->second.type == MbBlockType::kFree &&
-      uint32_t{it->second.units} + next->second.units <= 0xFFFF) {
-    it->second.units = static_cast<uint16_t>(it->second.units + next->second.units);
-    blocks_.erase(next);
+      units + next->second.units <= 0xFFFF) {
+    units += next->second.units;
+    EraseBlock(next->first);
   }
+  it = blocks_.find(offset);
   if (it != blocks_.begin()) {
     auto prev = std::prev(it);
-    if (prev->second.type == MbBlockType::kFree &&
-        uint32_t{prev->second.units} + it->second.units <= 0xFFFF) {
-      prev->second.units = static_cast<uint16_t>(prev->second.units + it->second.units);
-      blocks_.erase(it);
-      it = prev;
+    if (prev->second.type == MbBlockType::kFree && prev->second.units + units <= 0xFFFF) {
+      at = prev->first;
+      units += prev->second.units;
+      EraseBlock(offset);
     }
   }
+  SetBlock(at, Block{MbBlockType::kFree, static_cast<uint16_t>(units)});
   char head[3] = {static_cast<char>(MbBlockType::kFree), 0, 0};
-  PutU16(head + 1, it->second.units);
-  file_.WriteAt(it->first, std::string_view(head, 3));
+  PutU16(head + 1, static_cast<uint16_t>(units));
+  file_.WriteAt(at, std::string_view(head, 3));
 }
 
 BlobTrailer BlobFile::Write(std::string_view data) {
@@ -289,7 +353,7 @@ BlobTrailer BlobFile::Write(std::string_view data) {
     PutU16(block.data() + 7, t.modification);
     std::memcpy(block.data() + kMbSingleHeaderSize, data.data(), data.size());
     file_.WriteAt(at, block);
-    blocks_[at] = Block{MbBlockType::kSingle, units};
+    SetBlock(at, Block{MbBlockType::kSingle, units});
     size_ = std::max<uint64_t>(size_, uint64_t{at} + block.size());
     t.offset = at;
     t.slot = kMbSingleSlot;
@@ -299,19 +363,17 @@ BlobTrailer BlobFile::Write(std::string_view data) {
   const size_t chunks = (data.size() + kMbChunkSize - 1) / kMbChunkSize;
   uint32_t at = 0;
   std::string block;
-  for (const auto& [offset, b] : blocks_) {
-    if (b.type == MbBlockType::kSubAllocated && b.free_slots > 0 && b.largest_gap >= chunks) {
-      at = offset;
-      block = ReadSubBlock(at);
-      break;
-    }
-  }
+  // The first block (by offset) with a free slot and room enough.
+  for (size_t gap = chunks; gap < open_sub_blocks_.size(); ++gap)
+    if (!open_sub_blocks_[gap].empty() && (!at || *open_sub_blocks_[gap].begin() < at))
+      at = *open_sub_blocks_[gap].begin();
+  if (at) block = ReadSubBlock(at);
   if (!at) {
     at = Allocate(1);
     block.assign(kMbBlockUnit, '\0');
     block[0] = static_cast<char>(MbBlockType::kSubAllocated);
     PutU16(block.data() + 1, 1);
-    blocks_[at] = Block{MbBlockType::kSubAllocated, 1};
+    SetBlock(at, Block{MbBlockType::kSubAllocated, 1});
   }
   // Slots are used from the highest index down, as Paradox does.
   size_t slot = kMbSubSlots;
@@ -333,9 +395,9 @@ BlobTrailer BlobFile::Write(std::string_view data) {
   char* dest = block.data() + first_chunk * kMbChunkSize;
   std::memset(dest, 0, chunks * kMbChunkSize);
   std::memcpy(dest, data.data(), data.size());
-  file_.WriteAt(at, block);
   size_ = std::max<uint64_t>(size_, uint64_t{at} + kMbBlockUnit);
   Survey(at, block);
+  StoreSubBlock(at, std::move(block));
   t.offset = at;
   t.slot = static_cast<uint8_t>(slot);
   return t;
@@ -365,8 +427,8 @@ void BlobFile::Free(const BlobTrailer& t) {
   if (!any) {
     MarkFree(t.offset);
   } else {
-    file_.WriteAt(t.offset, block);
     Survey(t.offset, block);
+    StoreSubBlock(t.offset, std::move(block));
   }
   NextModification();
 }

@@ -5,8 +5,10 @@
 // blocks (type 2) for blobs over 2048 bytes, sub-allocated blocks (type 3)
 // holding up to 64 shorter blobs in 16-byte chunks, and free blocks (type 4).
 
+#include <array>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -70,6 +72,13 @@ class BlobFile {
   // is ignored (the space it names may already belong to another blob).
   void Free(const BlobTrailer& trailer);
 
+  // Short blobs are gathered in memory, block by block, and written by
+  // Flush (the table flushes its blob file before its own blocks); the
+  // destructor writes what is left, swallowing errors.  Throws EngineError
+  // (kIo).
+  void Flush();
+  ~BlobFile();
+
  private:
   struct Block {
     MbBlockType type = MbBlockType::kFree;
@@ -81,10 +90,16 @@ class BlobFile {
 
   explicit BlobFile(ParadoxFile file) : file_(std::move(file)) {}
   void PrepareForChange();
+  // Every change of `blocks_` goes through these two, which keep the
+  // indexes of free and of partly used blocks in step.
+  void SetBlock(uint32_t offset, const Block& block);
+  void EraseBlock(uint32_t offset);
+  std::set<uint32_t>* IndexOf(const Block& block);
   uint16_t NextModification();
   uint32_t Allocate(uint16_t units);
   void MarkFree(uint32_t offset);
   std::string ReadSubBlock(uint32_t offset) const;
+  void StoreSubBlock(uint32_t offset, std::string block);
   void Survey(uint32_t offset, const std::string& sub_block);
   uint32_t FileEnd() const;
   [[noreturn]] void Fail(const std::string& what) const;
@@ -93,7 +108,14 @@ class BlobFile {
   uint64_t size_ = 0;
   uint16_t modification_counter_ = 0;
   bool prepared_ = false;
+  bool modification_dirty_ = false;
   std::map<uint32_t, Block> blocks_;  // every block after the header, by offset
+  std::set<uint32_t> free_blocks_;    // offsets of the free blocks
+  // Offsets of the type-3 blocks with an unused slot, by their longest run
+  // of unused chunks (none when it is 0).
+  std::array<std::set<uint32_t>, kMbSubChunks + 1> open_sub_blocks_;
+  // Type-3 blocks changed since the last Flush, with their bytes.
+  std::map<uint32_t, std::string> pending_;
 };
 
 }  // namespace dalimor

@@ -688,6 +688,30 @@ size_t ParadoxTable::FirstBlockNotBelow(const char* key, int fields) const {
   return lo;
 }
 
+size_t ParadoxTable::FirstBlockNotBelowFrom(const char* key, int fields, size_t from) const {
+  const size_t n = chain_.size();
+  auto not_below = [&](size_t i) {
+    const uint16_t b = chain_[i];
+    return BlockCount(b) > 0 && CompareKeys(RecordData(b, 0), key, fields) >= 0;
+  };
+  // Every index below `lo` is known to hold smaller keys.
+  size_t lo = std::min(from, n);
+  size_t hi = lo;
+  for (size_t step = 1; hi < n && !not_below(hi); step *= 2) {
+    lo = hi + 1;
+    hi = lo + step;
+  }
+  hi = std::min(hi, n);
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (not_below(mid))
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  return lo;
+}
+
 int ParadoxTable::SlotNotBelow(uint16_t block, const char* key, int fields) const {
   int lo = 0, hi = BlockCount(block);
   while (lo < hi) {
@@ -867,17 +891,18 @@ void ParadoxTable::FreeBlobs(const char* record, const std::string* keep_from) {
   }
 }
 
-RecordPosition ParadoxTable::InsertBytes(const std::string& bytes) {
+RecordPosition ParadoxTable::InsertBytes(const char* bytes, size_t* chain_at) {
   // Find where the record goes: in the block holding its predecessor.
   uint16_t block = 0;
   size_t at = 0;  // chain index of `block`
   int slot = 0;
   if (!chain_.empty()) {
     if (keyed()) {
-      const size_t idx = FirstBlockNotBelow(bytes.data(), key_field_count_);
+      const size_t idx = chain_at ? FirstBlockNotBelowFrom(bytes, key_field_count_, *chain_at)
+                                  : FirstBlockNotBelow(bytes, key_field_count_);
       at = idx == 0 ? 0 : idx - 1;
       block = chain_[at];
-      slot = SlotNotBelow(block, bytes.data(), key_field_count_);
+      slot = SlotNotBelow(block, bytes, key_field_count_);
     } else {
       at = chain_.size() - 1;
       block = chain_.back();
@@ -904,6 +929,7 @@ RecordPosition ParadoxTable::InsertBytes(const std::string& bytes) {
       block = added;
       slot = 0;
       count = 0;
+      ++at;
     } else {
       // Split: the upper half of the records moves to the new block.
       const int move = count / 2;
@@ -915,16 +941,18 @@ RecordPosition ParadoxTable::InsertBytes(const std::string& bytes) {
       if (slot > stay) {
         block = added;
         slot -= stay;
+        ++at;
       }
       count = BlockCount(block);
     }
   }
   char* dest = RecordData(block, slot);
   std::memmove(dest + rs, dest, static_cast<size_t>(count - slot) * rs);
-  std::memcpy(dest, bytes.data(), rs);
+  std::memcpy(dest, bytes, rs);
   SetBlockCount(block, count + 1);
   ++record_count_;
   ordinals_valid_ = false;
+  if (chain_at) *chain_at = at;
   return RecordPosition{block, static_cast<uint16_t>(slot)};
 }
 
@@ -1010,7 +1038,7 @@ RecordPosition ParadoxTable::Insert(const Record& record) {
   if (header_.first_free_block == 0 && header_.total_blocks == 0xFFFF)
     ThrowGeneral(EngineMessage("Table is full.", db_path_));
   CommitBlobs(p, nullptr);
-  const RecordPosition pos = InsertBytes(p.bytes);
+  const RecordPosition pos = InsertBytes(p.bytes.data());
   NoteAutoIncrement(p.bytes);
   dirty_ = true;
   if (auto_flush_) Flush();
@@ -1036,7 +1064,7 @@ RecordPosition ParadoxTable::Update(RecordPosition position, const Record& recor
     MarkDirty(position.block);
   } else {
     RemoveAt(position);
-    result = InsertBytes(p.bytes);
+    result = InsertBytes(p.bytes.data());
   }
   NoteAutoIncrement(p.bytes);
   dirty_ = true;
@@ -1054,16 +1082,155 @@ void ParadoxTable::Delete(RecordPosition position) {
   if (auto_flush_) Flush();
 }
 
+bool ParadoxTable::CanCopyRecordsFrom(const ParadoxTable& source,
+                                      const std::vector<int>& field_map) const {
+  if (&source == this || field_map.size() != fields_.size()) return false;
+  if (source.code_page_ != code_page_) return false;
+  for (size_t i = 0; i < fields_.size(); ++i) {
+    const int from = field_map[i];
+    if (from < 0) continue;
+    if (static_cast<size_t>(from) >= source.fields_.size()) return false;
+    const FieldDef& a = fields_[i];
+    const FieldDef& b = source.fields_[static_cast<size_t>(from)];
+    if (a.type != b.type || slots_[i].width != source.slots_[static_cast<size_t>(from)].width)
+      return false;
+  }
+  return true;
+}
+
+void ParadoxTable::CopyRecordsFrom(const ParadoxTable& source,
+                                   const std::vector<RecordPosition>& positions,
+                                   const std::vector<int>& field_map) {
+  if (!CanCopyRecordsFrom(source, field_map))
+    ThrowGeneral(EngineMessage("The records of " + source.path() + " do not fit this table.",
+                               db_path_));
+  PrepareWrite();
+  if (positions.empty()) return;
+  const size_t rs = static_cast<size_t>(record_size_);
+  const size_t n = positions.size();
+  // The records as this table stores them; blob fields still refer to the
+  // source's blob file until they are written.
+  std::string records(n * rs, '\0');
+  for (size_t r = 0; r < n; ++r) {
+    source.CheckPosition(positions[r]);
+    const char* from = source.RecordData(positions[r].block, positions[r].slot);
+    char* out = records.data() + r * rs;
+    for (size_t i = 0; i < fields_.size(); ++i) {
+      if (field_map[i] < 0) continue;
+      const FieldSlot& s = source.slots_[static_cast<size_t>(field_map[i])];
+      std::memcpy(out + slots_[i].offset, from + s.offset, static_cast<size_t>(s.width));
+    }
+  }
+  auto record = [&](size_t r) { return records.data() + r * rs; };
+
+  std::vector<size_t> order(n);
+  for (size_t r = 0; r < n; ++r) order[r] = r;
+  if (keyed()) {
+    const int k = key_field_count_;
+    // Rows usually come in key order already (from a table with the same
+    // key); otherwise they are sorted, so that each search starts where
+    // the one before ended.
+    bool ascending = true;
+    for (size_t r = 1; r < n && ascending; ++r) ascending = CompareKeys(record(r - 1), record(r), k) < 0;
+    if (!ascending) {
+      std::stable_sort(order.begin(), order.end(),
+                       [&](size_t a, size_t b) { return CompareKeys(record(a), record(b), k) < 0; });
+      for (size_t r = 1; r < n; ++r)
+        if (CompareKeys(record(order[r - 1]), record(order[r]), k) == 0)
+          throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
+    }
+    size_t from = 0;
+    for (const size_t r : order) {
+      if (chain_.empty()) break;
+      const char* key = record(r);
+      const size_t idx = FirstBlockNotBelowFrom(key, k, from);
+      from = idx;
+      std::optional<RecordPosition> at;
+      if (idx > 0) {
+        const uint16_t b = chain_[idx - 1];
+        const int slot = SlotNotBelow(b, key, k);
+        if (slot < BlockCount(b)) at = RecordPosition{b, static_cast<uint16_t>(slot)};
+      }
+      if (!at && idx < chain_.size()) at = RecordPosition{chain_[idx], 0};
+      if (at && CompareKeys(RecordData(at->block, at->slot), key, k) == 0)
+        throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
+    }
+  }
+  if (header_.first_free_block == 0 && header_.total_blocks == 0xFFFF)
+    ThrowGeneral(EngineMessage("Table is full.", db_path_));
+
+  const uint32_t count_before = record_count_;
+  const bool auto_flush = auto_flush_;
+  auto_flush_ = false;
+  size_t placed = 0;
+  std::string bytes(rs, '\0');
+  try {
+    size_t chain_at = 0;
+    for (const size_t r : order) {
+      std::memcpy(bytes.data(), record(r), rs);
+      const char* from = source.RecordData(positions[r].block, positions[r].slot);
+      for (size_t i = 0; i < fields_.size(); ++i) {
+        const FieldSlot& s = slots_[i];
+        char* out = bytes.data() + s.offset;
+        if (fields_[i].type == FieldType::kAutoInc && IsAllZero(out, 4)) {
+          if (header_.auto_increment >= 0x7FFFFFFF)
+            ThrowGeneral(EngineMessage("Table is full.", db_path_, "No auto-increment values left."));
+          EncodeFlippedInt(int64_t{header_.auto_increment} + 1, 4, out);
+          continue;
+        }
+        if (field_map[i] < 0 || !IsBlobType(fields_[i].type)) continue;
+        // A blob kept in the source's blob file gets a place in ours.
+        const size_t leader = static_cast<size_t>(s.width - kBlobTrailerSize);
+        if (DecodeBlobTrailer(out + leader).offset == 0) continue;
+        const int source_field = field_map[i];
+        const std::string payload = source.StoredBlob(
+            source_field, from + source.slots_[static_cast<size_t>(source_field)].offset);
+        EncodeBlobTrailer(Blobs().Write(payload), out + leader);
+      }
+      InsertBytes(bytes.data(), &chain_at);
+      NoteAutoIncrement(bytes);
+      dirty_ = true;
+      ++placed;
+    }
+  } catch (...) {
+    // Take the records placed so far out again.
+    if (keyed()) {
+      for (size_t j = 0; j < placed; ++j) {
+        const auto p = LowerBoundBytes(record(order[j]), key_field_count_);
+        if (p && CompareKeys(RecordData(p->block, p->slot), record(order[j]), key_field_count_) == 0)
+          Delete(*p);
+      }
+    } else {
+      while (record_count_ > count_before) Delete(PositionAt(record_count_ - 1));
+    }
+    auto_flush_ = auto_flush;
+    if (auto_flush_) Flush();
+    throw;
+  }
+  auto_flush_ = auto_flush;
+  if (auto_flush_) Flush();
+}
+
 // ---------------------------------------------------------------- flushing
 
 void ParadoxTable::Flush() {
   if (!dirty_ || closed_) return;
+  // The blobs first, so that no record written refers to a blob not yet there.
+  if (mb_) mb_->Flush();
   const uint64_t hs = header_.header_size;
   const uint64_t bs = static_cast<uint64_t>(block_size_);
   const std::set<uint16_t> changed = dirty_blocks_;
-  for (uint16_t b : changed)
-    if (b >= 1 && b <= header_.total_blocks)
-      db_file_.WriteAt(hs + (b - 1u) * bs, std::string_view(BlockData(b), block_size_));
+  // Neighbouring blocks lie side by side in memory and go out in one write.
+  for (auto it = changed.begin(); it != changed.end();) {
+    const uint16_t first = *it;
+    uint16_t last = first;
+    for (++it; it != changed.end() && *it == last + 1u; ++it) last = *it;
+    const uint16_t start = std::max<uint16_t>(first, 1);
+    const uint16_t end = std::min<uint16_t>(last, header_.total_blocks);
+    if (start > end) continue;
+    db_file_.WriteAt(hs + (start - 1u) * bs,
+                     std::string_view(BlockData(start), size_t{end - start + 1u} * bs));
+  }
   const uint64_t size = hs + header_.total_blocks * bs;
   if (written_db_size_ > size) db_file_.Truncate(size);
   written_db_size_ = size;

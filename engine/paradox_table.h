@@ -157,6 +157,20 @@ class ParadoxTable {
   RecordPosition Update(RecordPosition position, const Record& record);
   void Delete(RecordPosition position);
 
+  // Copies records of `source` as they are stored, without decoding them:
+  // this table's field i takes source field `field_map[i]`, or stays NULL
+  // for -1 (an auto-increment field left NULL gets the next value).
+  // CanCopyRecordsFrom tells whether the layouts allow it: every mapped
+  // pair of the same type and size, both tables of the same code page.
+  // CopyRecordsFrom inserts the records at `positions` (of `source`, which
+  // must not be this table) all or none: when one of their keys is in the
+  // table or twice among them, it throws kKeyViolation ("Key violation.")
+  // and nothing has changed; on other errors the records placed so far are
+  // taken out again.  Flushes once at the end when auto-flush is on.
+  bool CanCopyRecordsFrom(const ParadoxTable& source, const std::vector<int>& field_map) const;
+  void CopyRecordsFrom(const ParadoxTable& source, const std::vector<RecordPosition>& positions,
+                       const std::vector<int>& field_map);
+
   // With auto-flush off, changes stay in memory until Flush (or Close), so
   // that many rows can be written with one rebuild of the primary index.
   void set_auto_flush(bool on) { auto_flush_ = on; }
@@ -212,6 +226,9 @@ class ParadoxTable {
   std::string EncodeKeyPrefix(const Record& key, int* fields) const;
   // First chain index whose first record's leading fields are >= key.
   size_t FirstBlockNotBelow(const char* key, int fields) const;
+  // The same when the answer is known to be `from` or later: searches
+  // forward from there in steps that double, then bisects.
+  size_t FirstBlockNotBelowFrom(const char* key, int fields, size_t from) const;
   int SlotNotBelow(uint16_t block, const char* key, int fields) const;
   std::optional<RecordPosition> LowerBoundBytes(const char* key, int fields) const;
 
@@ -223,7 +240,10 @@ class ParadoxTable {
   // One field of a record at a checked position and a valid field index.
   Value DecodeField(RecordPosition position, int field) const;
   std::string StoredBlob(int field, const char* bytes) const;
-  RecordPosition InsertBytes(const std::string& bytes);
+  // Places a prepared record.  A keyed table searches its place from chain
+  // index `*chain_at` on when given (the place of a smaller key inserted
+  // last) and leaves there the chain index of the record's block.
+  RecordPosition InsertBytes(const char* bytes, size_t* chain_at = nullptr);
   void RemoveAt(RecordPosition position);
   void CheckWritable() const;
   void PrepareWrite();

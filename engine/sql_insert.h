@@ -9,10 +9,13 @@
 
 namespace dalimor {
 
-// Returns the number of rows inserted.  `source` is null for VALUES.
+// Returns the number of rows inserted.  `source` is null for VALUES.  When
+// the target can take the rows of INSERT ... SELECT as the source table
+// stores them (SqlTable::CopierFrom), they are copied so, and the scan of
+// the source reads only the fields the conditions need.
 // Throws EngineError when a value does not fit its field or the table
 // refuses the rows; the target is unchanged then.
-uint64_t RunInsert(const BoundStatement& statement, const SelectPipeline* source,
+uint64_t RunInsert(const BoundStatement& statement, SelectPipeline* source,
                    SubqueryEvaluator& subqueries);
 
 }  // namespace dalimor

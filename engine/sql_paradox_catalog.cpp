@@ -43,10 +43,12 @@ std::string KeyText(const Record& row, int key_fields) {
 
 std::shared_ptr<SqlTable> ParadoxSqlCatalog::Open(const std::string& path_text, bool for_write) {
   return std::make_shared<ParadoxSqlTable>(
-      ParadoxTable::Open(path_text, for_write ? OpenMode::kShared : OpenMode::kReadOnly));
+      ParadoxTable::Open(path_text, for_write ? OpenMode::kShared : OpenMode::kReadOnly),
+      copy_records_);
 }
 
-ParadoxSqlTable::ParadoxSqlTable(std::unique_ptr<ParadoxTable> table) : table_(std::move(table)) {}
+ParadoxSqlTable::ParadoxSqlTable(std::unique_ptr<ParadoxTable> table, bool copy_records)
+    : table_(std::move(table)), copy_records_(copy_records) {}
 
 ParadoxSqlTable::~ParadoxSqlTable() {
   try {
@@ -60,8 +62,10 @@ const std::vector<FieldDef>& ParadoxSqlTable::Fields() const { return table_->fi
 
 void ParadoxSqlTable::Scan(const std::function<bool(const Record&, uint64_t)>& visit) {
   uint64_t ordinal = 0;
-  for (auto p = table_->First(); p; p = table_->Next(*p))
+  for (auto p = table_->First(); p; p = table_->Next(*p)) {
+    scan_position_ = *p;
     if (!visit(table_->Read(*p), ordinal++)) return;
+  }
 }
 
 void ParadoxSqlTable::ScanFields(const std::vector<bool>& fields,
@@ -76,9 +80,53 @@ void ParadoxSqlTable::ScanFields(const std::vector<bool>& fields,
   Record record(table_->fields().size());
   uint64_t ordinal = 0;
   for (auto p = table_->First(); p; p = table_->Next(*p)) {
+    scan_position_ = *p;
     for (const int f : wanted) record[static_cast<size_t>(f)] = table_->ReadField(*p, f);
     if (!visit(record, ordinal++)) return;
   }
+}
+
+namespace {
+
+class ParadoxRecordCopier final : public RecordCopier {
+ public:
+  ParadoxRecordCopier(ParadoxSqlTable& target, ParadoxSqlTable& source, std::vector<int> field_map)
+      : target_(target), source_(source), field_map_(std::move(field_map)) {}
+
+  void TakeCurrent() override { positions_.push_back(source_.scan_position()); }
+
+  uint64_t InsertTaken() override {
+    if (positions_.empty()) return 0;
+    ParadoxTable& table = target_.table();
+    const bool auto_flush = table.auto_flush();
+    table.set_auto_flush(false);
+    try {
+      table.CopyRecordsFrom(source_.table(), positions_, field_map_);
+    } catch (...) {
+      table.Flush();
+      table.set_auto_flush(auto_flush);
+      throw;
+    }
+    table.Flush();
+    table.set_auto_flush(auto_flush);
+    return positions_.size();
+  }
+
+ private:
+  ParadoxSqlTable& target_;
+  ParadoxSqlTable& source_;
+  std::vector<int> field_map_;
+  std::vector<RecordPosition> positions_;
+};
+
+}  // namespace
+
+std::unique_ptr<RecordCopier> ParadoxSqlTable::CopierFrom(SqlTable& source,
+                                                          const std::vector<int>& field_map) {
+  auto* from = dynamic_cast<ParadoxSqlTable*>(&source);
+  if (!copy_records_ || !from || !table_->CanCopyRecordsFrom(from->table(), field_map))
+    return nullptr;
+  return std::make_unique<ParadoxRecordCopier>(*this, *from, field_map);
 }
 
 void ParadoxSqlTable::InsertAll(std::vector<Record> rows) {

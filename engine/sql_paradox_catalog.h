@@ -6,11 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "engine/paradox_table.h"
 #include "engine/sql_table.h"
 
 namespace dalimor {
-
-class ParadoxTable;
 
 // Opens tables by their path as written in the statement (a native path; the
 // file and its siblings are found without regard to letter case; a name
@@ -19,6 +18,13 @@ class ParadoxTable;
 class ParadoxSqlCatalog final : public SqlCatalog {
  public:
   std::shared_ptr<SqlTable> Open(const std::string& path_text, bool for_write) override;
+
+  // INSERT ... SELECT copies stored records between tables of matching
+  // layout (on by default); off, every row goes through its values.
+  void set_copy_records(bool on) { copy_records_ = on; }
+
+ private:
+  bool copy_records_ = true;
 };
 
 // A ParadoxTable seen as an SqlTable.  Row ids are ordinals in table order.
@@ -27,7 +33,7 @@ class ParadoxSqlCatalog final : public SqlCatalog {
 // (a value the field cannot hold), the rows already placed are removed again.
 class ParadoxSqlTable final : public SqlTable {
  public:
-  explicit ParadoxSqlTable(std::unique_ptr<ParadoxTable> table);
+  explicit ParadoxSqlTable(std::unique_ptr<ParadoxTable> table, bool copy_records = true);
   ~ParadoxSqlTable() override;
 
   const std::vector<FieldDef>& Fields() const override;
@@ -37,11 +43,19 @@ class ParadoxSqlTable final : public SqlTable {
                   const std::function<bool(const Record&, uint64_t)>& visit) override;
   void InsertAll(std::vector<Record> rows) override;
   void DeleteAll(const std::vector<uint64_t>& row_ids) override;
+  // Copies from another ParadoxSqlTable whose records fit this table's
+  // (ParadoxTable::CanCopyRecordsFrom).
+  std::unique_ptr<RecordCopier> CopierFrom(SqlTable& source,
+                                           const std::vector<int>& field_map) override;
 
   ParadoxTable& table() { return *table_; }
+  // Where the running scan is.
+  RecordPosition scan_position() const { return scan_position_; }
 
  private:
   std::unique_ptr<ParadoxTable> table_;
+  bool copy_records_ = true;
+  RecordPosition scan_position_;
 };
 
 }  // namespace dalimor

@@ -5,7 +5,7 @@
 namespace dalimor {
 
 SelectPipeline::SelectPipeline(const BoundSelect& select, bool stream_first)
-    : select_(select), stream_first_(stream_first) {}
+    : select_(select), stream_first_(stream_first), stream_fields_(select.tables[0].used) {}
 
 void SelectPipeline::Prepare() {
   if (prepared_) return;
@@ -28,7 +28,7 @@ bool SelectPipeline::ForEach(const Frame* outer, const std::vector<const BoundEx
   frame.remaps = remaps_;
   const EvalContext ctx{&frame, nullptr, nullptr, subqueries};
   if (stream_first_) {
-    return StreamTable(select_.tables[0], [&](const Value* row, uint64_t row_id) {
+    return StreamTable(select_.tables[0], stream_fields_, [&](const Value* row, uint64_t row_id) {
       frame.rows[0] = row;
       frame.row_id = row_id;
       return Descend(1, frame, ctx, conditions, visit);

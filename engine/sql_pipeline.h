@@ -22,6 +22,10 @@ class SelectPipeline {
   // Reads the in-memory tables and builds the join hashes; once.
   void Prepare();
 
+  // The fields of the streamed table to read (by default those the select
+  // reads anywhere).
+  void set_stream_fields(std::vector<bool> fields) { stream_fields_ = std::move(fields); }
+
   const BoundSelect& select() const { return select_; }
   // The remap of each table (null for a streamed one).
   const std::array<const int*, kSqlMaxTables>& remaps() const { return remaps_; }
@@ -39,6 +43,7 @@ class SelectPipeline {
 
   const BoundSelect& select_;
   bool stream_first_;
+  std::vector<bool> stream_fields_;
   bool prepared_ = false;
   MaterializedTable first_;
   std::vector<std::unique_ptr<HashJoin>> joins_;

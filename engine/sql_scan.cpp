@@ -39,10 +39,10 @@ const Value* MaterializedTable::Row(size_t i) const {
   return width_ == 0 ? kNoFields : values_.data() + i * width_;
 }
 
-bool StreamTable(const BoundTable& table,
+bool StreamTable(const BoundTable& table, const std::vector<bool>& fields,
                  const std::function<bool(const Value* row, uint64_t row_id)>& visit) {
   bool completed = true;
-  table.table->Scan([&](const Record& record, uint64_t row_id) {
+  table.table->ScanFields(fields, [&](const Record& record, uint64_t row_id) {
     CheckShape(table, record);
     if (!visit(record.empty() ? kNoFields : record.data(), row_id)) {
       completed = false;

@@ -33,10 +33,11 @@ class MaterializedTable {
   size_t count_ = 0;
 };
 
-// Streams the rows of `table` to `visit` (values in field order); stops when
-// it returns false.  Returns false when stopped early.  Throws EngineError
+// Streams the rows of `table` to `visit` (values in field order; only the
+// fields flagged in `fields` are read, the others are NULL); stops when it
+// returns false.  Returns false when stopped early.  Throws EngineError
 // when the table delivers a record of the wrong shape.
-bool StreamTable(const BoundTable& table,
+bool StreamTable(const BoundTable& table, const std::vector<bool>& fields,
                  const std::function<bool(const Value* row, uint64_t row_id)>& visit);
 
 }  // namespace dalimor

@@ -13,6 +13,22 @@
 
 namespace dalimor {
 
+class SqlTable;
+
+// Copies rows of one table into another as they are stored, for
+// INSERT ... SELECT between tables of matching layout (see
+// SqlTable::CopierFrom).
+class RecordCopier {
+ public:
+  virtual ~RecordCopier() = default;
+  // Takes the row at which the running Scan or ScanFields of the source is
+  // (called from inside its visit).
+  virtual void TakeCurrent() = 0;
+  // Inserts every taken row, all or none as InsertAll does; returns their
+  // number.
+  virtual uint64_t InsertTaken() = 0;
+};
+
 class SqlTable {
  public:
   virtual ~SqlTable() = default;
@@ -48,6 +64,18 @@ class SqlTable {
   // Deletes the rows of the given ids (from Scan) all or none; throws
   // EngineError and deletes nothing when that is not possible.
   virtual void DeleteAll(const std::vector<uint64_t>& row_ids) = 0;
+
+  // A copier of rows of `source` into this table, where field i of this
+  // table takes source field `field_map[i]` (-1: NULL) unchanged, when both
+  // tables store such rows alike; null when they do not (the rows then go
+  // through values and InsertAll).  The copy gives the same table as
+  // InsertAll of the same rows would.
+  virtual std::unique_ptr<RecordCopier> CopierFrom(SqlTable& source,
+                                                   const std::vector<int>& field_map) {
+    (void)source;
+    (void)field_map;
+    return nullptr;
+  }
 };
 
 // Resolves the table names of statements.

@@ -1,8 +1,11 @@
 #include "transfer/memo_transfer.h"
 
 #include <filesystem>
+#include <initializer_list>
+#include <vector>
 
 #include "engine/engine_error.h"
+#include "engine/paradox_table.h"
 #include "engine/run_journal.h"
 #include "engine/sql_literal.h"
 #include "engine/sql_query.h"
@@ -42,34 +45,62 @@ std::string HeaderKey(TableCursor& header) {
          header.FieldByName("DoklSCislo").AsString() + '\x1f';
 }
 
+// Keeps the changes of the open tables among `tables` in memory until
+// Finish writes each changed block once, instead of writing the files after
+// every posted row.  When the work stops half-way, whatever was changed is
+// written when the tables close; the run journal restores them.
+class DeferredWrites {
+ public:
+  explicit DeferredWrites(std::initializer_list<TableCursor*> tables) {
+    for (TableCursor* t : tables) {
+      if (!t->Active()) continue;
+      tables_.push_back(t);
+      t->table()->set_auto_flush(false);
+    }
+  }
+  void Finish() {
+    for (TableCursor* t : tables_) {
+      t->table()->Flush();
+      t->table()->set_auto_flush(true);
+    }
+  }
+
+ private:
+  std::vector<TableCursor*> tables_;
+};
+
 // Copies the texts of every header row due for it from `source_memos` into
 // `target_memos`, counting keys up from `key`; returns the last key used.
 int64_t MoveTexts(TransferContext& context, TableCursor& headers, TableCursor& source_memos,
                   TableCursor& target_memos, int64_t key, const std::set<std::string>* only) {
   Require(headers);
+  DeferredWrites deferred{&headers, &target_memos};
   for (headers.First(); !headers.Eof(); headers.Next()) {
     if (!headers.FieldByName("Zmeneno").IsNull()) continue;
     if (only && !only->count(HeaderKey(headers))) continue;
-    for (const char* field : {"TextNahoruKlic", "TextDoluKlic"}) {
-      const int64_t text_key = headers.FieldByName(field).AsInteger();
+    int64_t new_keys[2] = {0, 0};
+    const char* const fields[2] = {"TextNahoruKlic", "TextDoluKlic"};
+    bool rekeyed[2] = {false, false};
+    for (int i = 0; i < 2; ++i) {
+      const int64_t text_key = headers.FieldByName(fields[i]).AsInteger();
       if (text_key <= 0) continue;
-      int64_t new_key = 0;  // a key without its text names nothing on the other side
+      rekeyed[i] = true;  // a key without its text names nothing on the other side
       if (Require(source_memos).Locate("Klic", {text_key})) {
-        new_key = ++key;
+        new_keys[i] = ++key;
         TableCursor& target = Require(target_memos);
         target.Insert();
-        target.FieldByName("Klic").SetInteger(new_key);
+        target.FieldByName("Klic").SetInteger(new_keys[i]);
         target.FieldByName("Poznamka").SetVariant(source_memos.FieldByName("Poznamka").AsVariant());
         target.Post();
       }
-      headers.Edit();
-      headers.FieldByName(field).SetInteger(new_key);
-      headers.Post();
     }
     headers.Edit();
+    for (int i = 0; i < 2; ++i)
+      if (rekeyed[i]) headers.FieldByName(fields[i]).SetInteger(new_keys[i]);
     headers.FieldByName("Zmeneno").SetVariant(Timestamp{NowDateTime(context.clock)});
     headers.Post();
   }
+  deferred.Finish();
   return key;
 }
 

@@ -277,6 +277,9 @@ TEST(ParadoxBlob, SmallBlobsShareABlockFromTheLastSlotDown) {
     EXPECT_EQ(refs[static_cast<size_t>(i)].slot, 0x3F - i);
     EXPECT_EQ(mb->Read(refs[static_cast<size_t>(i)]), std::string(static_cast<size_t>(20 + i), static_cast<char>('a' + i)));
   }
+  // Short blobs reach the file when it is flushed.
+  EXPECT_EQ(ReadFileBytes(dir.File("B.MB")).size(), 4096u);
+  mb->Flush();
   const std::string file = ReadFileBytes(dir.File("B.MB"));
   ASSERT_EQ(file.size(), 8192u);
   EXPECT_EQ(file[4096], 3);
@@ -307,6 +310,7 @@ TEST(ParadoxBlob, LargeBlobsGetTheirOwnBlocksAndFreedBlocksMergeAndAreReused) {
   EXPECT_EQ(a.offset, 4096u);
   EXPECT_EQ(b.offset, 3u * 4096u);
   EXPECT_EQ(c.offset, 5u * 4096u);
+  mb->Flush();
   std::string file = ReadFileBytes(dir.File("B.MB"));
   EXPECT_EQ(file.size(), 6u * 4096u);
   EXPECT_EQ(file[4096], 2);
@@ -319,10 +323,55 @@ TEST(ParadoxBlob, LargeBlobsGetTheirOwnBlocksAndFreedBlocksMergeAndAreReused) {
   EXPECT_EQ(GetU16(file.data() + 4097), 4) << "the two free blocks merged";
   const BlobTrailer d = mb->Write(std::string(12000, 'd'));  // 3 units, from the free space
   EXPECT_EQ(d.offset, 4096u);
+  mb->Flush();
   EXPECT_EQ(ReadFileBytes(dir.File("B.MB")).size(), 6u * 4096u);
   EXPECT_EQ(mb->Read(d), std::string(12000, 'd'));
   EXPECT_EQ(mb->Read(c), std::string(100, 'c'));
   EXPECT_GT(d.modification, c.modification);
+}
+
+// Many short and long blobs written and freed at random: every live blob
+// reads back before and after the file is flushed and reopened, freed space
+// is taken again before the file grows, and the blocks stay well formed.
+TEST(ParadoxBlob, RandomWritesAndFreesReadBackAndReuseSpace) {
+  TempDir dir;
+  std::mt19937 random(7);
+  std::vector<std::pair<BlobTrailer, std::string>> live;
+  auto mb = BlobFile::Create(dir.File("B.MB"));
+  auto payload = [&](size_t n) {
+    std::string text(n, ' ');
+    for (char& c : text) c = static_cast<char>('a' + random() % 26);
+    return text;
+  };
+  for (int round = 0; round < 4; ++round) {
+    for (int i = 0; i < 400; ++i) {
+      const size_t n = random() % 10 == 0 ? 2100 + random() % 5000 : 1 + random() % 300;
+      std::string text = payload(n);
+      live.emplace_back(mb->Write(text), std::move(text));
+    }
+    std::shuffle(live.begin(), live.end(), random);
+    for (size_t i = 0; i < live.size() / 2; ++i) mb->Free(live[i].first);
+    live.erase(live.begin(), live.begin() + static_cast<std::ptrdiff_t>(live.size() / 2));
+    for (const auto& [ref, text] : live) ASSERT_EQ(mb->Read(ref), text);
+  }
+  mb->Flush();
+  const size_t size = ReadFileBytes(dir.File("B.MB")).size();
+  // Freed space is used again: what was freed in the last round holds as
+  // much as the next blobs need, so the file does not grow.
+  mb->Free(live.back().first);
+  const std::string same = live.back().second;
+  live.pop_back();
+  live.emplace_back(mb->Write(same), same);
+  mb.reset();
+  EXPECT_EQ(ReadFileBytes(dir.File("B.MB")).size(), size);
+  mb = BlobFile::Open(dir.File("B.MB"), true);
+  for (const auto& [ref, text] : live) ASSERT_EQ(mb->Read(ref), text);
+  const std::string more = payload(100);
+  const BlobTrailer ref = mb->Write(more);
+  mb.reset();
+  EXPECT_EQ(ReadFileBytes(dir.File("B.MB")).size(), size) << "a gap of an earlier block is used";
+  mb = BlobFile::Open(dir.File("B.MB"), false);
+  EXPECT_EQ(mb->Read(ref), more);
 }
 
 // Applies random insertions, updates and removals to an index tree and to
