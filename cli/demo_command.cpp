@@ -12,8 +12,11 @@
 namespace dalimor {
 namespace {
 
-constexpr const char* kDemoUsage = "použití: dalimor-cli demo DIR [--scale N] [--seed S]";
+constexpr const char* kDemoUsage =
+    "použití: dalimor-cli demo DIR [--scale N] [--lines N] [--seed S]";
 constexpr int kMaxScale = 1000;
+// The most item lines per document the command offers.
+constexpr int kMaxLines = 200;
 
 template <typename T>
 T ParseNumber(const std::string& text, const std::string& option) {
@@ -32,11 +35,15 @@ int DemoCommand(const std::vector<std::string>& args, std::ostream& out) {
   DemoOptions demo;
   demo.scale = ParseNumber<int>(options.Optional("--scale", "1"), "--scale");
   demo.seed = ParseNumber<uint64_t>(options.Optional("--seed", "1"), "--seed");
+  demo.max_lines = ParseNumber<int>(options.Optional("--lines", "0"), "--lines");
   const std::vector<std::string> positional = options.Positional();
   options.Finish();
   if (positional.size() != 1) throw UsageError{kDemoUsage};
   if (demo.scale < 1 || demo.scale > kMaxScale)
     throw UsageError{"--scale musí být od 1 do " + std::to_string(kMaxScale)};
+  if (demo.max_lines < 0 || demo.max_lines > kMaxLines)
+    throw UsageError{"--lines musí být od 0 (obvyklý počet položek) do " +
+                     std::to_string(kMaxLines)};
   const std::string& dir = positional[0];
 
   // Never over existing data: only a new or an empty folder is written.
@@ -55,7 +62,12 @@ int DemoCommand(const std::vector<std::string>& args, std::ostream& out) {
   WriteDemoInstallation(dir, demo);
 
   out << "Demo instalace Kalmea vytvořena v '" << dir << "'";
-  if (demo.scale != 1) out << " (měřítko " << demo.scale << ")";
+  if (demo.scale != 1 && demo.max_lines > 0)
+    out << " (měřítko " << demo.scale << ", nejvýše " << demo.max_lines << " položek na doklad)";
+  else if (demo.scale != 1)
+    out << " (měřítko " << demo.scale << ")";
+  else if (demo.max_lines > 0)
+    out << " (nejvýše " << demo.max_lines << " položek na doklad)";
   out << ".\nFirmy této stanice: ";
   bool first = true;
   for (const DemoCompany& company : DemoCompanies()) {

@@ -127,6 +127,74 @@ constexpr std::array<Series, 19> kSeries = {{
     {Kind::kNone, "PP", "PPI", "Inkasní příkazy", 0},
 }};
 
+// The tables of a kind of document: header, items (empty for none).
+struct KindTables {
+  std::string_view header, items;
+};
+KindTables TablesOf(const Series& s) {
+  switch (s.kind) {
+    case Kind::kReceivedInvoice:
+      return {"SPFH.DB", "Spfp.DB"};
+    case Kind::kIssuedInvoice:
+      return {"Svfh.DB", "Svfp.DB"};
+    case Kind::kStock:
+      return {"SklOperH.DB", "SklOperP.DB"};
+    case Kind::kOrder:
+      return {"SObjH.DB", "SObjP.DB"};
+    case Kind::kCash:
+      return {"CPokl.DB", "CPoklSD.DB"};
+    case Kind::kBank:
+      return {"CBanka.DB", "CBankap.DB"};
+    case Kind::kInternal:
+      return {"CIntdokl.DB", "CIntDoklSD.DB"};
+    case Kind::kReceivable:
+      return {"Cpz.DB", {}};
+    case Kind::kNone:
+      break;
+  }
+  return {};
+}
+
+// How many item lines a document of the series draws: each kind's own
+// range, or 1 to `max_lines` when that is set (bank statements keep at
+// least two lines where the maximum allows).  Exchange-rate documents
+// revalue one account and always have one line.
+struct LineCount {
+  int low = 0, high = 0;
+};
+LineCount LinesOf(const Series& s, int max_lines) {
+  LineCount n{1, 1};
+  switch (s.kind) {
+    case Kind::kReceivedInvoice:
+      n.high = 4;
+      break;
+    case Kind::kIssuedInvoice:
+      n.high = 5;
+      break;
+    case Kind::kStock:
+      n.high = 6;
+      break;
+    case Kind::kOrder:
+      n.high = 5;
+      break;
+    case Kind::kCash:
+      n.high = 3;
+      break;
+    case Kind::kBank:
+      n = {2, 7};
+      break;
+    case Kind::kInternal:
+      if (s.series == "IDK") return n;
+      n.high = 4;
+      break;
+    case Kind::kReceivable:
+    case Kind::kNone:
+      return {0, 0};
+  }
+  if (max_lines > 0) n = {std::min(n.low, max_lines), max_lines};
+  return n;
+}
+
 struct PriceItem {
   std::string sklad;
   std::string code;
@@ -167,8 +235,11 @@ struct VatSums {
 class CompanyGenerator {
  public:
   CompanyGenerator(const std::string& data_folder, const DemoCompanyPlan& plan) : plan_(plan) {
-    for (const DemoTableDef& def : DemoCompanyTableDefs())
-      tables_.push_back(std::make_unique<DemoTableWriter>(data_folder, def));
+    for (const DemoTableDef& def : DemoCompanyTableDefs()) {
+      const auto size = plan.block_sizes.find(def.file_name);
+      tables_.push_back(std::make_unique<DemoTableWriter>(
+          data_folder, def, size == plan.block_sizes.end() ? 0 : size->second));
+    }
   }
 
   void Run(const std::vector<DemoCarriedDocument>& carried_in,
@@ -504,9 +575,14 @@ class CompanyGenerator {
     int64_t klic = 0;
   };
 
-  std::vector<Line> MakeLines(Doc& doc, DemoRandom& r, int max_lines, bool purchase, bool services,
+  int LineCountOf(const Doc& doc, DemoRandom& r) const {
+    const LineCount n = LinesOf(doc.series, plan_.max_lines);
+    return r.Range(n.low, n.high);
+  }
+
+  std::vector<Line> MakeLines(Doc& doc, DemoRandom& r, bool purchase, bool services,
                               std::string_view sklad = {}) {
-    std::vector<Line> lines(static_cast<size_t>(r.Range(1, max_lines)));
+    std::vector<Line> lines(static_cast<size_t>(LineCountOf(doc, r)));
     for (Line& line : lines) {
       std::string_view unit;
       VatRate rate;
@@ -560,7 +636,7 @@ class CompanyGenerator {
     DemoTableWriter& ht = T(issued ? "Svfh.DB" : "SPFH.DB");
     DemoTableWriter& it = T(issued ? "Svfp.DB" : "Spfp.DB");
     const DemoPartner& partner = r.Pick(DemoPartners());
-    std::vector<Line> lines = MakeLines(doc, r, issued ? 5 : 4, !issued, true);
+    std::vector<Line> lines = MakeLines(doc, r, !issued, true);
     VatSums sums;
     for (Line& line : lines) {
       line.klic = NextKlic(it.file_name());
@@ -675,7 +751,7 @@ class CompanyGenerator {
     DemoTableWriter& ht = T("SklOperH.DB");
     DemoTableWriter& it = T("SklOperP.DB");
     const std::string sklad = r.Chance(70) ? "ZBOZI" : "MAT";
-    std::vector<Line> lines = MakeLines(doc, r, 6, receipt, false, sklad);
+    std::vector<Line> lines = MakeLines(doc, r, receipt, false, sklad);
     double base = 0, total = 0;
     for (Line& line : lines) {
       line.klic = NextKlic(it.file_name());
@@ -719,7 +795,7 @@ class CompanyGenerator {
     DemoTableWriter& ht = T("SObjH.DB");
     DemoTableWriter& it = T("SObjP.DB");
     const DemoPartner& partner = r.Pick(DemoPartners());
-    std::vector<Line> lines = MakeLines(doc, r, 5, !received, false);
+    std::vector<Line> lines = MakeLines(doc, r, !received, false);
     double base = 0, total = 0;
     for (Line& line : lines) {
       line.klic = NextKlic(it.file_name());
@@ -766,7 +842,7 @@ class CompanyGenerator {
     DemoTableWriter& ht = T("CPokl.DB");
     DemoTableWriter& it = T("CPoklSD.DB");
     const auto texts = income ? DemoCashIncomeTexts() : DemoCashExpenseTexts();
-    const int count = r.Range(1, 3);
+    const int count = LineCountOf(doc, r);
     const std::string cash_account = doc.series.series == "P1" ? "211000" : "211100";
     struct CashLine {
       const DemoPostingText* text;
@@ -854,7 +930,7 @@ class CompanyGenerator {
       const DemoPartner* partner;
     };
     std::vector<BankLine> lines;
-    const int count = r.Range(2, 7);
+    const int count = LineCountOf(doc, r);
     for (int i = 0; i < count; ++i) {
       const DemoPostingText& t = r.Pick(DemoBankTexts());
       const bool in = t.debit == "221001";
@@ -917,7 +993,7 @@ class CompanyGenerator {
     DemoTableWriter& ht = T("CIntdokl.DB");
     DemoTableWriter& it = T("CIntDoklSD.DB");
     const bool exchange = doc.series.series == "IDK";
-    const int count = exchange ? 1 : r.Range(1, 4);
+    const int count = exchange ? 1 : LineCountOf(doc, r);
     struct InternalLine {
       DemoPostingText text;
       double amount;
@@ -1084,6 +1160,48 @@ class CompanyGenerator {
 };
 
 }  // namespace
+
+std::map<std::string, uint64_t, std::less<>> ExpectedDemoRows(const DemoCompanyPlan& plan) {
+  std::map<std::string, double, std::less<>> rows;
+  for (const DemoTableDef& def : DemoCompanyTableDefs()) rows[std::string(def.file_name)] = 0;
+  for (const Series& s : kSeries) {
+    if (s.kind == Kind::kNone || s.per_year == 0) continue;
+    const double documents =
+        static_cast<double>(s.per_year) * plan.scale * (kLastYear - kFirstYear + 1);
+    const KindTables tables = TablesOf(s);
+    rows[std::string(tables.header)] += documents;
+    if (s.kind == Kind::kReceivable) continue;
+    const LineCount n = LinesOf(s, plan.max_lines);
+    const double lines = documents * (n.low + n.high) / 2.0;
+    rows[std::string(tables.items)] += lines;
+    switch (s.kind) {
+      case Kind::kReceivedInvoice:
+      case Kind::kIssuedInvoice:
+        rows["Cpz.DB"] += documents;
+        if (plan.journal_invoices) rows["Cdenik.DB"] += 2 * lines;
+        if (s.kind == Kind::kIssuedInvoice) rows["LMemo.DB"] += 3 * documents;
+        break;
+      case Kind::kOrder:
+        rows["LMemo.DB"] += 3 * documents;
+        break;
+      case Kind::kCash:
+        rows["Cdenik.DB"] += 2 * lines;
+        break;
+      case Kind::kBank:
+      case Kind::kInternal:
+        rows["Cdenik.DB"] += lines;
+        break;
+      default:
+        break;
+    }
+  }
+  rows["SCenik.DB"] += static_cast<double>(DemoStockItems().size()) * plan.scale;
+  rows["Ldoklady.DB"] += static_cast<double>(kSeries.size());
+  rows["LKlice.DB"] += 16;  // a counter for each item table, memos and a few more
+  std::map<std::string, uint64_t, std::less<>> out;
+  for (const auto& [table, count] : rows) out[table] = static_cast<uint64_t>(std::ceil(count));
+  return out;
+}
 
 void WriteDemoCompany(const std::string& data_folder, const DemoCompanyPlan& plan,
                       const std::vector<DemoCarriedDocument>& carried_in,

@@ -4,6 +4,8 @@
 // and the register of document series.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,7 +41,18 @@ struct DemoCompanyPlan {
   int missing_item_offset = 0;
   bool raised_prices = false;  // some prices differ from the common list
   int memo_counter_gap = 0;    // LKlice's memo counter stands this far past the next key
+  // The most item lines of a document (DemoOptions::max_lines); 0: each
+  // kind's own maximum.
+  int max_lines = 0;
+  // Block sizes of tables by file name; a table not named gets its usual one.
+  std::map<std::string, int, std::less<>> block_sizes;
 };
+
+// The rows each table of the company's data folder will hold under `plan`,
+// by file name, counted generously (a journal row for the VAT of every
+// taxed line, two memo texts and an orphan for every header with texts),
+// without documents carried in from another company.
+std::map<std::string, uint64_t, std::less<>> ExpectedDemoRows(const DemoCompanyPlan& plan);
 
 // Writes the company's tables into `data_folder` (which gets the
 // sub-folders SDATA/S, CDATA/S and LDATA/S).  Documents picked for carrying

@@ -136,54 +136,93 @@ void WriteStationTable(const fs::path& dir) {
   t.Finish();
 }
 
+void CheckOptions(const DemoOptions& options) {
+  if (options.scale < 1) throw std::invalid_argument("the demo scale must be at least 1");
+  if (options.max_lines < 0)
+    throw std::invalid_argument("the demo's line count must not be negative");
+}
+
+// The plans of the three companies, in the order they are written: the
+// branch first, as its first documents of the last year are also in the
+// head office (sent earlier and edited in the branch since).
+struct Plans {
+  DemoCompanyPlan brno, praha, ostrava;
+};
+
+Plans MakePlans(const DemoOptions& options) {
+  Plans p;
+  p.brno.office = 2;
+  p.brno.scale = options.scale;
+  p.brno.seed = options.seed;
+  p.brno.max_lines = options.max_lines;
+  // Single-entry: the journal holds cash, bank and internal documents.
+  p.brno.journal_invoices = false;
+  p.brno.missing_item_modulus = 7;
+  p.brno.missing_item_offset = 2;
+  p.brno.raised_prices = true;
+  p.brno.memo_counter_gap = 0;
+
+  p.praha.office = 1;
+  p.praha.scale = options.scale;
+  p.praha.seed = options.seed;
+  p.praha.max_lines = options.max_lines;
+  p.praha.journal_invoices = true;
+  p.praha.missing_item_modulus = 9;
+  p.praha.missing_item_offset = 4;
+  p.praha.memo_counter_gap = 6;
+
+  // The third company has the same documents whatever the options.
+  p.ostrava.office = 3;
+  p.ostrava.scale = 1;
+  p.ostrava.seed = options.seed;
+  p.ostrava.journal_invoices = true;
+  p.ostrava.missing_item_modulus = 5;
+  p.ostrava.missing_item_offset = 0;
+
+  return p;
+}
+
+// Every company's tables have room for the rows of both companies of this
+// workstation, so that a receive of all of one's rows into the other fits.
+std::map<std::string, int, std::less<>> BlockSizesFor(const Plans& plans) {
+  const auto brno_rows = ExpectedDemoRows(plans.brno);
+  const auto praha_rows = ExpectedDemoRows(plans.praha);
+  std::map<std::string, int, std::less<>> sizes;
+  for (const DemoTableDef& def : DemoCompanyTableDefs()) {
+    const std::string name(def.file_name);
+    const uint64_t rows = brno_rows.at(name) + praha_rows.at(name);
+    sizes.emplace(name, DemoBlockSize(def, rows));
+  }
+  return sizes;
+}
+
 }  // namespace
 
 std::span<const DemoCompany> DemoCompanies() {
   return kCompanies;
 }
 
+std::map<std::string, int, std::less<>> DemoBlockSizes(const DemoOptions& options) {
+  CheckOptions(options);
+  return BlockSizesFor(MakePlans(options));
+}
+
 void WriteDemoInstallation(const std::string& dir, const DemoOptions& options) {
-  if (options.scale < 1) throw std::invalid_argument("the demo scale must be at least 1");
+  CheckOptions(options);
+  Plans plans = MakePlans(options);
+  plans.brno.block_sizes = plans.praha.block_sizes = plans.ostrava.block_sizes =
+      BlockSizesFor(plans);
   const fs::path root(dir);
   WriteConfiguration(root);
   WriteCompanyRegister(root);
   WriteStationTable(root);
 
-  // The branch first: its first documents of the last year are also in the
-  // head office, as if sent earlier and edited in the branch since.
-  DemoCompanyPlan brno;
-  brno.office = 2;
-  brno.scale = options.scale;
-  brno.seed = options.seed;
-  brno.journal_invoices =
-      false;  // single-entry: the journal holds cash, bank and internal documents
-  brno.missing_item_modulus = 7;
-  brno.missing_item_offset = 2;
-  brno.raised_prices = true;
-  brno.memo_counter_gap = 0;
   std::vector<DemoCarriedDocument> carried;
-  WriteDemoCompany((root / "DATA" / std::string(kCompanies[1].folder)).string(), brno, {},
+  WriteDemoCompany((root / "DATA" / std::string(kCompanies[1].folder)).string(), plans.brno, {},
                    &carried);
-
-  DemoCompanyPlan praha;
-  praha.office = 1;
-  praha.scale = options.scale;
-  praha.seed = options.seed;
-  praha.journal_invoices = true;
-  praha.missing_item_modulus = 9;
-  praha.missing_item_offset = 4;
-  praha.memo_counter_gap = 6;
-  WriteDemoCompany((root / "DATA" / std::string(kCompanies[2].folder)).string(), praha, carried,
-                   nullptr);
-
-  DemoCompanyPlan ostrava;
-  ostrava.office = 3;
-  ostrava.scale = 1;
-  ostrava.seed = options.seed;
-  ostrava.journal_invoices = true;
-  ostrava.missing_item_modulus = 5;
-  ostrava.missing_item_offset = 0;
-  WriteDemoCompany((root / "DATA" / std::string(kCompanies[0].folder)).string(), ostrava, {},
+  WriteDemoCompany((root / "DATA" / std::string(kCompanies[2].folder)).string(), plans.praha,
+                   carried, nullptr);
+  WriteDemoCompany((root / "DATA" / std::string(kCompanies[0].folder)).string(), plans.ostrava, {},
                    nullptr);
 }
 

@@ -6,6 +6,8 @@
 // in docs/demo_installation.md.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,6 +20,12 @@ struct DemoOptions {
   int scale = 1;
   // The same seed and scale give the same data.
   uint64_t seed = 1;
+  // The most item lines a document of the two companies of this
+  // workstation has: 0 keeps each kind's own range (1-3 up to 1-6 lines,
+  // bank statements 2-7); any other number N makes every kind of document
+  // with items draw 1 to N of them (bank statements 2 to N where N allows;
+  // exchange-rate documents keep their single line).  At least 0.
+  int max_lines = 0;
 };
 
 // The workstation identifier written to "DataPrg/Kalmeo.cfg" ("IDStanice")
@@ -44,7 +52,16 @@ std::span<const DemoCompany> DemoCompanies();
 // Tables of the same names are replaced; other files are left alone.
 // Throws EngineError for a table that cannot be written, IniFileError for
 // the configuration file, std::filesystem::filesystem_error for a folder
-// that cannot be created, std::invalid_argument for a scale below 1.
+// that cannot be created, std::invalid_argument for a scale below 1 or a
+// negative max_lines.
 void WriteDemoInstallation(const std::string& dir, const DemoOptions& options);
+
+// The block size that WriteDemoInstallation gives each company table under
+// `options`, by file name ("Cdenik.DB").  Tables get larger blocks than
+// their usual ones when the rows of both companies of this workstation
+// would come near the 65535 blocks a Paradox table can have, so that
+// either company can receive all of the other's rows.  Throws as
+// WriteDemoInstallation for bad options.
+std::map<std::string, int, std::less<>> DemoBlockSizes(const DemoOptions& options);
 
 }  // namespace dalimor

@@ -19,12 +19,13 @@ size_t CodePointCount(std::string_view text) {
 
 }  // namespace
 
-DemoTableWriter::DemoTableWriter(const std::string& base_folder, const DemoTableDef& def)
+DemoTableWriter::DemoTableWriter(const std::string& base_folder, const DemoTableDef& def,
+                                 int block_size)
     : def_(def), fields_(DemoFields(def)) {
   const std::filesystem::path folder = std::filesystem::path(base_folder) / std::string(def.folder);
   std::filesystem::create_directories(folder);
   CreateOptions options;
-  options.block_size = def.block_size;
+  options.block_size = block_size > 0 ? block_size : def.block_size;
   table_ = ParadoxTable::Create((folder / std::string(def.file_name)).string(), fields_,
                                 LeadingKeyFieldCount(fields_, def.key), options);
   table_->set_auto_flush(false);

@@ -18,8 +18,9 @@ namespace dalimor {
 class DemoTableWriter {
  public:
   // Creates the table `def` in `base_folder` / def.folder, replacing a table
-  // of that name.  Throws EngineError as ParadoxTable::Create.
-  DemoTableWriter(const std::string& base_folder, const DemoTableDef& def);
+  // of that name, with blocks of `block_size` bytes (0: def.block_size).
+  // Throws EngineError as ParadoxTable::Create.
+  DemoTableWriter(const std::string& base_folder, const DemoTableDef& def, int block_size = 0);
 
   std::string_view file_name() const { return def_.file_name; }
   // The position of a field; throws std::logic_error for a name the table

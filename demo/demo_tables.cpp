@@ -2,11 +2,21 @@
 
 #include <array>
 
+#include "engine/paradox_block.h"
+#include "engine/paradox_field.h"
 #include "engine/table_definition.h"
 #include "platform/file_system.h"
 
 namespace dalimor {
 namespace {
+
+// The block sizes the engine creates tables with, smallest first.  (Paradox
+// also knows 8 KB blocks, which the engine does not create.)
+constexpr int kBlockSizes[] = {1024, 2048, 4096, 16384, 32768};
+// Blocks a Paradox table can have at most.
+constexpr uint64_t kMaxBlocks = 65535;
+// Data blocks are filled to about two thirds after inserts in random order.
+constexpr uint64_t kFillNumerator = 2, kFillDenominator = 3;
 
 // Partner block shared by the document headers.
 #define DEMO_PARTNER                                                            \
@@ -145,6 +155,26 @@ const DemoTableDef* FindDemoTableDef(std::string_view file_name) {
 
 std::vector<FieldDef> DemoFields(const DemoTableDef& def) {
   return ParseFieldList(def.fields);
+}
+
+int DemoRecordSize(const DemoTableDef& def) {
+  int size = 0;
+  for (const FieldDef& field : DemoFields(def))
+    size += FieldRecordSize(field.type, DescriptorSizeByte(field));
+  return size;
+}
+
+int DemoBlockSize(const DemoTableDef& def, uint64_t rows) {
+  const int record_size = DemoRecordSize(def);
+  int chosen = def.block_size;
+  for (const int size : kBlockSizes) {
+    if (size < def.block_size) continue;
+    chosen = size;
+    const uint64_t per_block =
+        static_cast<uint64_t>(BlockCapacity(size, record_size)) * kFillNumerator / kFillDenominator;
+    if (per_block > 0 && (rows + per_block - 1) / per_block <= kMaxBlocks / 2) break;
+  }
+  return chosen;
 }
 
 }  // namespace dalimor

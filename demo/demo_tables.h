@@ -3,6 +3,7 @@
 // register and station table, the company tables the batch catalogue names,
 // and the company's memo, key-counter and series-register tables.
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,7 +24,8 @@ struct DemoTableDef {
   // The leading key fields, "," separated.
   std::string_view key;
   // Paradox keeps at least two records of a keyed table in a block, so wide
-  // records need larger blocks.
+  // records need larger blocks.  The usual size; DemoBlockSize gives large
+  // tables more.
   int block_size = 2048;
 };
 
@@ -41,5 +43,15 @@ const DemoTableDef* FindDemoTableDef(std::string_view file_name);
 
 // The parsed fields of a definition.
 std::vector<FieldDef> DemoFields(const DemoTableDef& def);
+
+// Bytes one record of the table takes in a data block.
+int DemoRecordSize(const DemoTableDef& def);
+
+// The block size for the table when it must have room for `rows` records:
+// its usual def.block_size, or the next larger size Paradox 7 knows (4, 16
+// or 32 KB) at which the rows, in data blocks filled to two thirds on
+// average as after inserts in random order, take at most half of the 65535
+// blocks a table can have.  32 KB when even that is too small.
+int DemoBlockSize(const DemoTableDef& def, uint64_t rows);
 
 }  // namespace dalimor

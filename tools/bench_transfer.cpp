@@ -12,13 +12,19 @@
 // largest table got, and the peak resident memory.  The work folder is
 // deleted at the end.
 //
-// Scale 530 is the smallest at which the branch holds 100,000 documents
-// (with about 290,000 item rows and 150,000 journal rows).  Above about 700
-// the head office's journal (2 KB blocks) no longer fits into the 65535
-// blocks a Paradox table can have once the branch's rows are received, and
-// the receive fails with "Table is full.".
+// The default run is at least 100,000 documents with a million item rows:
+// scale 530 is the smallest at which the branch holds 100,000 documents,
+// and up to 20 item lines per document (about 10 on average) give it about
+// 1,026,000 item rows and 570,000 journal rows.  The demo gives a table
+// larger blocks where the rows of both companies would come near the
+// 65535 blocks a Paradox table can have (here 4 KB for most item tables,
+// 16 KB for the journal), so the head office has room for all of the
+// branch's rows: its fullest table ends at about 40 % of the blocks.
+// Without that the receive would fail with "Table is full.".  Lines 0 keep
+// the demo's usual 1 to 3-7 lines per document (about 290,000 item rows at
+// scale 530).
 //
-//   bench_transfer [scale=530] [folder=/tmp]
+//   bench_transfer [scale=530] [lines=20] [folder=/tmp]
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -185,13 +191,13 @@ std::map<std::string, dalimor::AgendaInput> EveryAgenda() {
   return agendas;
 }
 
-int Bench(int scale, const fs::path& work) {
+int Bench(int scale, int lines, const fs::path& work) {
   const std::string installation = (work / "kalmeo").string();
   const std::string batch = (work / "Přenos").string() + "/";
   fs::create_directories(batch);
 
   const Usage start = Now();
-  dalimor::WriteDemoInstallation(installation, dalimor::DemoOptions{scale, 1});
+  dalimor::WriteDemoInstallation(installation, dalimor::DemoOptions{scale, 1, lines});
   const double generate_seconds = Since(start).wall;
   const std::string branch = CompanyFolder(installation, kBranch);
   const std::string head = CompanyFolder(installation, kHead);
@@ -222,7 +228,9 @@ int Bench(int scale, const fs::path& work) {
     branch_tables.push_back(dalimor::ResolvePathIgnoringCase(branch, folder));
     branch_bytes += FolderBytes(branch_tables.back());
   }
-  std::printf("demo installation, scale %d: written in %.1f s\n", scale, generate_seconds);
+  std::printf(
+      "demo installation, scale %d, at most %d item lines per document: written in %.1f s\n", scale,
+      lines, generate_seconds);
   std::printf(
       "%s: %llu documents, %llu item rows, %llu other rows (PZ, journal, price list, memos); "
       "tables %.1f MB\n",
@@ -300,20 +308,30 @@ int Bench(int scale, const fs::path& work) {
 
 }  // namespace
 
+// A whole number of at least `low`, or -1.
+int Argument(const char* text, int low) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < low || value > 100000) return -1;
+  return static_cast<int>(value);
+}
+
 int main(int argc, char** argv) {
-  const int scale = argc > 1 ? std::atoi(argv[1]) : 530;
-  const fs::path work = fs::path(argc > 2 ? argv[2] : "/tmp") /
+  const int scale = argc > 1 ? Argument(argv[1], 1) : 530;
+  const int lines = argc > 2 ? Argument(argv[2], 0) : 20;
+  const fs::path work = fs::path(argc > 3 ? argv[3] : "/tmp") /
                         ("dalimor-transfer-bench-" + std::to_string(getpid()));
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  if (scale < 1) {
-    std::fprintf(stderr, "usage: bench_transfer [scale>=1] [folder]\n");
+  if (scale < 1 || lines < 0 || argc > 4) {
+    std::fprintf(stderr,
+                 "usage: bench_transfer [scale>=1] [lines>=0, 0: the demo's usual] [folder]\n");
     return 2;
   }
   int result = 1;
   try {
     fs::remove_all(work);
     fs::create_directories(work);
-    result = Bench(scale, work);
+    result = Bench(scale, lines, work);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_transfer: %s\n", e.what());
   }
