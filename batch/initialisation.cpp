@@ -72,7 +72,7 @@ std::string TableRecordCount(const std::string& table_path) {
   // The count of "SELECT * FROM <table>" is the table's record count; the
   // header holds it, so the rows need not be read to count them.
   try {
-    return std::to_string(ParadoxTable::Open(table_path, OpenMode::kReadOnly)->record_count());
+    return std::to_string(ParadoxTable::Describe(table_path).record_count);
   } catch (const std::exception&) {
     return "0";
   }

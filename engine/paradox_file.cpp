@@ -85,9 +85,14 @@ uint64_t ParadoxFile::Size() const {
 
 std::string ParadoxFile::ReadAt(uint64_t offset, size_t length) const {
   std::string out(length, '\0');
+  out.resize(ReadInto(offset, out.data(), length));
+  return out;
+}
+
+size_t ParadoxFile::ReadInto(uint64_t offset, char* out, size_t length) const {
   size_t done = 0;
   while (done < length) {
-    const ssize_t n = ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
+    const ssize_t n = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowIo("Cannot read file.", path_, errno);
@@ -95,8 +100,7 @@ std::string ParadoxFile::ReadAt(uint64_t offset, size_t length) const {
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
-  out.resize(done);
-  return out;
+  return done;
 }
 
 std::string ParadoxFile::ReadAll() const { return ReadAt(0, static_cast<size_t>(Size())); }

@@ -32,6 +32,9 @@ class ParadoxFile {
   std::string ReadAll() const;
   // Up to `length` bytes from `offset`; fewer at the end of the file.
   std::string ReadAt(uint64_t offset, size_t length) const;
+  // Reads up to `length` bytes from `offset` into `out`; returns how many
+  // there were.
+  size_t ReadInto(uint64_t offset, char* out, size_t length) const;
   void WriteAt(uint64_t offset, std::string_view bytes);
   void Truncate(uint64_t size);
 

@@ -118,14 +118,35 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Open(const std::string& path, OpenMo
     throw EngineError(EngineErrorKind::kFileNotFound,
                       EngineMessage("Table does not exist.", wanted.string()));
 
+  std::unique_ptr<ParadoxTable> t = OpenHeader(found, mode, options);
+  t->Load();
+  t->LoadSiblings();
+  return t;
+}
+
+TableDescription ParadoxTable::Describe(const std::string& path, const OpenOptions& options) {
+  const fs::path wanted(DbPathFor(path));
+  const std::string dir = wanted.parent_path().string();
+  const std::string found = FindFileNoCase(dir.empty() ? "." : dir, wanted.filename().string());
+  if (found.empty())
+    throw EngineError(EngineErrorKind::kFileNotFound,
+                      EngineMessage("Table does not exist.", wanted.string()));
+  const std::unique_ptr<ParadoxTable> t = OpenHeader(found, OpenMode::kReadOnly, options);
+  return TableDescription{t->fields_, t->key_field_count_, t->header_.record_count};
+}
+
+std::unique_ptr<ParadoxTable> ParadoxTable::OpenHeader(const std::string& found, OpenMode mode,
+                                                       const OpenOptions& options) {
   std::unique_ptr<ParadoxTable> t(new ParadoxTable());
   t->mode_ = mode;
   t->db_path_ = found;
   t->db_file_ = ParadoxFile::Open(found, mode != OpenMode::kReadOnly);
   if (!t->db_file_.TryLock(mode == OpenMode::kExclusive))
     throw EngineError(EngineErrorKind::kTableBusy, EngineMessage("Table is busy.", found));
-  const std::string bytes = t->db_file_.ReadAll();
-  t->header_ = DecodeParadoxHeader(bytes, found);
+  const std::string start = t->db_file_.ReadAt(0, kHeaderFixedSize);
+  const size_t header_size = start.size() >= 4 ? GetU16(start.data() + 2) : 0;
+  t->header_ = DecodeParadoxHeader(
+      header_size > start.size() ? t->db_file_.ReadAt(0, header_size) : start, found);
   const ParadoxHeader& h = t->header_;
   const auto type = static_cast<ParadoxFileType>(h.file_type);
   if (type != ParadoxFileType::kKeyedTable && type != ParadoxFileType::kUnkeyedTable)
@@ -165,28 +186,27 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Open(const std::string& path, OpenMo
     offset += width;
   }
   t->key_field_count_ = h.key_field_count;
-  t->Load(bytes);
-  t->LoadSiblings();
   return t;
 }
 
-void ParadoxTable::Load(const std::string& bytes) {
+void ParadoxTable::Load() {
   auto fail = [&](const std::string& what) { ThrowCorrupt(kCorruptFileText, db_path_, what); };
   block_size_ = header_.block_size();
   record_size_ = header_.record_size;
   capacity_ = BlockCapacity(block_size_, record_size_);
   const size_t bs = static_cast<size_t>(block_size_);
   const size_t total = header_.total_blocks;
-  const size_t available = bytes.size() - header_.header_size;
+  const uint64_t file_size = db_file_.Size();
+  const size_t available = static_cast<size_t>(file_size) - header_.header_size;
   // Only the last block may be cut short.
   if (total > 0 && available <= (total - 1) * bs)
     fail("The header counts " + std::to_string(total) + " blocks of " + std::to_string(bs) +
          " bytes; the file holds " + std::to_string(available) + " bytes of blocks");
-  data_.assign(bytes.data() + header_.header_size, std::min(available, total * bs));
   data_.resize(total * bs, '\0');
-  written_db_size_ = bytes.size();
+  const size_t read = db_file_.ReadInto(header_.header_size, data_.data(), total * bs);
+  written_db_size_ = header_.header_size + read;
   // A last block cut short on disk is written whole with the next change.
-  if (mode_ != OpenMode::kReadOnly && total > 0 && bytes.size() < header_.header_size + total * bs)
+  if (mode_ != OpenMode::kReadOnly && total > 0 && read < total * bs)
     dirty_blocks_.insert(static_cast<uint16_t>(total));
 
   chain_index_.assign(total + 1, -1);
@@ -1159,6 +1179,11 @@ void ParadoxTable::CopyRecordsFrom(const ParadoxTable& source,
   if (header_.first_free_block == 0 && header_.total_blocks == 0xFFFF)
     ThrowGeneral(EngineMessage("Table is full.", db_path_));
 
+  // Room for the blocks the records will take (blocks split half full), so
+  // that the table's memory is moved at most once.
+  const size_t per_block = static_cast<size_t>(std::max(1, capacity_ / 2));
+  data_.reserve(std::min<size_t>(0xFFFF, header_.total_blocks + n / per_block + 1) *
+                static_cast<size_t>(block_size_));
   const uint32_t count_before = record_count_;
   const bool auto_flush = auto_flush_;
   auto_flush_ = false;

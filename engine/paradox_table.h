@@ -60,6 +60,13 @@ struct RecordPosition {
   friend bool operator==(const RecordPosition&, const RecordPosition&) = default;
 };
 
+// What a table's header tells without its records.
+struct TableDescription {
+  std::vector<FieldDef> fields;
+  int key_field_count = 0;
+  uint32_t record_count = 0;
+};
+
 class ParadoxTable {
  public:
   // Opens a table.  `path` names the .DB file; its extension may be left
@@ -70,6 +77,9 @@ class ParadoxTable {
   // chain, kUnsupported for encrypted tables, kIo for system errors.
   static std::unique_ptr<ParadoxTable> Open(const std::string& path, OpenMode mode,
                                             const OpenOptions& options = {});
+  // The fields and counts from the header alone, for a reader that needs
+  // no records.  Throws as Open does for the header.
+  static TableDescription Describe(const std::string& path, const OpenOptions& options = {});
 
   // Creates an empty level-7 table (replacing a table of that name) and
   // opens it exclusively.  The first `key_field_count` fields form the
@@ -197,7 +207,11 @@ class ParadoxTable {
   };
 
   ParadoxTable() = default;
-  void Load(const std::string& db_bytes);
+  // The header and fields of the table file at `found` (opened and locked).
+  static std::unique_ptr<ParadoxTable> OpenHeader(const std::string& found, OpenMode mode,
+                                                  const OpenOptions& options);
+  // Reads the blocks and checks the chain.
+  void Load();
   void LoadSiblings();
 
   // Blocks.

@@ -47,6 +47,10 @@ std::shared_ptr<SqlTable> ParadoxSqlCatalog::Open(const std::string& path_text, 
       copy_records_);
 }
 
+std::vector<FieldDef> ParadoxSqlCatalog::Describe(const std::string& path_text) {
+  return ParadoxTable::Describe(path_text).fields;
+}
+
 ParadoxSqlTable::ParadoxSqlTable(std::unique_ptr<ParadoxTable> table, bool copy_records)
     : table_(std::move(table)), copy_records_(copy_records) {}
 

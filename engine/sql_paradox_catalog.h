@@ -18,6 +18,8 @@ namespace dalimor {
 class ParadoxSqlCatalog final : public SqlCatalog {
  public:
   std::shared_ptr<SqlTable> Open(const std::string& path_text, bool for_write) override;
+  // From the table's header alone.
+  std::vector<FieldDef> Describe(const std::string& path_text) override;
 
   // INSERT ... SELECT copies stored records between tables of matching
   // layout (on by default); off, every row goes through its values.

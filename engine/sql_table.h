@@ -92,6 +92,12 @@ class SqlCatalog {
   // kFileNotFound, for a missing table; other kinds for locked or damaged
   // tables).
   virtual std::shared_ptr<SqlTable> Open(const std::string& path_text, bool for_write) = 0;
+
+  // The fields of the table, as a statement that opened it would see them,
+  // for a caller that needs no rows.  Throws as Open does.
+  virtual std::vector<FieldDef> Describe(const std::string& path_text) {
+    return Open(path_text, false)->Fields();
+  }
 };
 
 }  // namespace dalimor

@@ -13,6 +13,9 @@ class JournalingCatalog final : public SqlCatalog {
  public:
   explicit JournalingCatalog(RunJournal* journal) : journal_(journal) {}
   std::shared_ptr<SqlTable> Open(const std::string& path_text, bool for_write) override;
+  std::vector<FieldDef> Describe(const std::string& path_text) override {
+    return tables_.Describe(path_text);
+  }
 
  private:
   RunJournal* journal_;

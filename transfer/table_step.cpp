@@ -54,11 +54,9 @@ std::set<std::string> DocumentKeys(const std::string& table_path, const std::str
 }
 
 std::string ColumnList(TransferContext& context, const std::string& table_path, bool omit_zmeneno) {
-  SqlQuery query(context.catalog);
-  query.SetText(SelectAllStatement(table_path));
-  query.Open();
+  // The fields "SELECT * FROM <table>" would give, from the table's header.
   std::string columns;
-  for (const FieldDef& field : query.Fields()) {
+  for (const FieldDef& field : context.catalog.Describe(table_path)) {
     if (omit_zmeneno && field.name == "Zmeneno") continue;
     if (!columns.empty()) columns += ", ";
     columns += field.name;
