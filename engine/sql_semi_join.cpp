@@ -6,11 +6,32 @@
 #include "engine/sql_value_ops.h"
 
 namespace dalimor {
+namespace {
+
+// A sub-select whose rows are walked once, when it is prepared, and not
+// kept: EXISTS decided once, IN over a value set, or EXISTS looked up by
+// its keys alone.  Its table can then stream instead of being read into
+// memory, as long as nothing else runs a scan meanwhile (no joins, no
+// sub-selects of its own).
+bool WalkedOnce(const BoundSubquery& sub) {
+  const BoundSelect& select = *sub.select;
+  if (!select.joins.empty() || !select.subqueries.empty()) return false;
+  switch (sub.strategy) {
+    case SubqueryStrategy::kConstant: return !select.aggregate;
+    case SubqueryStrategy::kValueSet: return true;
+    case SubqueryStrategy::kHashed: return !sub.is_in && sub.residual.empty();
+    case SubqueryStrategy::kNestedLoop:
+    case SubqueryStrategy::kExecuteEach: return false;
+  }
+  return false;
+}
+
+}  // namespace
 
 SubqueryRuntime::SubqueryRuntime(const BoundSubquery& subquery, SubqueryEvaluator& statement)
     : sub_(subquery),
       statement_(statement),
-      pipeline_(*subquery.select, false),
+      pipeline_(*subquery.select, WalkedOnce(subquery)),
       where_(ExprRefs(subquery.select->where)) {}
 
 void SubqueryRuntime::Prepare() {
