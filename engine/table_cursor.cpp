@@ -569,4 +569,21 @@ void TableCursor::MasterChanged() {
   SetPosition(p, true);
 }
 
+DeferredWrites::DeferredWrites(std::initializer_list<TableCursor*> cursors) {
+  for (TableCursor* cursor : cursors) {
+    if (!cursor->Active() || cursor->table()->mode() == OpenMode::kReadOnly) continue;
+    cursors_.push_back(cursor);
+    cursor->table()->set_auto_flush(false);
+  }
+}
+
+void DeferredWrites::Finish() {
+  for (TableCursor* cursor : cursors_) {
+    if (!cursor->Active()) continue;
+    cursor->table()->Flush();
+    cursor->table()->set_auto_flush(true);
+  }
+  cursors_.clear();
+}
+
 }  // namespace dalimor

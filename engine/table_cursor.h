@@ -5,6 +5,7 @@
 // post / delete, and a detail cursor that follows the current record of a
 // master table.  Built on ParadoxTable.
 
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -167,6 +168,23 @@ class TableCursor {
   std::vector<std::string> master_fields_;
   std::vector<TableCursor*> details_;
   std::optional<Record> range_;  // the key prefix a detail is limited to
+};
+
+// Keeps the changes posted through the open cursors among `cursors` in
+// memory until Finish writes each changed block once, instead of writing
+// the files after every posted row.  When the work stops half-way, what was
+// changed is written when the tables close (a run journal restores them).
+class DeferredWrites {
+ public:
+  DeferredWrites(std::initializer_list<TableCursor*> cursors);
+  DeferredWrites(const DeferredWrites&) = delete;
+  DeferredWrites& operator=(const DeferredWrites&) = delete;
+  // Writes the changes and lets each later change be written at once again.
+  // Throws EngineError (kIo).
+  void Finish();
+
+ private:
+  std::vector<TableCursor*> cursors_;
 };
 
 }  // namespace dalimor

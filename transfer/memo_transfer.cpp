@@ -1,11 +1,9 @@
 #include "transfer/memo_transfer.h"
 
 #include <filesystem>
-#include <initializer_list>
 #include <vector>
 
 #include "engine/engine_error.h"
-#include "engine/paradox_table.h"
 #include "engine/run_journal.h"
 #include "engine/sql_literal.h"
 #include "engine/sql_query.h"
@@ -44,30 +42,6 @@ std::string HeaderKey(TableCursor& header) {
   return header.FieldByName("DoklSRada").AsString() + '\x1f' +
          header.FieldByName("DoklSCislo").AsString() + '\x1f';
 }
-
-// Keeps the changes of the open tables among `tables` in memory until
-// Finish writes each changed block once, instead of writing the files after
-// every posted row.  When the work stops half-way, whatever was changed is
-// written when the tables close; the run journal restores them.
-class DeferredWrites {
- public:
-  explicit DeferredWrites(std::initializer_list<TableCursor*> tables) {
-    for (TableCursor* t : tables) {
-      if (!t->Active()) continue;
-      tables_.push_back(t);
-      t->table()->set_auto_flush(false);
-    }
-  }
-  void Finish() {
-    for (TableCursor* t : tables_) {
-      t->table()->Flush();
-      t->table()->set_auto_flush(true);
-    }
-  }
-
- private:
-  std::vector<TableCursor*> tables_;
-};
 
 // Copies the texts of every header row due for it from `source_memos` into
 // `target_memos`, counting keys up from `key`; returns the last key used.

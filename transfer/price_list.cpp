@@ -54,9 +54,11 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
   if (context.journal) context.journal->Protect(destination_table);
   OpenTable(destination, destination_table, OpenMode::kExclusive);
   OpenTable(source, source_table, OpenMode::kExclusive);
+  DeferredWrites deferred{&destination};
   if (mode == PriceListMode::kAll) {
     for (source.First(); !source.Eof(); source.Next())
       CopyItem(source, destination, ItemKey(source), replace);
+    deferred.Finish();
     return;
   }
   for (items.First(); !items.Eof(); items.Next()) {
@@ -65,6 +67,7 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
     // whose key the source lacks is never removed.
     if (source.Locate(kItemKey, key)) CopyItem(source, destination, key, replace);
   }
+  deferred.Finish();
 }
 
 void SendPriceList(TransferContext& context, const std::string& company_data_folder,
