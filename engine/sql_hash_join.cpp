@@ -2,20 +2,22 @@
 
 namespace dalimor {
 
-void KeyIndex::Add(std::string key, uint32_t value) {
+void KeyIndex::Add(std::string_view key, uint32_t value) {
   const auto position = static_cast<uint32_t>(values_.size());
   values_.push_back(value);
   next_.push_back(kEnd);
-  const auto [it, inserted] = chains_.try_emplace(std::move(key), position, position);
-  if (!inserted) {
-    next_[it->second.second] = position;
-    it->second.second = position;
+  const auto [id, inserted] = keys_.Insert(key);
+  if (inserted) {
+    chains_.emplace_back(position, position);
+  } else {
+    next_[chains_[id].second] = position;
+    chains_[id].second = position;
   }
 }
 
-uint32_t KeyIndex::Find(const std::string& key) const {
-  const auto it = chains_.find(key);
-  return it == chains_.end() ? kEnd : it->second.first;
+uint32_t KeyIndex::Find(std::string_view key) const {
+  const uint32_t id = keys_.Find(key);
+  return id == KeySet::kNone ? kEnd : chains_[id].first;
 }
 
 HashJoin::HashJoin(const BoundJoin& join, int slot, const BoundTable& table)
@@ -30,10 +32,11 @@ HashJoin::HashJoin(const BoundJoin& join, int slot, const BoundTable& table)
   Frame frame;
   frame.remaps[slot_] = table_.remap();
   const EvalContext ctx{&frame, nullptr, nullptr, nullptr};
+  std::string key;
   for (size_t i = 0; i < table_.size(); ++i) {
     frame.rows[slot_] = table_.Row(i);
-    std::string key;
-    if (BuildKey(right_keys_, ctx, key)) index_.Add(std::move(key), static_cast<uint32_t>(i));
+    key.clear();
+    if (BuildKey(right_keys_, ctx, key)) index_.Add(key, static_cast<uint32_t>(i));
   }
 }
 

@@ -8,12 +8,13 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "engine/sql_expression.h"
 #include "engine/sql_filter.h"
+#include "engine/sql_key_set.h"
 #include "engine/sql_scan.h"
 
 namespace dalimor {
@@ -24,14 +25,15 @@ class KeyIndex {
  public:
   static constexpr uint32_t kEnd = UINT32_MAX;
 
-  void Add(std::string key, uint32_t value);
+  void Add(std::string_view key, uint32_t value);
   // The position of the first value under `key`, or kEnd.
-  uint32_t Find(const std::string& key) const;
+  uint32_t Find(std::string_view key) const;
   uint32_t NextAt(uint32_t position) const { return next_[position]; }
   uint32_t ValueAt(uint32_t position) const { return values_[position]; }
 
  private:
-  std::unordered_map<std::string, std::pair<uint32_t, uint32_t>> chains_;  // first, last
+  KeySet keys_;
+  std::vector<std::pair<uint32_t, uint32_t>> chains_;  // first, last position, by key number
   std::vector<uint32_t> values_;
   std::vector<uint32_t> next_;
 };

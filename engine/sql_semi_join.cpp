@@ -56,9 +56,9 @@ void SubqueryRuntime::Prepare() {
         if (IsNull(record[0])) {
           has_null_ = true;
         } else {
-          std::string key;
-          AppendSqlKey(key, record[0]);
-          values_.insert(std::move(key));
+          scratch_.clear();
+          AppendSqlKey(scratch_, record[0]);
+          values_.Insert(scratch_);
         }
         return true;
       });
@@ -68,16 +68,16 @@ void SubqueryRuntime::Prepare() {
       const size_t tables = select.tables.size();
       pipeline_.ForEach(nullptr, sub_.prefilter, &statement_,
                         [&](const Frame& frame, const EvalContext& ctx) {
-                          std::string key;
-                          if (!BuildKey(sub_.inner_keys, ctx, key)) return true;
+                          scratch_.clear();
+                          if (!BuildKey(sub_.inner_keys, ctx, scratch_)) return true;
                           if (keys_only_) {
-                            keys_.insert(std::move(key));
+                            keys_.Insert(scratch_);
                             return true;
                           }
                           const auto combo = static_cast<uint32_t>(combos_.size() / tables);
                           combos_.insert(combos_.end(), frame.rows.begin(),
                                          frame.rows.begin() + static_cast<long>(tables));
-                          index_.Add(std::move(key), combo);
+                          index_.Add(scratch_, combo);
                           return true;
                         });
       break;
@@ -116,9 +116,9 @@ Truth SubqueryRuntime::Exists(const Frame& outer) {
     Frame frame;
     frame.outer = &outer;
     const EvalContext ctx{&frame, nullptr, nullptr, &statement_};
-    std::string key;
-    if (!BuildKey(sub_.outer_keys, ctx, key)) return Truth::kFalse;
-    return keys_.count(key) ? Truth::kTrue : Truth::kFalse;
+    scratch_.clear();
+    if (!BuildKey(sub_.outer_keys, ctx, scratch_)) return Truth::kFalse;
+    return keys_.Contains(scratch_) ? Truth::kTrue : Truth::kFalse;
   }
   bool found = false;
   ForEachCandidate(outer, [&](const EvalContext&) {
@@ -140,9 +140,9 @@ Truth SubqueryRuntime::In(const Value& value, const Frame& outer) {
   if (sub_.strategy == SubqueryStrategy::kValueSet) {
     if (!has_rows_) return Truth::kFalse;
     if (IsNull(value)) return Truth::kUnknown;
-    std::string key;
-    AppendSqlKey(key, value);
-    if (values_.count(key)) return Truth::kTrue;
+    scratch_.clear();
+    AppendSqlKey(scratch_, value);
+    if (values_.Contains(scratch_)) return Truth::kTrue;
     return has_null_ ? Truth::kUnknown : Truth::kFalse;
   }
   Truth result = Truth::kFalse;

@@ -12,10 +12,10 @@
 // gave a NULL.
 
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/sql_hash_join.h"
+#include "engine/sql_key_set.h"
 #include "engine/sql_pipeline.h"
 
 namespace dalimor {
@@ -45,13 +45,14 @@ class SubqueryRuntime {
   bool prepared_ = false;
   Truth constant_ = Truth::kFalse;
   // kValueSet
-  std::unordered_set<std::string> values_;
+  KeySet values_;
   bool has_rows_ = false;
   bool has_null_ = false;
   // kHashed
   bool keys_only_ = false;
-  std::unordered_set<std::string> keys_;
+  KeySet keys_;
   KeyIndex index_;
+  std::string scratch_;  // the key of the outer row being looked up
   std::vector<const Value*> combos_;  // the rows of each candidate, one per table
 };
 
