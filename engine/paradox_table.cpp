@@ -439,7 +439,10 @@ void ParadoxTable::SetBlockHead(uint16_t block, const BlockHeader& head) {
 }
 
 int ParadoxTable::BlockCount(uint16_t block) const {
-  return std::max(0, BlockRecordCount(BlockHead(block), block_size_, record_size_));
+  // The chain's blocks were checked when the table was read, and the
+  // blocks written since are sound; a count is at most the capacity.
+  const int offset = static_cast<int16_t>(GetU16(BlockData(block) + 4));
+  return std::clamp(offset / record_size_ + 1, 0, capacity_);
 }
 
 void ParadoxTable::SetBlockCount(uint16_t block, int count) {
@@ -672,6 +675,8 @@ int ParadoxTable::CompareKeys(const char* a, const char* b, int fields) const {
   for (int i = 0; i < fields; ++i) {
     const FieldSlot& s = slots_[static_cast<size_t>(i)];
     int r;
+    if (std::memcmp(a + s.offset, b + s.offset, static_cast<size_t>(s.width)) == 0)
+      continue;  // the same bytes: equal in any order
     if (fields_[static_cast<size_t>(i)].type == FieldType::kAlpha)
       r = collation_->Compare(std::string_view(a + s.offset, static_cast<size_t>(s.width)),
                               std::string_view(b + s.offset, static_cast<size_t>(s.width)));

@@ -140,6 +140,20 @@ class ParadoxTable {
   // position without a record, kCorrupt when a blob cannot be read.
   Record Read(RecordPosition position) const;
   Value ReadField(RecordPosition position, int field) const;
+  // Calls `visit` with the position of each record in table order, until
+  // it returns false; returns false then.  The table must not change
+  // meanwhile.  With such a position and a valid field index, ReadKnownField
+  // reads a field without checking either again.
+  template <typename Visit>
+  bool ForEachPosition(Visit&& visit) const {
+    for (const uint16_t b : chain_) {
+      const int n = BlockCount(b);
+      for (int s = 0; s < n; ++s)
+        if (!visit(RecordPosition{b, static_cast<uint16_t>(s)})) return false;
+    }
+    return true;
+  }
+  Value ReadKnownField(RecordPosition position, int field) const { return DecodeField(position, field); }
   std::vector<Record> ReadAll() const;
 
   // --- Keyed search (keyed tables only) ---

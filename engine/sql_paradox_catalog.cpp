@@ -83,11 +83,11 @@ void ParadoxSqlTable::ScanFields(const std::vector<bool>& fields,
   }
   Record record(table_->fields().size());
   uint64_t ordinal = 0;
-  for (auto p = table_->First(); p; p = table_->Next(*p)) {
-    scan_position_ = *p;
-    for (const int f : wanted) record[static_cast<size_t>(f)] = table_->ReadField(*p, f);
-    if (!visit(record, ordinal++)) return;
-  }
+  table_->ForEachPosition([&](RecordPosition p) {
+    scan_position_ = p;
+    for (const int f : wanted) record[static_cast<size_t>(f)] = table_->ReadKnownField(p, f);
+    return visit(record, ordinal++);
+  });
 }
 
 namespace {
