@@ -207,7 +207,7 @@ void ParadoxTable::Load() {
   written_db_size_ = header_.header_size + read;
   // A last block cut short on disk is written whole with the next change.
   if (mode_ != OpenMode::kReadOnly && total > 0 && read < total * bs)
-    dirty_blocks_.insert(static_cast<uint16_t>(total));
+    MarkDirty(static_cast<uint16_t>(total));
 
   chain_index_.assign(total + 1, -1);
   uint64_t records = 0;
@@ -459,7 +459,23 @@ const char* ParadoxTable::RecordData(uint16_t block, int slot) const {
   return BlockData(block) + kBlockHeaderSize + static_cast<size_t>(slot) * static_cast<size_t>(record_size_);
 }
 
-void ParadoxTable::MarkDirty(uint16_t block) { dirty_blocks_.insert(block); }
+void ParadoxTable::MarkDirty(uint16_t block) {
+  if (dirty_mask_.empty()) dirty_mask_.assign(size_t{0xFFFF} + 1, false);
+  if (dirty_mask_[block]) return;
+  dirty_mask_[block] = true;
+  dirty_blocks_.push_back(block);
+}
+
+std::vector<uint16_t> ParadoxTable::SortedDirtyBlocks() const {
+  std::vector<uint16_t> blocks = dirty_blocks_;
+  std::sort(blocks.begin(), blocks.end());
+  return blocks;
+}
+
+void ParadoxTable::ClearDirtyBlocks() {
+  for (const uint16_t b : dirty_blocks_) dirty_mask_[b] = false;
+  dirty_blocks_.clear();
+}
 
 // A block from the free list, else a new one at the end of the file.
 uint16_t ParadoxTable::AllocateBlock() {
@@ -1003,7 +1019,7 @@ void ParadoxTable::ReleaseEmptyBlock(uint16_t b) {
     data_.clear();
     header_.total_blocks = 0;
     header_.first_free_block = 0;
-    dirty_blocks_.clear();
+    ClearDirtyBlocks();
     ChainChanged();
     index_.Invalidate();
     return;
@@ -1095,6 +1111,28 @@ RecordPosition ParadoxTable::Update(RecordPosition position, const Record& recor
   dirty_ = true;
   if (auto_flush_) Flush();
   return result;
+}
+
+void ParadoxTable::UpdateFields(RecordPosition position,
+                                const std::vector<std::pair<int, Value>>& values) {
+  PrepareWrite();
+  CheckPosition(position);
+  char* record = RecordData(position.block, position.slot);
+  std::string bytes(record, static_cast<size_t>(record_size_));
+  for (const auto& [field, value] : values) {
+    if (field < 0 || static_cast<size_t>(field) >= fields_.size())
+      throw EngineError(EngineErrorKind::kFieldNotFound, "Field not found in table.");
+    const FieldDef& def = fields_[static_cast<size_t>(field)];
+    if (field < key_field_count_ || IsBlobType(def.type) || def.type == FieldType::kAutoInc)
+      ThrowGeneral(EngineMessage("Field " + def.name + " cannot be changed in place.", db_path_));
+    const FieldSlot& s = slots_[static_cast<size_t>(field)];
+    std::memset(bytes.data() + s.offset, 0, static_cast<size_t>(s.width));
+    EncodeFieldValue(def, s.width, value, code_page_, bytes.data() + s.offset);
+  }
+  std::memcpy(record, bytes.data(), bytes.size());
+  MarkDirty(position.block);
+  dirty_ = true;
+  if (auto_flush_) Flush();
 }
 
 void ParadoxTable::Delete(RecordPosition position) {
@@ -1249,7 +1287,7 @@ void ParadoxTable::Flush() {
   if (mb_) mb_->Flush();
   const uint64_t hs = header_.header_size;
   const uint64_t bs = static_cast<uint64_t>(block_size_);
-  const std::set<uint16_t> changed = dirty_blocks_;
+  const std::vector<uint16_t> changed = SortedDirtyBlocks();
   // Neighbouring blocks lie side by side in memory and go out in one write.
   for (auto it = changed.begin(); it != changed.end();) {
     const uint16_t first = *it;
@@ -1272,7 +1310,7 @@ void ParadoxTable::Flush() {
   header_.change_count = static_cast<uint8_t>(header_.change_count + 1);
   if (header_.has_extension()) header_.update_time = UnixNow();
   db_file_.WriteAt(0, EncodeParadoxHeader(header_));
-  dirty_blocks_.clear();
+  ClearDirtyBlocks();
   if (keyed()) WriteIndex(changed);
   dirty_ = false;
 }
@@ -1293,7 +1331,7 @@ ParadoxHeader ParadoxTable::NewIndexHeader() const {
   return x;
 }
 
-void ParadoxTable::WriteIndex(const std::set<uint16_t>& changed) {
+void ParadoxTable::WriteIndex(const std::vector<uint16_t>& changed) {
   if (!px_file_.is_open()) {
     px_header_ = NewIndexHeader();
     px_file_ = ParadoxFile::Create(px_path_);

@@ -141,8 +141,8 @@ class ParadoxTable {
   Record Read(RecordPosition position) const;
   Value ReadField(RecordPosition position, int field) const;
   // Calls `visit` with the position of each record in table order, until
-  // it returns false; returns false then.  The table must not change
-  // meanwhile.  With such a position and a valid field index, ReadKnownField
+  // it returns false; returns false then.  No record may be inserted or
+  // deleted meanwhile (UpdateFields may run).  With such a position and a valid field index, ReadKnownField
   // reads a field without checking either again.
   template <typename Visit>
   bool ForEachPosition(Visit&& visit) const {
@@ -179,6 +179,12 @@ class ParadoxTable {
   // Replaces the record at `position`; a changed key moves it (delete +
   // insert).  A NULL auto-increment value keeps the old one.
   RecordPosition Update(RecordPosition position, const Record& record);
+  // Sets some fields of the record at `position` in place, each pair a
+  // field index and its value; the other fields and the record's place stay
+  // (so positions stay valid).  For fields outside the key that are neither
+  // blobs nor auto-increment; throws kGeneral for others, and as Update for
+  // unusable values, changing nothing then.
+  void UpdateFields(RecordPosition position, const std::vector<std::pair<int, Value>>& values);
   void Delete(RecordPosition position);
 
   // Copies records of `source` as they are stored, without decoding them:
@@ -247,6 +253,8 @@ class ParadoxTable {
   int32_t ChainIndex(uint16_t block) const;
   void EnsureOrdinals() const;
   void MarkDirty(uint16_t block);
+  std::vector<uint16_t> SortedDirtyBlocks() const;
+  void ClearDirtyBlocks();
   void CheckPosition(RecordPosition position) const;
 
   // Keys.
@@ -279,7 +287,7 @@ class ParadoxTable {
   void NoteAutoIncrement(const std::string& bytes);
 
   // Files.
-  void WriteIndex(const std::set<uint16_t>& changed);
+  void WriteIndex(const std::vector<uint16_t>& changed);
   ParadoxHeader NewIndexHeader() const;
   std::string SiblingPath(std::string_view extension) const;
   BlobFile& Blobs();
@@ -318,7 +326,10 @@ class ParadoxTable {
   bool auto_flush_ = true;
   bool write_prepared_ = false;
   bool dirty_ = false;
-  std::set<uint16_t> dirty_blocks_;
+  // Blocks changed since the last Flush: each once in the list, flagged in
+  // the mask (one flag per block number).
+  std::vector<uint16_t> dirty_blocks_;
+  std::vector<bool> dirty_mask_;
   uint64_t written_db_size_ = 0;
   IndexTree index_;
   uint16_t written_px_blocks_ = 0;

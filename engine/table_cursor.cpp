@@ -198,8 +198,11 @@ Value TableField::AsVariant() const { return cursor_->BufferValue(index_); }
 
 std::string TableField::AsString() const { return ValueText(cursor_->BufferValue(index_)); }
 
-int64_t TableField::AsInteger() const {
-  const Value& v = cursor_->BufferValue(index_);
+int64_t TableField::AsInteger() const { return ValueAsInteger(cursor_->BufferValue(index_)); }
+
+std::string ValueAsString(const Value& value) { return ValueText(value); }
+
+int64_t ValueAsInteger(const Value& v) {
   if (dalimor::IsNull(v)) return 0;
   if (const auto* i = std::get_if<int64_t>(&v)) return *i;
   if (const auto* n = std::get_if<double>(&v)) return static_cast<int64_t>(*n);

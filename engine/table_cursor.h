@@ -170,6 +170,11 @@ class TableCursor {
   std::optional<Record> range_;  // the key prefix a detail is limited to
 };
 
+// The conversions of TableField::AsString and AsInteger, for a value read
+// from the table directly.
+std::string ValueAsString(const Value& value);
+int64_t ValueAsInteger(const Value& value);
+
 // Keeps the changes posted through the open cursors among `cursors` in
 // memory until Finish writes each changed block once, instead of writing
 // the files after every posted row.  When the work stops half-way, what was

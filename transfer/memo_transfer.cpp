@@ -38,43 +38,47 @@ TableCursor& Require(TableCursor& table) {
   return table;
 }
 
-std::string HeaderKey(TableCursor& header) {
-  return header.FieldByName("DoklSRada").AsString() + '\x1f' +
-         header.FieldByName("DoklSCislo").AsString() + '\x1f';
-}
-
 // Copies the texts of every header row due for it from `source_memos` into
 // `target_memos`, counting keys up from `key`; returns the last key used.
+// The header rows are read and rewritten in place through their table,
+// which spares decoding and re-encoding every field of every row.
 int64_t MoveTexts(TransferContext& context, TableCursor& headers, TableCursor& source_memos,
                   TableCursor& target_memos, int64_t key, const std::set<std::string>* only) {
   Require(headers);
+  ParadoxTable& table = *headers.table();
+  const int changed = headers.FieldByName("Zmeneno").index();
+  const int series = headers.FieldByName("DoklSRada").index();
+  const int number = headers.FieldByName("DoklSCislo").index();
+  const int texts[2] = {headers.FieldByName("TextNahoruKlic").index(),
+                        headers.FieldByName("TextDoluKlic").index()};
   DeferredWrites deferred{&headers, &target_memos};
-  for (headers.First(); !headers.Eof(); headers.Next()) {
-    if (!headers.FieldByName("Zmeneno").IsNull()) continue;
-    if (only && !only->count(HeaderKey(headers))) continue;
-    int64_t new_keys[2] = {0, 0};
-    const char* const fields[2] = {"TextNahoruKlic", "TextDoluKlic"};
-    bool rekeyed[2] = {false, false};
-    for (int i = 0; i < 2; ++i) {
-      const int64_t text_key = headers.FieldByName(fields[i]).AsInteger();
+  std::vector<std::pair<int, Value>> changes;
+  table.ForEachPosition([&](RecordPosition row) {
+    if (!IsNull(table.ReadKnownField(row, changed))) return true;
+    if (only && !only->count(ValueAsString(table.ReadKnownField(row, series)) + '\x1f' +
+                             ValueAsString(table.ReadKnownField(row, number)) + '\x1f'))
+      return true;
+    changes.clear();
+    for (const int field : texts) {
+      const int64_t text_key = ValueAsInteger(table.ReadKnownField(row, field));
       if (text_key <= 0) continue;
-      rekeyed[i] = true;  // a key without its text names nothing on the other side
+      int64_t new_key = 0;  // a key without its text names nothing on the other side
       if (Require(source_memos).Locate("Klic", {text_key})) {
-        new_keys[i] = ++key;
+        new_key = ++key;
         TableCursor& target = Require(target_memos);
         target.Insert();
-        target.FieldByName("Klic").SetInteger(new_keys[i]);
+        target.FieldByName("Klic").SetInteger(new_key);
         target.FieldByName("Poznamka").SetVariant(source_memos.FieldByName("Poznamka").AsVariant());
         target.Post();
       }
+      changes.emplace_back(field, new_key);
     }
-    headers.Edit();
-    for (int i = 0; i < 2; ++i)
-      if (rekeyed[i]) headers.FieldByName(fields[i]).SetInteger(new_keys[i]);
-    headers.FieldByName("Zmeneno").SetVariant(Timestamp{NowDateTime(context.clock)});
-    headers.Post();
-  }
+    changes.emplace_back(changed, Timestamp{NowDateTime(context.clock)});
+    table.UpdateFields(row, changes);
+    return true;
+  });
   deferred.Finish();
+  headers.First();  // the cursor's buffer shows the rows as they are now
   return key;
 }
 

@@ -653,3 +653,63 @@ TEST(ParadoxTable, RefusesToWriteTablesWithSecondaryIndexes) {
 
 }  // namespace
 }  // namespace dalimor
+
+namespace dalimor {
+namespace {
+
+// Fields changed in place equal the same change through Update, keep every
+// record where it was, and a refused change leaves the table as it was.
+TEST(ParadoxTableInPlace, UpdateFieldsEqualsUpdateAndRefusesKeysBlobsAndBadValues) {
+  TempDir dir;
+  const std::string a = dir.File("A.DB"), b = dir.File("B.DB");
+  for (const std::string& path : {a, b}) {
+    auto t = ParadoxTable::Create(path, AllTypes(), 2);
+    std::mt19937 same(5);
+    for (int n = 0; n < 120; ++n) t->Insert(Row("K" + std::to_string(n % 37), n, n, same));
+    t->Close();
+  }
+  auto ta = ParadoxTable::Open(a, OpenMode::kShared);
+  auto tb = ParadoxTable::Open(b, OpenMode::kShared);
+  ta->set_auto_flush(false);
+  tb->set_auto_flush(false);
+  std::vector<RecordPosition> before;
+  ta->ForEachPosition([&](RecordPosition p) {
+    before.push_back(p);
+    return true;
+  });
+  int n = 0;
+  for (auto p = tb->First(); p; p = tb->Next(*p), ++n) {
+    const std::vector<std::pair<int, Value>> changes = {
+        {2, n % 3 ? Value("Změněno " + std::to_string(n)) : Value()},
+        {6, int64_t{n * 7}},
+        {9, Timestamp{DateTimeFromDate(2011, 3, 15) + n / 1000.0}}};
+    Record whole = tb->Read(*p);
+    for (const auto& [field, value] : changes) whole[static_cast<size_t>(field)] = value;
+    tb->Update(*p, whole);
+    ta->UpdateFields(before[static_cast<size_t>(n)], changes);
+  }
+  std::vector<RecordPosition> after;
+  ta->ForEachPosition([&](RecordPosition p) {
+    after.push_back(p);
+    return true;
+  });
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(ta->ReadAll(), tb->ReadAll());
+
+  const Record first = ta->Read(before[0]);
+  for (const int field : {0, 1, 10, 13}) {  // key fields, auto-increment, memo
+    EXPECT_THROW(ta->UpdateFields(before[0], {{field, Value()}}), EngineError) << field;
+  }
+  // The first change fits, the second does not (the code page has no such
+  // letters): neither is made.
+  EXPECT_THROW(ta->UpdateFields(before[0], {{6, int64_t{1}}, {2, std::string("日本")}}),
+               EngineError);
+  EXPECT_EQ(ta->Read(before[0]), first);
+  ta->Close();
+  auto reread = ParadoxTable::Open(a, OpenMode::kReadOnly);
+  EXPECT_NO_THROW(reread->CheckIndex());
+  test::ExpectSameAsPxlib(*reread, a);
+}
+
+}  // namespace
+}  // namespace dalimor
