@@ -482,14 +482,15 @@ uint16_t ParadoxTable::AllocateBlock() {
   uint16_t b = header_.first_free_block;
   if (b != 0) {
     header_.first_free_block = BlockHead(b).next;
+    std::memset(BlockData(b), 0, static_cast<size_t>(block_size_));
   } else {
+    // A new block at the end comes zeroed.
     if (header_.total_blocks == 0xFFFF)
       ThrowGeneral(EngineMessage("Table is full.", db_path_));
     b = ++header_.total_blocks;
     data_.resize(size_t{header_.total_blocks} * static_cast<size_t>(block_size_), '\0');
     chain_index_valid_ = false;
   }
-  std::memset(BlockData(b), 0, static_cast<size_t>(block_size_));
   SetBlockCount(b, 0);
   return b;
 }

@@ -50,6 +50,11 @@ void KeySet::Grow() {
   }
 }
 
+void KeySet::Reserve(size_t count) {
+  keys_.reserve(count);
+  while (slots_.size() < count * 2) Grow();
+}
+
 std::pair<uint32_t, bool> KeySet::Insert(std::string_view key) {
   // At most half the slots are used, so that probes stay short.
   if ((keys_.size() + 1) * 2 > slots_.size()) Grow();

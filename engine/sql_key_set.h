@@ -19,6 +19,8 @@ class KeySet {
   // The number of the key (0, 1, ... in the order keys were first added)
   // and whether it is new.
   std::pair<uint32_t, bool> Insert(std::string_view key);
+  // Makes room for `count` keys without growing on the way.
+  void Reserve(size_t count);
   // The number of the key, or kNone.
   uint32_t Find(std::string_view key) const;
   bool Contains(std::string_view key) const { return Find(key) != kNone; }

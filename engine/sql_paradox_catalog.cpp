@@ -64,6 +64,8 @@ ParadoxSqlTable::~ParadoxSqlTable() {
 
 const std::vector<FieldDef>& ParadoxSqlTable::Fields() const { return table_->fields(); }
 
+uint64_t ParadoxSqlTable::SizeHint() const { return table_->record_count(); }
+
 void ParadoxSqlTable::Scan(const std::function<bool(const Record&, uint64_t)>& visit) {
   uint64_t ordinal = 0;
   for (auto p = table_->First(); p; p = table_->Next(*p)) {

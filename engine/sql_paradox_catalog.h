@@ -39,6 +39,7 @@ class ParadoxSqlTable final : public SqlTable {
   ~ParadoxSqlTable() override;
 
   const std::vector<FieldDef>& Fields() const override;
+  uint64_t SizeHint() const override;
   void Scan(const std::function<bool(const Record&, uint64_t)>& visit) override;
   // Decodes only the flagged fields; the others stay NULL.
   void ScanFields(const std::vector<bool>& fields,

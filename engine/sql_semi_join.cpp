@@ -65,6 +65,8 @@ void SubqueryRuntime::Prepare() {
       break;
     case SubqueryStrategy::kHashed: {
       keys_only_ = !sub_.is_in && sub_.residual.empty();
+      if (keys_only_ && select.joins.empty())
+        keys_.Reserve(static_cast<size_t>(select.tables[0].table->SizeHint()));
       const size_t tables = select.tables.size();
       pipeline_.ForEach(nullptr, sub_.prefilter, &statement_,
                         [&](const Frame& frame, const EvalContext& ctx) {

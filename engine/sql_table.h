@@ -46,6 +46,9 @@ class SqlTable {
   // rows cannot be read.
   virtual void Scan(const std::function<bool(const Record& record, uint64_t row_id)>& visit) = 0;
 
+  // About how many rows a scan will give (0: unknown), for sizing hashes.
+  virtual uint64_t SizeHint() const { return 0; }
+
   // Scan for a reader that needs only the fields flagged in `fields` (one
   // flag per field): the others may come as NULL, which spares decoding
   // them.  The default reads whole records.
