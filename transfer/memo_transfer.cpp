@@ -1,6 +1,7 @@
 #include "transfer/memo_transfer.h"
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "engine/engine_error.h"
@@ -52,6 +53,19 @@ int64_t MoveTexts(TransferContext& context, TableCursor& headers, TableCursor& s
   const int texts[2] = {headers.FieldByName("TextNahoruKlic").index(),
                         headers.FieldByName("TextDoluKlic").index()};
   DeferredWrites deferred{&headers, &target_memos};
+  // The text of memo key `text_key` in the source table, or nothing.  A
+  // memo table keyed on Klic is searched by its key; another by Locate.
+  auto source_text = [&](int64_t text_key) -> std::optional<Value> {
+    ParadoxTable& memos = *Require(source_memos).table();
+    const int text = source_memos.FieldByName("Poznamka").index();
+    if (memos.keyed() && EqualsIgnoringAsciiCase(memos.fields()[0].name, "Klic")) {
+      const auto at = memos.Find({text_key});
+      if (!at) return std::nullopt;
+      return memos.ReadKnownField(*at, text);
+    }
+    if (!source_memos.Locate("Klic", {text_key})) return std::nullopt;
+    return source_memos.FieldByName("Poznamka").AsVariant();
+  };
   std::vector<std::pair<int, Value>> changes;
   table.ForEachPosition([&](RecordPosition row) {
     if (!IsNull(table.ReadKnownField(row, changed))) return true;
@@ -63,13 +77,13 @@ int64_t MoveTexts(TransferContext& context, TableCursor& headers, TableCursor& s
       const int64_t text_key = ValueAsInteger(table.ReadKnownField(row, field));
       if (text_key <= 0) continue;
       int64_t new_key = 0;  // a key without its text names nothing on the other side
-      if (Require(source_memos).Locate("Klic", {text_key})) {
+      if (std::optional<Value> text = source_text(text_key)) {
         new_key = ++key;
         TableCursor& target = Require(target_memos);
-        target.Insert();
-        target.FieldByName("Klic").SetInteger(new_key);
-        target.FieldByName("Poznamka").SetVariant(source_memos.FieldByName("Poznamka").AsVariant());
-        target.Post();
+        Record memo(target.Fields().size());
+        memo[static_cast<size_t>(target.FieldByName("Klic").index())] = new_key;
+        memo[static_cast<size_t>(target.FieldByName("Poznamka").index())] = std::move(*text);
+        target.table()->Insert(memo);
       }
       changes.emplace_back(field, new_key);
     }
@@ -78,7 +92,9 @@ int64_t MoveTexts(TransferContext& context, TableCursor& headers, TableCursor& s
     return true;
   });
   deferred.Finish();
-  headers.First();  // the cursor's buffer shows the rows as they are now
+  // The cursors' buffers show the rows as they are now.
+  headers.First();
+  if (target_memos.Active()) target_memos.First();
   return key;
 }
 

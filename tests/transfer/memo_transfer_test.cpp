@@ -42,8 +42,9 @@ class MemoTransfer : public ::testing::Test {
     auto t = ParadoxTable::Create(path.string(), HeaderFields(), 2);
     for (const Record& r : rows) t->Insert(r);
   }
-  void Memos(const fs::path& path, const std::vector<std::pair<int64_t, std::string>>& rows) {
-    auto t = ParadoxTable::Create(path.string(), MemoFields(), 1);
+  void Memos(const fs::path& path, const std::vector<std::pair<int64_t, std::string>>& rows,
+             int keys = 1) {
+    auto t = ParadoxTable::Create(path.string(), MemoFields(), keys);
     for (const auto& [key, text] : rows)
       t->Insert({key, text, std::monostate{}, std::monostate{}});
   }
@@ -107,6 +108,25 @@ TEST_F(MemoTransfer, ExportGivesFreshKeysInHeaderOrderAndSetsZmeneno) {
   EXPECT_EQ(memos[3][1], Value(std::string("sdílený")));
   EXPECT_EQ(memos[4][1], Value(std::string("sdílený")));
   EXPECT_TRUE(IsNull(memos[1][2]));  // only Klic and Poznamka are written
+}
+
+// A memo table without a primary key is searched row by row, with the
+// same outcome.
+TEST_F(MemoTransfer, AnUnkeyedMemoTableGivesTheSameTexts) {
+  Memos(company / "LDATA" / "S" / "LMEMO.DB", {{9, "sdílený"}, {7, "horní A"}, {8, "dolní A"}}, 0);
+  Memos(batch / "LMEMO.DB", {});
+  Headers(batch / "SVFH.DB", {Header("1", int64_t{7}, int64_t{8}), Header("2", int64_t{9}, int64_t{5})});
+  ExportMemos(context, CompanyFolder(), BatchFolder(), "SVFH.DB");
+  const auto headers = Rows(batch / "SVFH.DB");
+  EXPECT_EQ(headers[0][2], Value(int64_t{1}));
+  EXPECT_EQ(headers[0][3], Value(int64_t{2}));
+  EXPECT_EQ(headers[1][2], Value(int64_t{3}));
+  EXPECT_EQ(headers[1][3], Value(int64_t{0}));
+  const auto memos = Rows(batch / "LMEMO.DB");
+  ASSERT_EQ(memos.size(), 3u);
+  EXPECT_EQ(memos[0][1], Value(std::string("horní A")));
+  EXPECT_EQ(memos[1][1], Value(std::string("dolní A")));
+  EXPECT_EQ(memos[2][1], Value(std::string("sdílený")));
 }
 
 TEST_F(MemoTransfer, ImportReKeysOnlyTheRowsOfThisRunAndNeverLowersTheCounter) {
