@@ -713,3 +713,77 @@ TEST(ParadoxTableInPlace, UpdateFieldsEqualsUpdateAndRefusesKeysBlobsAndBadValue
 
 }  // namespace
 }  // namespace dalimor
+
+namespace dalimor {
+namespace {
+
+// Stored records copied into a table that already holds keys all over the
+// key range (so that nearly every block takes rows and splits) give the
+// same table as inserting the same rows one by one, in any source order; a
+// key already there or given twice refuses the whole copy unchanged.
+TEST(ParadoxTableCopy, CopiedRecordsEqualInsertedOnesAndViolationsChangeNothing) {
+  TempDir dir;
+  const std::vector<FieldDef> fields = {{"Rada", FieldType::kAlpha, 4},
+                                        {"Cislo", FieldType::kLong, 0},
+                                        {"Text", FieldType::kAlpha, 30},
+                                        {"Poznamka", FieldType::kMemo, 10}};
+  auto row = [](int n) {
+    const std::string series = n % 3 == 0 ? "FV" : (n % 3 == 1 ? "ZL" : "Čá");
+    return Record{series, int64_t{n}, "řádek " + std::to_string(n),
+                  n % 4 ? Value(std::string(static_cast<size_t>(n % 50 * 9), 'm')) : Value()};
+  };
+  std::mt19937 rng(3);
+  std::vector<int> existing, incoming;
+  for (int n = 0; n < 3000; ++n) (n % 2 ? incoming : existing).push_back(n);
+  std::shuffle(incoming.begin(), incoming.end(), rng);
+
+  const std::string source = dir.File("S.DB");
+  auto s = ParadoxTable::Create(source, fields, 0);  // unkeyed: rows in shuffled order
+  s->set_auto_flush(false);
+  for (const int n : incoming) s->Insert(row(n));
+  s->Flush();
+  std::vector<RecordPosition> positions;
+  s->ForEachPosition([&](RecordPosition p) {
+    positions.push_back(p);
+    return true;
+  });
+
+  auto make_target = [&](const std::string& path) {
+    auto t = ParadoxTable::Create(path, fields, 2);
+    t->set_auto_flush(false);
+    for (const int n : existing) t->Insert(row(n));
+    t->Flush();
+    return t;
+  };
+  auto copied = make_target(dir.File("C.DB"));
+  auto inserted = make_target(dir.File("I.DB"));
+  const std::vector<int> identity = {0, 1, 2, 3};
+  ASSERT_TRUE(copied->CanCopyRecordsFrom(*s, identity));
+  EXPECT_FALSE(copied->CanCopyRecordsFrom(*s, {0, 2, 1, 3}));  // a long from an alpha
+
+  // A key twice among the rows, and a key the table has: nothing changes.
+  const std::string before = ReadFileBytes(dir.File("C.DB"));
+  std::vector<RecordPosition> twice = positions;
+  twice.push_back(positions[100]);
+  EXPECT_THROW(copied->CopyRecordsFrom(*s, twice, identity), EngineError);
+  auto clash = ParadoxTable::Create(dir.File("X.DB"), fields, 0);
+  clash->Insert(row(existing[700]));
+  const auto clash_at = clash->First();
+  EXPECT_THROW(copied->CopyRecordsFrom(*clash, {*clash_at}, identity), EngineError);
+  copied->Flush();
+  EXPECT_EQ(ReadFileBytes(dir.File("C.DB")), before);
+
+  copied->CopyRecordsFrom(*s, positions, identity);
+  for (const int n : incoming) inserted->Insert(row(n));
+  copied->Close();
+  inserted->Close();
+  const auto a = ParadoxTable::Open(dir.File("C.DB"), OpenMode::kReadOnly);
+  const auto b = ParadoxTable::Open(dir.File("I.DB"), OpenMode::kReadOnly);
+  EXPECT_EQ(a->record_count(), 3000u);
+  EXPECT_EQ(a->ReadAll(), b->ReadAll());
+  EXPECT_NO_THROW(a->CheckIndex());
+  test::ExpectSameAsPxlib(*a, dir.File("C.DB"));
+}
+
+}  // namespace
+}  // namespace dalimor
