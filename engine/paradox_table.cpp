@@ -202,6 +202,10 @@ void ParadoxTable::Load() {
   if (total > 0 && available <= (total - 1) * bs)
     fail("The header counts " + std::to_string(total) + " blocks of " + std::to_string(bs) +
          " bytes; the file holds " + std::to_string(available) + " bytes of blocks");
+  // A table opened for writing gets room to grow to twice its blocks: the
+  // memory beyond its blocks is only reserved, and inserts then need not
+  // move the whole table to a larger place.
+  if (mode_ != OpenMode::kReadOnly) data_.reserve(std::min<size_t>(0xFFFF, 2 * total + 16) * bs);
   data_.resize(total * bs, '\0');
   const size_t read = db_file_.ReadInto(header_.header_size, data_.data(), total * bs);
   written_db_size_ = header_.header_size + read;
