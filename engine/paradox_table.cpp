@@ -111,32 +111,25 @@ std::string SiblingName(const fs::path& db, std::string_view ext) {
 
 std::unique_ptr<ParadoxTable> ParadoxTable::Open(const std::string& path, OpenMode mode,
                                                  const OpenOptions& options) {
-  const fs::path wanted(DbPathFor(path));
-  const std::string dir = wanted.parent_path().string();
-  const std::string found = FindFileNoCase(dir.empty() ? "." : dir, wanted.filename().string());
-  if (found.empty())
-    throw EngineError(EngineErrorKind::kFileNotFound,
-                      EngineMessage("Table does not exist.", wanted.string()));
-
-  std::unique_ptr<ParadoxTable> t = OpenHeader(found, mode, options);
+  std::unique_ptr<ParadoxTable> t = OpenHeader(path, mode, options);
   t->Load();
   t->LoadSiblings();
   return t;
 }
 
 TableDescription ParadoxTable::Describe(const std::string& path, const OpenOptions& options) {
+  const std::unique_ptr<ParadoxTable> t = OpenHeader(path, OpenMode::kReadOnly, options);
+  return TableDescription{t->fields_, t->key_field_count_, t->header_.record_count};
+}
+
+std::unique_ptr<ParadoxTable> ParadoxTable::OpenHeader(const std::string& path, OpenMode mode,
+                                                       const OpenOptions& options) {
   const fs::path wanted(DbPathFor(path));
   const std::string dir = wanted.parent_path().string();
   const std::string found = FindFileNoCase(dir.empty() ? "." : dir, wanted.filename().string());
   if (found.empty())
     throw EngineError(EngineErrorKind::kFileNotFound,
                       EngineMessage("Table does not exist.", wanted.string()));
-  const std::unique_ptr<ParadoxTable> t = OpenHeader(found, OpenMode::kReadOnly, options);
-  return TableDescription{t->fields_, t->key_field_count_, t->header_.record_count};
-}
-
-std::unique_ptr<ParadoxTable> ParadoxTable::OpenHeader(const std::string& found, OpenMode mode,
-                                                       const OpenOptions& options) {
   std::unique_ptr<ParadoxTable> t(new ParadoxTable());
   t->mode_ = mode;
   t->db_path_ = found;

@@ -227,8 +227,9 @@ class ParadoxTable {
   };
 
   ParadoxTable() = default;
-  // The header and fields of the table file at `found` (opened and locked).
-  static std::unique_ptr<ParadoxTable> OpenHeader(const std::string& found, OpenMode mode,
+  // Finds the table file as Open does, opens and locks it, and reads its
+  // header and fields.
+  static std::unique_ptr<ParadoxTable> OpenHeader(const std::string& path, OpenMode mode,
                                                   const OpenOptions& options);
   // Reads the blocks and checks the chain.
   void Load();
