@@ -69,6 +69,30 @@ std::string ReadName(std::string_view bytes, size_t at, uint16_t length, std::st
   return std::string(bytes.substr(at, length));
 }
 
+// The fields a local header and a central directory header share, in the
+// order both hold them (after the version made by, in the central one).
+void PutEntryFields(std::string& out, const ZipEntryFields& f) {
+  PutU16(out, f.version_needed);
+  PutU16(out, f.flags);
+  PutU16(out, f.method);
+  PutU16(out, f.dos_time);
+  PutU16(out, f.dos_date);
+  PutU32(out, f.crc32);
+  PutU32(out, f.compressed_size);
+  PutU32(out, f.uncompressed_size);
+}
+
+void ReadEntryFields(RecordReader& reader, ZipEntryFields& f) {
+  f.version_needed = reader.U16();
+  f.flags = reader.U16();
+  f.method = reader.U16();
+  f.dos_time = reader.U16();
+  f.dos_date = reader.U16();
+  f.crc32 = reader.U32();
+  f.compressed_size = reader.U32();
+  f.uncompressed_size = reader.U32();
+}
+
 constexpr std::string_view kLocalRecord = "zip local file header";
 constexpr std::string_view kCentralRecord = "zip central directory header";
 constexpr std::string_view kEndRecord = "zip end of central directory record";
@@ -81,14 +105,7 @@ std::string EncodeZipLocalHeader(const ZipLocalHeader& header) {
   std::string out;
   out.reserve(kZipLocalHeaderSize + f.name.size());
   PutU32(out, kZipLocalHeaderSignature);
-  PutU16(out, f.version_needed);
-  PutU16(out, f.flags);
-  PutU16(out, f.method);
-  PutU16(out, f.dos_time);
-  PutU16(out, f.dos_date);
-  PutU32(out, f.crc32);
-  PutU32(out, f.compressed_size);
-  PutU32(out, f.uncompressed_size);
+  PutEntryFields(out, f);
   PutU16(out, name_length);
   PutU16(out, 0);  // no extra field
   out += f.name;
@@ -102,14 +119,7 @@ std::string EncodeZipCentralHeader(const ZipCentralHeader& header) {
   out.reserve(kZipCentralHeaderSize + f.name.size());
   PutU32(out, kZipCentralHeaderSignature);
   PutU16(out, header.version_made_by);
-  PutU16(out, f.version_needed);
-  PutU16(out, f.flags);
-  PutU16(out, f.method);
-  PutU16(out, f.dos_time);
-  PutU16(out, f.dos_date);
-  PutU32(out, f.crc32);
-  PutU32(out, f.compressed_size);
-  PutU32(out, f.uncompressed_size);
+  PutEntryFields(out, f);
   PutU16(out, name_length);
   PutU16(out, 0);  // no extra field
   PutU16(out, 0);  // no comment
@@ -141,14 +151,7 @@ ZipLocalHeader DecodeZipLocalHeader(std::string_view bytes, std::string_view sou
   reader.U32();
   ZipLocalHeader header;
   ZipEntryFields& f = header.fields;
-  f.version_needed = reader.U16();
-  f.flags = reader.U16();
-  f.method = reader.U16();
-  f.dos_time = reader.U16();
-  f.dos_date = reader.U16();
-  f.crc32 = reader.U32();
-  f.compressed_size = reader.U32();
-  f.uncompressed_size = reader.U32();
+  ReadEntryFields(reader, f);
   const uint16_t name_length = reader.U16();
   header.extra_length = reader.U16();
   f.name = ReadName(bytes, reader.position(), name_length, kLocalRecord, source);
@@ -162,14 +165,7 @@ ZipCentralHeader DecodeZipCentralHeader(std::string_view bytes, std::string_view
   ZipCentralHeader header;
   ZipEntryFields& f = header.fields;
   header.version_made_by = reader.U16();
-  f.version_needed = reader.U16();
-  f.flags = reader.U16();
-  f.method = reader.U16();
-  f.dos_time = reader.U16();
-  f.dos_date = reader.U16();
-  f.crc32 = reader.U32();
-  f.compressed_size = reader.U32();
-  f.uncompressed_size = reader.U32();
+  ReadEntryFields(reader, f);
   const uint16_t name_length = reader.U16();
   header.extra_length = reader.U16();
   header.comment_length = reader.U16();

@@ -4,14 +4,6 @@
 
 namespace dalimor {
 
-BlockHeader DecodeBlockHeader(const char* bytes) {
-  BlockHeader h;
-  h.next = GetU16(bytes);
-  h.prev = GetU16(bytes + 2);
-  h.last_record_offset = static_cast<int16_t>(GetU16(bytes + 4));
-  return h;
-}
-
 void EncodeBlockHeader(const BlockHeader& header, char* bytes) {
   PutU16(bytes, header.next);
   PutU16(bytes + 2, header.prev);

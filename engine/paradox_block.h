@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "engine/byte_order.h"
+
 namespace dalimor {
 
 inline constexpr int kBlockHeaderSize = 6;
@@ -15,7 +17,13 @@ struct BlockHeader {
   int16_t last_record_offset = 0;   // (records - 1) * record size; -record size when empty
 };
 
-BlockHeader DecodeBlockHeader(const char* bytes);
+inline BlockHeader DecodeBlockHeader(const char* bytes) {
+  BlockHeader h;
+  h.next = GetU16(bytes);
+  h.prev = GetU16(bytes + 2);
+  h.last_record_offset = static_cast<int16_t>(GetU16(bytes + 4));
+  return h;
+}
 void EncodeBlockHeader(const BlockHeader& header, char* bytes);
 
 // Records a block of `block_size` bytes holds at most.

@@ -438,8 +438,7 @@ void ParadoxTable::SetBlockHead(uint16_t block, const BlockHeader& head) {
 int ParadoxTable::BlockCount(uint16_t block) const {
   // The chain's blocks were checked when the table was read, and the
   // blocks written since are sound; a count is at most the capacity.
-  const int offset = static_cast<int16_t>(GetU16(BlockData(block) + 4));
-  return std::clamp(offset / record_size_ + 1, 0, capacity_);
+  return std::clamp(BlockHead(block).last_record_offset / record_size_ + 1, 0, capacity_);
 }
 
 void ParadoxTable::SetBlockCount(uint16_t block, int count) {
@@ -763,9 +762,11 @@ int ParadoxTable::SlotNotBelow(uint16_t block, const char* key, int fields) cons
   return lo;
 }
 
-std::optional<RecordPosition> ParadoxTable::LowerBoundBytes(const char* key, int fields) const {
+std::optional<RecordPosition> ParadoxTable::LowerBoundBytes(const char* key, int fields,
+                                                            size_t* from) const {
   if (chain_.empty()) return std::nullopt;
-  const size_t idx = FirstBlockNotBelow(key, fields);
+  const size_t idx = from ? FirstBlockNotBelowFrom(key, fields, *from) : FirstBlockNotBelow(key, fields);
+  if (from) *from = idx;
   if (idx == 0) return First();
   const uint16_t b = chain_[idx - 1];
   const int slot = SlotNotBelow(b, key, fields);
@@ -784,8 +785,13 @@ std::optional<RecordPosition> ParadoxTable::LowerBound(const Record& key) const 
 std::optional<RecordPosition> ParadoxTable::Find(const Record& key) const {
   int fields = 0;
   const std::string bytes = EncodeKeyPrefix(key, &fields);
-  const auto p = LowerBoundBytes(bytes.data(), fields);
-  if (p && CompareKeys(RecordData(p->block, p->slot), bytes.data(), fields) == 0) return p;
+  return FindBytes(bytes.data(), fields);
+}
+
+std::optional<RecordPosition> ParadoxTable::FindBytes(const char* key, int fields,
+                                                      size_t* from) const {
+  const auto p = LowerBoundBytes(key, fields, from);
+  if (p && CompareKeys(RecordData(p->block, p->slot), key, fields) == 0) return p;
   return std::nullopt;
 }
 
@@ -1069,11 +1075,8 @@ void ParadoxTable::NoteAutoIncrement(const std::string& bytes) {
 RecordPosition ParadoxTable::Insert(const Record& record) {
   PrepareWrite();
   PreparedRecord p = Prepare(record, nullptr);
-  if (keyed()) {
-    const auto at = LowerBoundBytes(p.bytes.data(), key_field_count_);
-    if (at && CompareKeys(RecordData(at->block, at->slot), p.bytes.data(), key_field_count_) == 0)
-      throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
-  }
+  if (keyed() && FindBytes(p.bytes.data(), key_field_count_))
+    throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
   if (header_.first_free_block == 0 && header_.total_blocks == 0xFFFF)
     ThrowGeneral(EngineMessage("Table is full.", db_path_));
   CommitBlobs(p, nullptr);
@@ -1090,11 +1093,8 @@ RecordPosition ParadoxTable::Update(RecordPosition position, const Record& recor
   const std::string old(RecordData(position.block, position.slot), static_cast<size_t>(record_size_));
   PreparedRecord p = Prepare(record, old.data());
   const bool same_key = !keyed() || CompareKeys(old.data(), p.bytes.data(), key_field_count_) == 0;
-  if (!same_key) {
-    const auto at = LowerBoundBytes(p.bytes.data(), key_field_count_);
-    if (at && CompareKeys(RecordData(at->block, at->slot), p.bytes.data(), key_field_count_) == 0)
-      throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
-  }
+  if (!same_key && FindBytes(p.bytes.data(), key_field_count_))
+    throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
   CommitBlobs(p, old.data());
   FreeBlobs(old.data(), &p.bytes);
   RecordPosition result = position;
@@ -1201,21 +1201,9 @@ void ParadoxTable::CopyRecordsFrom(const ParadoxTable& source,
           throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
     }
     size_t from = 0;
-    for (const size_t r : order) {
-      if (chain_.empty()) break;
-      const char* key = record(r);
-      const size_t idx = FirstBlockNotBelowFrom(key, k, from);
-      from = idx;
-      std::optional<RecordPosition> at;
-      if (idx > 0) {
-        const uint16_t b = chain_[idx - 1];
-        const int slot = SlotNotBelow(b, key, k);
-        if (slot < BlockCount(b)) at = RecordPosition{b, static_cast<uint16_t>(slot)};
-      }
-      if (!at && idx < chain_.size()) at = RecordPosition{chain_[idx], 0};
-      if (at && CompareKeys(RecordData(at->block, at->slot), key, k) == 0)
+    for (const size_t r : order)
+      if (FindBytes(record(r), k, &from))
         throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
-    }
   }
   if (header_.first_free_block == 0 && header_.total_blocks == 0xFFFF)
     ThrowGeneral(EngineMessage("Table is full.", db_path_));
@@ -1261,11 +1249,8 @@ void ParadoxTable::CopyRecordsFrom(const ParadoxTable& source,
   } catch (...) {
     // Take the records placed so far out again.
     if (keyed()) {
-      for (size_t j = 0; j < placed; ++j) {
-        const auto p = LowerBoundBytes(record(order[j]), key_field_count_);
-        if (p && CompareKeys(RecordData(p->block, p->slot), record(order[j]), key_field_count_) == 0)
-          Delete(*p);
-      }
+      for (size_t j = 0; j < placed; ++j)
+        if (const auto p = FindBytes(record(order[j]), key_field_count_)) Delete(*p);
     } else {
       while (record_count_ > count_before) Delete(PositionAt(record_count_ - 1));
     }

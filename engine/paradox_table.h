@@ -267,7 +267,13 @@ class ParadoxTable {
   // forward from there in steps that double, then bisects.
   size_t FirstBlockNotBelowFrom(const char* key, int fields, size_t from) const;
   int SlotNotBelow(uint16_t block, const char* key, int fields) const;
-  std::optional<RecordPosition> LowerBoundBytes(const char* key, int fields) const;
+  // With `from`, the search starts at that chain index (FirstBlockNotBelowFrom)
+  // and leaves there the chain index it found.
+  std::optional<RecordPosition> LowerBoundBytes(const char* key, int fields,
+                                                size_t* from = nullptr) const;
+  // The record whose leading key fields equal those of `key`, if any.
+  std::optional<RecordPosition> FindBytes(const char* key, int fields,
+                                          size_t* from = nullptr) const;
 
   // Records.
   PreparedRecord Prepare(const Record& record, const char* old_record) const;

@@ -103,18 +103,9 @@ class ParadoxRecordCopier final : public RecordCopier {
 
   uint64_t InsertTaken() override {
     if (positions_.empty()) return 0;
-    ParadoxTable& table = target_.table();
-    const bool auto_flush = table.auto_flush();
-    table.set_auto_flush(false);
-    try {
-      table.CopyRecordsFrom(source_.table(), positions_, field_map_);
-    } catch (...) {
-      table.Flush();
-      table.set_auto_flush(auto_flush);
-      throw;
-    }
-    table.Flush();
-    table.set_auto_flush(auto_flush);
+    // Written out whatever the auto-flush setting, as InsertAll does.
+    target_.table().CopyRecordsFrom(source_.table(), positions_, field_map_);
+    target_.table().Flush();
     return positions_.size();
   }
 
