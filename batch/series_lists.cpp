@@ -1,8 +1,8 @@
 #include "batch/series_lists.h"
 
-#include "engine/sql_literal.h"
-#include "engine/sql_paradox_catalog.h"
-#include "engine/sql_query.h"
+#include "engine/sql/literal.h"
+#include "engine/sql/paradox_catalog.h"
+#include "engine/sql/query.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
 

@@ -8,9 +8,9 @@
 #include "cli/cli.h"
 #include "cli/csv.h"
 #include "engine/engine_error.h"
-#include "engine/paradox_table.h"
-#include "engine/sql_paradox_catalog.h"
-#include "engine/sql_query.h"
+#include "engine/paradox/table.h"
+#include "engine/sql/paradox_catalog.h"
+#include "engine/sql/query.h"
 #include "engine/table_definition.h"
 
 namespace dalimor {

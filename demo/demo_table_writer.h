@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "demo/demo_tables.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 #include "engine/value.h"
 
 namespace dalimor {

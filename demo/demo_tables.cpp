@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "engine/paradox_block.h"
-#include "engine/paradox_field.h"
+#include "engine/paradox/block.h"
+#include "engine/paradox/field.h"
 #include "engine/table_definition.h"
 #include "platform/file_system.h"
 

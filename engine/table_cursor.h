@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 #include "engine/value.h"
 
 namespace dalimor {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "engine/engine_error.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 
 namespace {
 

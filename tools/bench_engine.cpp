@@ -39,7 +39,7 @@ extern "C" {
 #include <vector>
 
 #include "engine/engine_error.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 
 namespace {
 

@@ -28,10 +28,10 @@
 #include <memory>
 #include <string>
 
-#include "engine/paradox_table.h"
-#include "engine/sql_memory_table.h"
-#include "engine/sql_paradox_catalog.h"
-#include "engine/sql_query.h"
+#include "engine/paradox/table.h"
+#include "engine/sql/memory_table.h"
+#include "engine/sql/paradox_catalog.h"
+#include "engine/sql/query.h"
 #include "transfer/statements.h"
 #include "util/calendar.h"
 

@@ -51,7 +51,7 @@
 #include "batch/initialisation.h"
 #include "demo/demo_installation.h"
 #include "engine/engine_config.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 #include "platform/file_system.h"
 #include "platform/regional.h"
 #include "transfer/runs.h"

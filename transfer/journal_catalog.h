@@ -3,7 +3,7 @@
 // journal before a statement first writes it, so that a failed run can put
 // it back as it was.
 
-#include "engine/sql_paradox_catalog.h"
+#include "engine/sql/paradox_catalog.h"
 
 namespace dalimor {
 

@@ -6,8 +6,8 @@
 
 #include "engine/engine_error.h"
 #include "engine/run_journal.h"
-#include "engine/sql_literal.h"
-#include "engine/sql_query.h"
+#include "engine/sql/literal.h"
+#include "engine/sql/query.h"
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"
 #include "util/ascii.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/sql_literal.h"
+#include "engine/sql/literal.h"
 
 namespace dalimor {
 

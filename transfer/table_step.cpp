@@ -3,9 +3,9 @@
 #include <filesystem>
 
 #include "batch/initialisation.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 #include "engine/run_journal.h"
-#include "engine/sql_query.h"
+#include "engine/sql/query.h"
 #include "engine/table_definition.h"
 #include "platform/file_system.h"
 

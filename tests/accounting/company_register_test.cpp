@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "engine/engine_error.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 #include "platform/ini_file.h"
 #include "tests/support/test_support.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_support.h"
 

@@ -9,7 +9,7 @@
 #include "batch/catalogue.h"
 #include "engine/engine_config.h"
 #include "engine/engine_error.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 #include "engine/table_definition.h"
 #include "platform/file_system.h"
 #include "tests/support/scripted_ui.h"

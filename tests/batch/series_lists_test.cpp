@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 #include "platform/ini_file.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_support.h"

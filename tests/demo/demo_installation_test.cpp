@@ -17,7 +17,7 @@
 
 #include "batch/catalogue.h"
 #include "cli/cli.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
 #include "tests/engine/pxlib_reader.h"

@@ -17,7 +17,7 @@
 #include "demo/demo_installation.h"
 #include "demo/demo_table_writer.h"
 #include "demo/demo_tables.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 #include "platform/file_system.h"
 #include "tests/engine/pxlib_reader.h"
 #include "tests/support/test_support.h"

@@ -1,4 +1,4 @@
-#include "engine/collation.h"
+#include "engine/paradox/collation.h"
 
 #include <gtest/gtest.h>
 

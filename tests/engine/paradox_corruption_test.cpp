@@ -8,11 +8,11 @@
 #include <functional>
 #include <random>
 
-#include "engine/byte_order.h"
+#include "engine/paradox/byte_order.h"
 #include "engine/engine_error.h"
-#include "engine/paradox_block.h"
-#include "engine/paradox_header.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/block.h"
+#include "engine/paradox/header.h"
+#include "engine/paradox/table.h"
 #include "tests/support/test_support.h"
 
 namespace dalimor {

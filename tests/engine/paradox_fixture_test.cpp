@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "engine/engine_error.h"
-#include "engine/paradox_header.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/header.h"
+#include "engine/paradox/table.h"
 #include "tests/engine/pxlib_reader.h"
 #include "tests/engine/value_printer.h"
 #include "tests/support/test_support.h"

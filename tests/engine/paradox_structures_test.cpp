@@ -7,14 +7,14 @@
 #include <cstring>
 #include <random>
 
-#include "engine/byte_order.h"
+#include "engine/paradox/byte_order.h"
 #include "engine/engine_error.h"
-#include "engine/paradox_blob.h"
-#include "engine/paradox_block.h"
-#include "engine/paradox_field.h"
-#include "engine/paradox_header.h"
-#include "engine/paradox_index.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/blob.h"
+#include "engine/paradox/block.h"
+#include "engine/paradox/field.h"
+#include "engine/paradox/header.h"
+#include "engine/paradox/index.h"
+#include "engine/paradox/table.h"
 #include "tests/engine/value_printer.h"
 #include "tests/support/test_support.h"
 #include "util/calendar.h"

@@ -10,12 +10,12 @@
 #include <map>
 #include <random>
 
-#include "engine/byte_order.h"
-#include "engine/collation.h"
+#include "engine/paradox/byte_order.h"
+#include "engine/paradox/collation.h"
 #include "engine/engine_error.h"
-#include "engine/paradox_block.h"
-#include "engine/paradox_header.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/block.h"
+#include "engine/paradox/header.h"
+#include "engine/paradox/table.h"
 #include "tests/engine/pxlib_reader.h"
 #include "tests/engine/value_printer.h"
 #include "tests/support/test_support.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/paradox_field.h"
+#include "engine/paradox/field.h"
 #include "tests/engine/value_printer.h"
 
 // pxlib does not free all it allocates (field names, index data); its

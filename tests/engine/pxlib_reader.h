@@ -10,7 +10,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 
 namespace dalimor::test {
 

@@ -1,4 +1,4 @@
-#include "engine/sql_key_set.h"
+#include "engine/sql/key_set.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/sql_memory_table.h"
+#include "engine/sql/memory_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "engine/sql_paradox_catalog.h"
+#include "engine/sql/paradox_catalog.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "engine/engine_error.h"
-#include "engine/paradox_table.h"
-#include "engine/sql_query.h"
+#include "engine/paradox/table.h"
+#include "engine/sql/query.h"
 #include "tests/support/test_support.h"
 #include "util/calendar.h"
 

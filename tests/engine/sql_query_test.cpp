@@ -1,13 +1,13 @@
-#include "engine/sql_query.h"
+#include "engine/sql/query.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "engine/engine_error.h"
-#include "engine/sql_error.h"
-#include "engine/sql_memory_table.h"
-#include "engine/sql_parser.h"
+#include "engine/sql/error.h"
+#include "engine/sql/memory_table.h"
+#include "engine/sql/parser.h"
 
 namespace dalimor {
 namespace {

@@ -13,9 +13,9 @@
 #include <optional>
 
 #include "engine/engine_error.h"
-#include "engine/paradox_table.h"
-#include "engine/sql_paradox_catalog.h"
-#include "engine/sql_query.h"
+#include "engine/paradox/table.h"
+#include "engine/sql/paradox_catalog.h"
+#include "engine/sql/query.h"
 #include "tests/engine/pxlib_reader.h"
 #include "tests/engine/value_printer.h"
 #include "tests/support/test_support.h"

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "engine/engine_error.h"
-#include "engine/sql_lexer.h"
-#include "engine/sql_memory_table.h"
-#include "engine/sql_query.h"
-#include "engine/sql_value_ops.h"
+#include "engine/sql/lexer.h"
+#include "engine/sql/memory_table.h"
+#include "engine/sql/query.h"
+#include "engine/sql/value_ops.h"
 
 namespace dalimor {
 namespace {

@@ -11,9 +11,9 @@
 #include <utility>
 
 #include "engine/engine_error.h"
-#include "engine/paradox_table.h"
-#include "engine/sql_paradox_catalog.h"
-#include "engine/sql_query.h"
+#include "engine/paradox/table.h"
+#include "engine/sql/paradox_catalog.h"
+#include "engine/sql/query.h"
 #include "tests/sqldiff/sqlite_db.h"
 #include "util/calendar.h"
 

@@ -6,8 +6,8 @@
 
 #include "engine/engine_config.h"
 #include "engine/engine_error.h"
-#include "engine/paradox_table.h"
-#include "engine/sql_paradox_catalog.h"
+#include "engine/paradox/table.h"
+#include "engine/sql/paradox_catalog.h"
 #include "engine/table_cursor.h"
 #include "tests/support/test_support.h"
 #include "util/calendar.h"

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "engine/engine_config.h"
-#include "engine/paradox_table.h"
-#include "engine/sql_paradox_catalog.h"
+#include "engine/paradox/table.h"
+#include "engine/sql/paradox_catalog.h"
 #include "tests/support/test_support.h"
 #include "util/clock.h"
 

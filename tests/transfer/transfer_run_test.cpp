@@ -15,7 +15,7 @@
 #include "demo/demo_installation.h"
 #include "engine/engine_config.h"
 #include "engine/fault_injection.h"
-#include "engine/paradox_table.h"
+#include "engine/paradox/table.h"
 #include "engine/run_journal.h"
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"

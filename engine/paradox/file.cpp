@@ -1,0 +1,156 @@
+#include "engine/paradox/file.h"
+
+#include "engine/fault_injection.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/engine_error.h"
+#include "engine/paradox/errors.h"
+
+namespace dalimor {
+namespace {
+
+[[noreturn]] void ThrowIo(std::string_view what, const std::string& path, int error) {
+  throw EngineError(EngineErrorKind::kIo,
+                    EngineMessage(what, path, std::string("System error: ") + std::strerror(error)));
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+ParadoxFile::ParadoxFile(ParadoxFile&& other) noexcept
+    : fd_(other.fd_), path_(std::move(other.path_)) {
+  other.fd_ = -1;
+}
+
+ParadoxFile& ParadoxFile::operator=(ParadoxFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    path_ = std::move(other.path_);
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+ParadoxFile::~ParadoxFile() { Close(); }
+
+void ParadoxFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+ParadoxFile ParadoxFile::Open(const std::string& path, bool writable) {
+  ParadoxFile f;
+  f.path_ = path;
+  f.fd_ = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (f.fd_ < 0) {
+    const int error = errno;
+    if (error == ENOENT)
+      throw EngineError(EngineErrorKind::kFileNotFound, EngineMessage("File does not exist.", path));
+    ThrowIo("Cannot open file.", path, error);
+  }
+  struct stat st {};
+  if (::fstat(f.fd_, &st) == 0 && S_ISDIR(st.st_mode)) ThrowIo("Cannot open file.", path, EISDIR);
+  return f;
+}
+
+ParadoxFile ParadoxFile::Create(const std::string& path) {
+  ParadoxFile f;
+  f.path_ = path;
+  f.fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (f.fd_ < 0) ThrowIo("Cannot create file.", path, errno);
+  return f;
+}
+
+uint64_t ParadoxFile::Size() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) ThrowIo("Cannot read file.", path_, errno);
+  return static_cast<uint64_t>(st.st_size);
+}
+
+std::string ParadoxFile::ReadAt(uint64_t offset, size_t length) const {
+  std::string out(length, '\0');
+  out.resize(ReadInto(offset, out.data(), length));
+  return out;
+}
+
+size_t ParadoxFile::ReadInto(uint64_t offset, char* out, size_t length) const {
+  size_t done = 0;
+  while (done < length) {
+    const ssize_t n = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowIo("Cannot read file.", path_, errno);
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+std::string ParadoxFile::ReadAll() const { return ReadAt(0, static_cast<size_t>(Size())); }
+
+void ParadoxFile::WriteAt(uint64_t offset, std::string_view bytes) {
+  // Tests can make a write fail half-way (engine/fault_injection.h).
+  const size_t allowed = AllowedWriteBytes(bytes.size());
+  if (allowed < bytes.size()) {
+    if (allowed > 0) (void)::pwrite(fd_, bytes.data(), allowed, static_cast<off_t>(offset));
+    ThrowIo("Cannot write file.", path_, EIO);
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                               static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowIo("Cannot write file.", path_, errno);
+    }
+    done += static_cast<size_t>(n);
+  }
+}
+
+void ParadoxFile::Truncate(uint64_t size) {
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ThrowIo("Cannot write file.", path_, errno);
+}
+
+bool ParadoxFile::TryLock(bool exclusive) {
+  while (::flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) return false;
+    ThrowIo("Cannot lock file.", path_, errno);
+  }
+  return true;
+}
+
+std::string FindFileNoCase(const std::string& directory, std::string_view name) {
+  namespace fs = std::filesystem;
+  const fs::path dir = directory.empty() ? fs::path(".") : fs::path(directory);
+  std::error_code ec;
+  if (fs::exists(dir / fs::path(std::string(name)), ec)) return (dir / std::string(name)).string();
+  std::string found;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string entry = it->path().filename().string();
+    if (EqualNoCase(entry, name)) {
+      found = it->path().string();
+      break;
+    }
+  }
+  return found;
+}
+
+}  // namespace dalimor

@@ -1,0 +1,19 @@
+#pragma once
+// The parser of the local SQL dialect: statement text to syntax tree.  The
+// grammar is in docs/local_sql.md.
+
+#include <string_view>
+
+#include "engine/sql/ast.h"
+
+namespace dalimor {
+
+// Deepest nesting of parentheses, NOT, unary minus and sub-selects accepted;
+// deeper statements are refused rather than risk the stack.
+inline constexpr int kSqlMaxNesting = 128;
+
+// Parses one statement (an optional ";" may end it).  Throws SqlError naming
+// the token and its position when the text is not a statement of the dialect.
+AstStatement ParseSql(std::string_view text);
+
+}  // namespace dalimor
