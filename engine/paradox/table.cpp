@@ -10,6 +10,7 @@
 #include "engine/paradox/block.h"
 #include "engine/paradox/errors.h"
 #include "engine/paradox/field.h"
+#include "engine/paradox/secondary_index.h"
 
 namespace dalimor {
 namespace {
@@ -35,37 +36,6 @@ std::string LowerAscii(std::string_view s) {
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
-}
-
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-bool IsAlnum(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// ".X06", ".Y06", ".XG0", ".YG1" and the like.
-bool IsSecondaryIndexExtension(std::string_view ext) {
-  if (ext.size() != 4 || ext[0] != '.') return false;
-  const char kind = AsciiLower(ext[1]);
-  if (kind != 'x' && kind != 'y') return false;
-  if (AsciiLower(ext[2]) == 'g') return IsAlnum(ext[3]);
-  return IsHexDigit(ext[2]) && IsHexDigit(ext[3]);
-}
-
-// Secondary index files of the table `stem` in `dir`, sorted.
-std::vector<std::string> FindSecondaryIndexes(const std::string& dir, const std::string& stem) {
-  std::vector<std::string> found;
-  std::error_code ec;
-  for (fs::directory_iterator it(dir.empty() ? fs::path(".") : fs::path(dir), ec), end;
-       !ec && it != end; it.increment(ec)) {
-    const fs::path p = it->path();
-    if (EqualNoCase(p.stem().string(), stem) && IsSecondaryIndexExtension(p.extension().string()))
-      found.push_back(p.string());
-  }
-  std::sort(found.begin(), found.end());
-  return found;
 }
 
 // The code page of a level 3.x table, which names only its sort order.
@@ -238,10 +208,20 @@ void ParadoxTable::Load() {
 void ParadoxTable::LoadSiblings() {
   const fs::path db(db_path_);
   const std::string dir = db.parent_path().string();
-  const std::vector<std::string> secondary = FindSecondaryIndexes(dir, db.stem().string());
-  if (!secondary.empty()) secondary_index_ = secondary.front();
-
   const bool writable = mode_ != OpenMode::kReadOnly;
+  // Reading ignores secondary indexes; a table opened for writing keeps
+  // its maintained ones up to date, or refuses writes when one of them
+  // cannot be kept (the reason is given when a write is tried).
+  if (writable) {
+    for (const std::string& x : FindSecondaryIndexFiles(db_path_)) {
+      try {
+        std::unique_ptr<SecondaryIndex> index = SecondaryIndex::Open(x, Indexed(), true);
+        if (index->maintained()) indexes_.push_back(std::move(index));
+      } catch (const EngineError& e) {
+        if (!index_error_) index_error_ = e;
+      }
+    }
+  }
   if (keyed()) {
     px_path_ = SiblingPath(".PX");
     std::error_code ec;
@@ -378,7 +358,7 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Create(const std::string& path,
   const std::string dir = wanted.parent_path().string();
   const std::string existing = FindFileNoCase(dir.empty() ? "." : dir, wanted.filename().string());
   const fs::path db = existing.empty() ? wanted : fs::path(existing);
-  const std::vector<std::string> secondary = FindSecondaryIndexes(dir, db.stem().string());
+  const std::vector<std::string> secondary = FindSecondaryIndexFiles(db.string());
   if (!secondary.empty())
     ThrowGeneral(EngineMessage("Cannot replace the table: it has a secondary index.",
                                secondary.front()));
@@ -800,11 +780,7 @@ std::optional<RecordPosition> ParadoxTable::FindBytes(const char* key, int field
 void ParadoxTable::CheckWritable() const {
   if (closed_) ThrowGeneral(EngineMessage("Table is closed.", db_path_));
   if (mode_ == OpenMode::kReadOnly) ThrowGeneral(EngineMessage("Table is read only.", db_path_));
-  if (!secondary_index_.empty())
-    throw EngineError(EngineErrorKind::kUnsupported,
-                      EngineMessage("Capability not supported.", secondary_index_,
-                                    "The table has a secondary index, which this engine does "
-                                    "not maintain; it cannot be written."));
+  if (index_error_) throw *index_error_;
   if (keyed()) {
     const int index_block = has_px_header_ ? px_header_.block_size()
                             : block_size_ <= kLargestIndexBlock ? block_size_
@@ -1077,10 +1053,12 @@ RecordPosition ParadoxTable::Insert(const Record& record) {
   PreparedRecord p = Prepare(record, nullptr);
   if (keyed() && FindBytes(p.bytes.data(), key_field_count_))
     throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
+  CheckUnique(p.bytes.data(), nullptr);
   if (header_.first_free_block == 0 && header_.total_blocks == 0xFFFF)
     ThrowGeneral(EngineMessage("Table is full.", db_path_));
   CommitBlobs(p, nullptr);
   const RecordPosition pos = InsertBytes(p.bytes.data());
+  NoteUnique(p.bytes.data(), +1);
   NoteAutoIncrement(p.bytes);
   dirty_ = true;
   if (auto_flush_) Flush();
@@ -1095,6 +1073,9 @@ RecordPosition ParadoxTable::Update(RecordPosition position, const Record& recor
   const bool same_key = !keyed() || CompareKeys(old.data(), p.bytes.data(), key_field_count_) == 0;
   if (!same_key && FindBytes(p.bytes.data(), key_field_count_))
     throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
+  CheckUnique(p.bytes.data(), old.data());
+  NoteUnique(old.data(), -1);
+  NoteUnique(p.bytes.data(), +1);
   CommitBlobs(p, old.data());
   FreeBlobs(old.data(), &p.bytes);
   RecordPosition result = position;
@@ -1127,6 +1108,9 @@ void ParadoxTable::UpdateFields(RecordPosition position,
     std::memset(bytes.data() + s.offset, 0, static_cast<size_t>(s.width));
     EncodeFieldValue(def, s.width, value, code_page_, bytes.data() + s.offset);
   }
+  CheckUnique(bytes.data(), record);
+  NoteUnique(record, -1);
+  NoteUnique(bytes.data(), +1);
   std::memcpy(record, bytes.data(), bytes.size());
   MarkDirty(position.block);
   dirty_ = true;
@@ -1139,6 +1123,7 @@ void ParadoxTable::Delete(RecordPosition position) {
   const std::string old(RecordData(position.block, position.slot), static_cast<size_t>(record_size_));
   FreeBlobs(old.data(), nullptr);
   RemoveAt(position);
+  NoteUnique(old.data(), -1);
   dirty_ = true;
   if (auto_flush_) Flush();
 }
@@ -1205,6 +1190,7 @@ void ParadoxTable::CopyRecordsFrom(const ParadoxTable& source,
       if (FindBytes(record(r), k, &from))
         throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
   }
+  CheckUniqueAmong(n, record);
   if (header_.first_free_block == 0 && header_.total_blocks == 0xFFFF)
     ThrowGeneral(EngineMessage("Table is full.", db_path_));
 
@@ -1242,6 +1228,7 @@ void ParadoxTable::CopyRecordsFrom(const ParadoxTable& source,
         EncodeBlobTrailer(Blobs().Write(payload), out + leader);
       }
       InsertBytes(bytes.data(), &chain_at);
+      NoteUnique(bytes.data(), +1);
       NoteAutoIncrement(bytes);
       dirty_ = true;
       ++placed;
@@ -1295,7 +1282,145 @@ void ParadoxTable::Flush() {
   db_file_.WriteAt(0, EncodeParadoxHeader(header_));
   ClearDirtyBlocks();
   if (keyed()) WriteIndex(changed);
+  WriteSecondaryIndexes();
   dirty_ = false;
+}
+
+// ---------------------------------------------------------------- secondary indexes
+
+IndexedTable ParadoxTable::Indexed() const {
+  IndexedTable t;
+  t.db_path = db_path_;
+  t.header = &header_;
+  for (const FieldSlot& s : slots_) {
+    t.offsets.push_back(s.offset);
+    t.widths.push_back(s.width);
+  }
+  t.key_field_count = key_field_count_;
+  t.collation = collation_;
+  t.code_page = code_page_;
+  return t;
+}
+
+void ParadoxTable::WriteSecondaryIndexes() {
+  if (indexes_.empty()) return;
+  std::vector<BlockRows> rows;
+  rows.reserve(chain_.size());
+  for (const uint16_t b : chain_) rows.push_back(BlockRows{b, RecordData(b, 0), BlockCount(b)});
+  IndexCounters c;
+  c.restructure_count = header_.raw.size() > 0x2E ? static_cast<uint8_t>(header_.raw[0x2E]) : 1;
+  c.primary_change_count = px_header_.index_change_count;
+  c.auto_increment = header_.auto_increment;
+  c.has_auto_increment = std::any_of(fields_.begin(), fields_.end(), [](const FieldDef& f) {
+    return f.type == FieldType::kAutoInc;
+  });
+  c.update_time = header_.update_time;
+  for (const auto& index : indexes_) index->Write(rows, c);
+}
+
+std::vector<std::string> ParadoxTable::SecondaryIndexPaths() const {
+  std::vector<std::string> out;
+  for (const auto& index : indexes_) out.push_back(index->path());
+  return out;
+}
+
+void ParadoxTable::AddSecondaryIndex(const SecondaryIndexDef& def) {
+  PrepareWrite();
+  Flush();
+  std::unique_ptr<SecondaryIndex> index = SecondaryIndex::Create(def, Indexed());
+  auto remove_files = [&] {
+    const std::string x = index->path();
+    index->Close();
+    std::error_code ec;
+    fs::remove(x, ec);
+    std::string y = x;
+    y[y.size() - 3] = y[y.size() - 3] == 'x' ? 'y' : 'Y';
+    fs::remove(y, ec);
+  };
+  if (index->unique()) {
+    std::unordered_map<std::string, uint32_t> values;
+    bool twice = false;
+    ForEachPosition([&](RecordPosition p) {
+      if (const auto v = index->UniqueValue(RecordData(p.block, p.slot)))
+        twice = ++values[*v] > 1;
+      return !twice;
+    });
+    if (twice) {
+      remove_files();
+      throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
+    }
+  }
+  try {
+    indexes_.push_back(std::move(index));
+    unique_values_built_ = false;
+    WriteSecondaryIndexes();
+  } catch (...) {
+    index = std::move(indexes_.back());
+    indexes_.pop_back();
+    remove_files();
+    throw;
+  }
+}
+
+void ParadoxTable::EnsureUniqueValues() {
+  if (unique_values_built_) return;
+  unique_values_.assign(indexes_.size(), {});
+  for (size_t i = 0; i < indexes_.size(); ++i) {
+    if (!indexes_[i]->unique()) continue;
+    ForEachPosition([&](RecordPosition p) {
+      if (const auto v = indexes_[i]->UniqueValue(RecordData(p.block, p.slot))) ++unique_values_[i][*v];
+      return true;
+    });
+  }
+  unique_values_built_ = true;
+}
+
+void ParadoxTable::CheckUnique(const char* record, const char* skip) {
+  bool any = false;
+  for (const auto& index : indexes_) any = any || index->unique();
+  if (!any) return;
+  EnsureUniqueValues();
+  for (size_t i = 0; i < indexes_.size(); ++i) {
+    if (!indexes_[i]->unique()) continue;
+    const auto v = indexes_[i]->UniqueValue(record);
+    if (!v) continue;
+    const auto it = unique_values_[i].find(*v);
+    if (it == unique_values_[i].end() || it->second == 0) continue;
+    if (skip && indexes_[i]->UniqueValue(skip) == v && it->second == 1) continue;
+    throw EngineError(EngineErrorKind::kKeyViolation,
+                      EngineMessage("Key violation.", indexes_[i]->path()));
+  }
+}
+
+template <typename RecordAt>
+void ParadoxTable::CheckUniqueAmong(size_t n, RecordAt record) {
+  bool any = false;
+  for (const auto& index : indexes_) any = any || index->unique();
+  if (!any) return;
+  EnsureUniqueValues();
+  for (size_t i = 0; i < indexes_.size(); ++i) {
+    if (!indexes_[i]->unique()) continue;
+    std::unordered_map<std::string, uint32_t> seen;
+    for (size_t r = 0; r < n; ++r) {
+      const auto v = indexes_[i]->UniqueValue(record(r));
+      if (!v) continue;
+      const auto it = unique_values_[i].find(*v);
+      if ((it != unique_values_[i].end() && it->second > 0) || ++seen[*v] > 1)
+        throw EngineError(EngineErrorKind::kKeyViolation,
+                          EngineMessage("Key violation.", indexes_[i]->path()));
+    }
+  }
+}
+
+void ParadoxTable::NoteUnique(const char* record, int delta) {
+  if (!unique_values_built_) return;
+  for (size_t i = 0; i < indexes_.size(); ++i) {
+    if (!indexes_[i]->unique()) continue;
+    const auto v = indexes_[i]->UniqueValue(record);
+    if (!v) continue;
+    uint32_t& n = unique_values_[i][*v];
+    n = static_cast<uint32_t>(static_cast<int64_t>(n) + delta);
+  }
 }
 
 ParadoxHeader ParadoxTable::NewIndexHeader() const {
@@ -1315,7 +1440,8 @@ ParadoxHeader ParadoxTable::NewIndexHeader() const {
 }
 
 void ParadoxTable::WriteIndex(const std::vector<uint16_t>& changed) {
-  if (!px_file_.is_open()) {
+  const bool fresh = !px_file_.is_open();
+  if (fresh) {
     px_header_ = NewIndexHeader();
     px_file_ = ParadoxFile::Create(px_path_);
     has_px_header_ = true;
@@ -1350,7 +1476,11 @@ void ParadoxTable::WriteIndex(const std::vector<uint16_t>& changed) {
   px_header_.first_free_block = 0;
   px_header_.index_root = index_.root();
   px_header_.index_levels = static_cast<uint8_t>(index_.levels());
-  px_header_.index_change_count = header_.change_count;
+  // 0x2C moves with the table's change count, keeping the distance between
+  // the two that the file had; secondary indexes record it as the state of
+  // the primary index they were last brought up to date with.
+  px_header_.index_change_count =
+      fresh ? header_.change_count : static_cast<uint8_t>(px_header_.index_change_count + 1);
   px_file_.WriteAt(0, EncodeParadoxHeader(px_header_));
 }
 

@@ -19,6 +19,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/paradox/collation.h"
@@ -27,6 +28,8 @@
 #include "engine/paradox/file.h"
 #include "engine/paradox/header.h"
 #include "engine/paradox/index.h"
+#include "engine/paradox/secondary_index.h"
+#include "engine/engine_error.h"
 #include "engine/value.h"
 #include "platform/code_page.h"
 
@@ -168,9 +171,10 @@ class ParadoxTable {
   // Each change is written to the files at once (Flush) unless auto-flush
   // is off.  They throw EngineError: kGeneral for a read-only or closed
   // table, a record with the wrong number of values or an unusable value,
-  // "Table is full."; kUnsupported when the table has a secondary index
-  // (its name is in the message); kKeyViolation ("Key violation.") when the
-  // key exists, in which case nothing has changed.
+  // "Table is full."; kUnsupported or kCorrupt when a secondary index
+  // cannot be maintained (its name is in the message); kKeyViolation ("Key violation.") when the
+  // key exists, or a unique secondary index holds the value, in which case
+  // nothing has changed.
   //
   // Insert: keyed tables put the record in key order, unkeyed ones append.
   // A NULL auto-increment field gets the next value; a given value is kept
@@ -208,6 +212,17 @@ class ParadoxTable {
   // Writes changed blocks, the header and the primary index.  Throws
   // EngineError (kIo).
   void Flush();
+
+  // --- Secondary indexes ---
+  // Adds a maintained secondary index over the named fields and writes it
+  // from the table's rows (pending changes are flushed first).  Throws
+  // EngineError: kInvalidDefinition for an unknown or blob field, a taken
+  // name or field, an unkeyed table; kKeyViolation when a unique index
+  // would hold a value twice (no index is added then); as writes do.
+  void AddSecondaryIndex(const SecondaryIndexDef& def);
+  // The maintained secondary indexes kept up to date by writes (tables
+  // opened for writing only).
+  std::vector<std::string> SecondaryIndexPaths() const;
 
   // Compares the primary index on disk with the data chain (each level-1
   // entry the first key, block and record count of its data block, upper
@@ -293,6 +308,18 @@ class ParadoxTable {
   void ReleaseEmptyBlock(uint16_t block);
   void NoteAutoIncrement(const std::string& bytes);
 
+  // Secondary indexes.
+  IndexedTable Indexed() const;
+  void WriteSecondaryIndexes();
+  void EnsureUniqueValues();
+  // Throws kKeyViolation when `record` would give a unique index a value
+  // it holds already (a record at `skip` does not count).
+  void CheckUnique(const char* record, const char* skip);
+  void NoteUnique(const char* record, int delta);
+  // The same for the records record(0) .. record(n - 1) inserted together.
+  template <typename RecordAt>
+  void CheckUniqueAmong(size_t n, RecordAt record);
+
   // Files.
   void WriteIndex(const std::vector<uint16_t>& changed);
   ParadoxHeader NewIndexHeader() const;
@@ -304,7 +331,12 @@ class ParadoxTable {
   std::string db_path_;
   std::string px_path_;
   std::string mb_path_;
-  std::string secondary_index_;
+  std::vector<std::unique_ptr<SecondaryIndex>> indexes_;
+  // Why the table cannot be written, when one of its indexes cannot be kept.
+  std::optional<EngineError> index_error_;
+  // Per unique index (in indexes_ order, others empty): value -> rows.
+  std::vector<std::unordered_map<std::string, uint32_t>> unique_values_;
+  bool unique_values_built_ = false;
   ParadoxFile db_file_;
   ParadoxFile px_file_;
   std::unique_ptr<BlobFile> mb_;

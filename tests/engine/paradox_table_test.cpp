@@ -631,26 +631,6 @@ TEST(ParadoxTable, UpdatesMemosOfABdeTableAndClearsTheFreeSpaceList) {
   test::ExpectSameAsPxlib(*t, db.string());
 }
 
-TEST(ParadoxTable, RefusesToWriteTablesWithSecondaryIndexes) {
-  DALIMOR_REQUIRE_FIXTURES();
-  TempDir dir;
-  const fs::path db = CopyFixtureTable(dir, "leonhad-paradoxdriver/db", "CUSTOMER");
-  const std::string before = ReadFileBytes(db);
-  const auto t = ParadoxTable::Open(db.string(), OpenMode::kExclusive);
-  EXPECT_EQ(t->record_count(), 20u);
-  Record r = t->Read(*t->First());
-  r[0] = Value{};
-  try {
-    t->Insert(r);
-    FAIL() << "written";
-  } catch (const EngineError& e) {
-    EXPECT_EQ(e.kind(), EngineErrorKind::kUnsupported);
-    EXPECT_NE(std::string(e.what()).find("CUSTOMER.X06"), std::string::npos) << e.what();
-  }
-  EXPECT_THROW(t->Delete(*t->First()), EngineError);
-  EXPECT_EQ(ReadFileBytes(db), before);
-}
-
 }  // namespace
 }  // namespace dalimor
 
