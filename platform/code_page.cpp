@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <iterator>
 #include <utility>
+#include <vector>
 
 #include "platform/code_page_tables.h"
 
@@ -37,21 +39,45 @@ class Table {
   std::array<std::pair<uint16_t, uint8_t>, 128> reverse_{};
 };
 
+// Every code page we know, by number; the CodePage enumerators name exactly
+// these.
+struct KnownCodePage {
+  CodePage code_page;
+  const uint16_t (&upper)[128];
+};
+
+constexpr KnownCodePage kKnown[] = {
+    {CodePage::k437, code_page_tables::kCp437},   {CodePage::k737, code_page_tables::kCp737},
+    {CodePage::k850, code_page_tables::kCp850},   {CodePage::k852, code_page_tables::kCp852},
+    {CodePage::k857, code_page_tables::kCp857},   {CodePage::k860, code_page_tables::kCp860},
+    {CodePage::k861, code_page_tables::kCp861},   {CodePage::k862, code_page_tables::kCp862},
+    {CodePage::k863, code_page_tables::kCp863},   {CodePage::k865, code_page_tables::kCp865},
+    {CodePage::k866, code_page_tables::kCp866},   {CodePage::k869, code_page_tables::kCp869},
+    {CodePage::k874, code_page_tables::kCp874},   {CodePage::k1250, code_page_tables::kCp1250},
+    {CodePage::k1251, code_page_tables::kCp1251}, {CodePage::k1252, code_page_tables::kCp1252},
+    {CodePage::k1253, code_page_tables::kCp1253}, {CodePage::k1254, code_page_tables::kCp1254},
+    {CodePage::k1255, code_page_tables::kCp1255}, {CodePage::k1256, code_page_tables::kCp1256},
+    {CodePage::k1257, code_page_tables::kCp1257},
+};
+constexpr size_t kKnownCount = std::size(kKnown);
+
+// The position of a code page number in kKnown, or kKnownCount.
+size_t KnownIndex(int number) {
+  for (size_t i = 0; i < kKnownCount; ++i)
+    if (static_cast<int>(kKnown[i].code_page) == number) return i;
+  return kKnownCount;
+}
+
 const Table& TableFor(CodePage code_page) {
-  using namespace code_page_tables;
-  static const Table t437(kCp437), t850(kCp850), t852(kCp852), t866(kCp866), t1250(kCp1250),
-      t1251(kCp1251), t1252(kCp1252), t1254(kCp1254);
-  switch (code_page) {
-    case CodePage::k437: return t437;
-    case CodePage::k850: return t850;
-    case CodePage::k852: return t852;
-    case CodePage::k866: return t866;
-    case CodePage::k1250: return t1250;
-    case CodePage::k1251: return t1251;
-    case CodePage::k1252: return t1252;
-    case CodePage::k1254: return t1254;
-  }
-  return t1252;
+  // Built once, on first use.
+  static const std::vector<Table> tables = [] {
+    std::vector<Table> all;
+    all.reserve(kKnownCount);
+    for (const KnownCodePage& known : kKnown) all.emplace_back(known.upper);
+    return all;
+  }();
+  const size_t i = KnownIndex(static_cast<int>(code_page));
+  return tables[i < kKnownCount ? i : KnownIndex(1252)];
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -98,13 +124,10 @@ int64_t NextCodePoint(std::string_view s, size_t& pos) {
 }  // namespace
 
 bool CodePageFromNumber(int number, CodePage& out) {
-  switch (number) {
-    case 437: case 850: case 852: case 866: case 1250: case 1251: case 1252: case 1254:
-      out = static_cast<CodePage>(number);
-      return true;
-    default:
-      return false;
-  }
+  const size_t i = KnownIndex(number);
+  if (i == kKnownCount) return false;
+  out = kKnown[i].code_page;
+  return true;
 }
 
 std::string ToUtf8(std::string_view bytes, CodePage code_page) {

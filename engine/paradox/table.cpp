@@ -127,8 +127,12 @@ std::unique_ptr<ParadoxTable> ParadoxTable::OpenHeader(const std::string& path, 
   CodePage cp = CodePageOfSortOrder(h.sort_order_id);
   if (options.code_page)
     cp = *options.code_page;
-  else if (h.has_extension() && !CodePageFromNumber(h.code_page, cp))
+  else if (h.has_extension() && !CodePageFromNumber(h.code_page, cp)) {
+    // Read with the sort order's code page as the best guess, but never
+    // write: new text would be stored in a code page the table does not name.
     cp = CodePageOfSortOrder(h.sort_order_id);
+    t->code_page_unknown_ = true;
+  }
   t->code_page_ = cp;
   t->collation_ = &Collation::ForDriver(h.sort_order_name, h.sort_order_id);
 
@@ -778,6 +782,11 @@ std::optional<RecordPosition> ParadoxTable::FindBytes(const char* key, int field
 // ---------------------------------------------------------------- writing
 
 void ParadoxTable::CheckWritable() const {
+  if (code_page_unknown_)
+    throw EngineError(EngineErrorKind::kUnsupported,
+                      EngineMessage("Capability not supported.", db_path_,
+                                    "The table's code page " + std::to_string(header_.code_page) +
+                                        " is not known to this engine; it cannot be written."));
   if (closed_) ThrowGeneral(EngineMessage("Table is closed.", db_path_));
   if (mode_ == OpenMode::kReadOnly) ThrowGeneral(EngineMessage("Table is read only.", db_path_));
   if (index_error_) throw *index_error_;

@@ -352,6 +352,9 @@ class ParadoxTable {
   int block_size_ = 0;
   int capacity_ = 0;
   CodePage code_page_ = CodePage::k437;
+  // The header names a code page we have no table for; code_page_ is then a
+  // guess, good enough for reading but not for writing.
+  bool code_page_unknown_ = false;
   const Collation* collation_ = nullptr;
 
   uint32_t record_count_ = 0;
