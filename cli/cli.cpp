@@ -18,6 +18,7 @@ void PrintUsage(std::ostream& out) {
          "  dalimor-cli dump TABLE              řádky tabulky jako CSV\n"
          "  dalimor-cli schema TABLE            pole a klíč tabulky\n"
          "  dalimor-cli create TABLE --fields \"Name:Type[:Size],...\" [--key \"F1,F2\"]\n"
+         "        [--index \"Field\"] [--index \"Name:F1,F2[:ci][:unique]\"]...\n"
          "  dalimor-cli import TABLE FILE.csv   vloží řádky CSV (vše, nebo nic)\n"
          "  dalimor-cli sql \"STATEMENT\"         provede příkaz local SQL\n"
          "  dalimor-cli demo DIR [--scale N] [--seed S]  vytvoří demo instalaci Kalmea\n"

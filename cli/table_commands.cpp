@@ -1,6 +1,8 @@
 // dump, schema, create, import and sql: the table engine seen from outside.
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <set>
@@ -8,6 +10,7 @@
 #include "cli/cli.h"
 #include "cli/csv.h"
 #include "engine/engine_error.h"
+#include "engine/paradox/file.h"
 #include "engine/paradox/table.h"
 #include "engine/sql/paradox_catalog.h"
 #include "engine/sql/query.h"
@@ -46,6 +49,24 @@ std::vector<std::string> Names(const std::vector<FieldDef>& fields) {
   return names;
 }
 
+// Every "--name VALUE" in args (removed from them), in order.
+std::vector<std::string> TakeRepeatedOption(std::vector<std::string>& args,
+                                            const std::string& name) {
+  std::vector<std::string> values;
+  for (std::string v = TakeOption(args, name); !v.empty(); v = TakeOption(args, name))
+    values.push_back(v);
+  return values;
+}
+
+// An index as "--index" gives it; a malformed one is a wrong command line.
+SecondaryIndexDef IndexOption(const std::string& text) {
+  try {
+    return ParseIndexSpec(text);
+  } catch (const EngineError& e) {
+    throw UsageError{std::string("--index: ") + e.what()};
+  }
+}
+
 }  // namespace
 
 int DumpCommand(const std::vector<std::string>& args, std::ostream& out) {
@@ -67,6 +88,8 @@ int SchemaCommand(const std::vector<std::string>& args, std::ostream& out) {
     if (static_cast<int>(i) < table->key_field_count()) keys += (keys.empty() ? "" : ",") + f.name;
   }
   out << "key:" << keys << '\n';
+  for (const std::string& x : FindSecondaryIndexFiles(table->path()))
+    out << "index:" << std::filesystem::path(x).filename().string() << '\n';
   return kExitOk;
 }
 
@@ -74,17 +97,46 @@ int CreateCommand(const std::vector<std::string>& args_in, std::ostream&) {
   std::vector<std::string> args = args_in;
   const std::string fields_text = TakeOption(args, "--fields");
   const std::string key_text = TakeOption(args, "--key");
+  std::vector<SecondaryIndexDef> indexes;
+  for (const std::string& spec : TakeRepeatedOption(args, "--index"))
+    indexes.push_back(IndexOption(spec));
   if (args.size() != 1 || fields_text.empty())
-    throw UsageError{"usage: dalimor-cli create TABLE --fields \"Name:Type[:Size],...\" [--key \"F1,F2\"]"};
+    throw UsageError{
+        "usage: dalimor-cli create TABLE --fields \"Name:Type[:Size],...\" [--key \"F1,F2\"] "
+        "[--index \"Field\" | --index \"Name:F1,F2[:ci][:unique]\"]..."};
   const std::vector<FieldDef> fields = ParseFieldList(fields_text);
-  ParadoxTable::Create(args[0], fields, LeadingKeyFieldCount(fields, key_text))->Close();
+  const auto table = ParadoxTable::Create(args[0], fields, LeadingKeyFieldCount(fields, key_text));
+  try {
+    for (const SecondaryIndexDef& def : indexes) table->AddSecondaryIndex(def);
+    table->Close();
+  } catch (...) {
+    // No half-made table stays behind.
+    const std::string path = table->path();
+    table->Close();
+    for (const std::string& x : FindSecondaryIndexFiles(path)) {
+      std::error_code ec;
+      std::filesystem::remove(x, ec);
+      std::string y = x;
+      y[y.size() - 3] = y[y.size() - 3] == 'x' ? 'y' : 'Y';
+      std::filesystem::remove(y, ec);
+    }
+    const std::filesystem::path db(path);
+    const std::string dir = db.parent_path().empty() ? "." : db.parent_path().string();
+    for (const char* ext : {".PX", ".MB", ".DB"}) {
+      const std::string file = FindFileNoCase(dir, db.stem().string() + ext);
+      std::error_code ec;
+      if (!file.empty()) std::filesystem::remove(file, ec);
+    }
+    throw;
+  }
   return kExitOk;
 }
 
 int ImportCommand(const std::vector<std::string>& args, std::ostream&) {
   RequireArgs(args, 2, "import TABLE FILE.csv");
   std::ifstream in(args[1], std::ios::binary);
-  if (!in) throw EngineError(EngineErrorKind::kFileNotFound, "Cannot open file \"" + args[1] + "\".");
+  if (!in)
+    throw EngineError(EngineErrorKind::kFileNotFound, "Cannot open file \"" + args[1] + "\".");
   auto table = ParadoxTable::Open(args[0], OpenMode::kExclusive);
   const std::vector<FieldDef> defs = table->fields();
 
@@ -108,7 +160,8 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream&) {
     try {
       if (!ReadCsvRecord(in, fields)) break;
     } catch (const std::runtime_error& e) {
-      throw EngineError(EngineErrorKind::kGeneral, "line " + std::to_string(line) + ": " + e.what());
+      throw EngineError(EngineErrorKind::kGeneral,
+                        "line " + std::to_string(line) + ": " + e.what());
     }
     if (fields.size() == 1 && fields[0].empty()) continue;  // blank line
     if (fields.size() != columns.size())
@@ -120,9 +173,9 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream&) {
       const FieldDef& def = defs[static_cast<size_t>(columns[c])];
       const auto value = ParseCsvField(fields[c], def.type);
       if (!value)
-        throw EngineError(EngineErrorKind::kGeneral, "line " + std::to_string(line) + ": '" +
-                                                         fields[c] + "' is not a valid value for field " +
-                                                         def.name + ".");
+        throw EngineError(EngineErrorKind::kGeneral,
+                          "line " + std::to_string(line) + ": '" + fields[c] +
+                              "' is not a valid value for field " + def.name + ".");
       record[static_cast<size_t>(columns[c])] = *value;
     }
     rows.push_back(std::move(record));
@@ -162,7 +215,8 @@ int SqlCommand(const std::vector<std::string>& args, std::ostream& out) {
   size_t start = args[0].find_first_not_of(" \t\r\n(");
   const std::string head = args[0].substr(start == std::string::npos ? 0 : start, 6);
   std::string upper;
-  for (const char c : head) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  for (const char c : head)
+    upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
   if (upper != "SELECT") {
     query.ExecSql();
     return kExitOk;

@@ -52,6 +52,10 @@ void DemoTableWriter::Insert(const Record& row) {
 
 void DemoTableWriter::Finish() {
   table_->Flush();
+  // The indexes are added once the rows are in, as a company's tables get
+  // them, each laid out in one pass.
+  for (const SecondaryIndexDef& index : ParseIndexList(def_.indexes))
+    table_->AddSecondaryIndex(index);
   table_->Close();
 }
 

@@ -51,9 +51,11 @@ constexpr std::array<DemoTableDef, 20> kCompanyTables = {{
      "Text:A:60,Mena:A:3,Kurz:N," DEMO_VAT_SUMS
      "CelkemBezDPH:$,CelkemDPH:$,CelkemSDPH:$,Zaplaceno:$,UcetMD:A:6,UcetDal:A:6,"
      "Stredisko:A:10,Zakazka:A:10,Poznamka:M:10",
-     "DoklSRada,DoklSCislo"},
-    {"SDATA/S", "Spfp.DB", DEMO_STOCK_ITEM "UcetMD:A:6,Stredisko:A:10",
-     "DoklSRada,DoklSCislo,Klic"},
+     "DoklSRada,DoklSCislo", 2048,
+     "KdyVystaveno;DoklSCislo;Firma:FirmaNazev:ci;DatumRada:KdyVystaveno,DoklSRada;CisloDod:"
+     "CisloDokladuDod"},
+    {"SDATA/S", "Spfp.DB", DEMO_STOCK_ITEM "UcetMD:A:6,Stredisko:A:10", "DoklSRada,DoklSCislo,Klic",
+     2048, "PolozkaSkladu;SkladPolozka:Sklad,PolozkaSkladu"},
     {"SDATA/S", "Svfh.DB",
      "DoklSRada:A:5,DoklSCislo:A:11,VarSymbol:A:10,KonstSymbol:A:4,Objednavka:A:20,"
      "KdyVystaveno:D,KdyUskutUP:D,KdySplatno:D,KdyZaplaceno:D,FormaUhrady:A:20," DEMO_PARTNER
@@ -61,67 +63,70 @@ constexpr std::array<DemoTableDef, 20> kCompanyTables = {{
      "CelkemBezDPH:$,CelkemDPH:$,CelkemSDPH:$,Zaokrouhleni:$,Zaplaceno:$,UcetMD:A:6,"
      "UcetDal:A:6,Stredisko:A:10,Zakazka:A:10,TextNahoruKlic:I,TextDoluKlic:I,"
      "Vystavil:A:30,Zmeneno:@",
-     "DoklSRada,DoklSCislo"},
+     "DoklSRada,DoklSCislo", 2048,
+     "KdyVystaveno;DoklSCislo;Firma:FirmaNazev:ci;DatumRada:KdyVystaveno,DoklSRada;VarSymbol"},
     {"SDATA/S", "Svfp.DB", DEMO_STOCK_ITEM "UcetDal:A:6,Stredisko:A:10",
-     "DoklSRada,DoklSCislo,Klic"},
+     "DoklSRada,DoklSCislo,Klic", 2048, "PolozkaSkladu;SkladPolozka:Sklad,PolozkaSkladu"},
     {"SDATA/S", "SklOperH.DB",
      "DoklSRada:A:5,DoklSCislo:A:11,TypOperace:A:1,Sklad:A:5,KdyVystaveno:D,KdyUskutUP:D,"
      "FirmaICO:A:8,FirmaNazev:A:60,Text:A:60,CelkemBezDPH:$,CelkemSDPH:$,PocetPolozek:S,"
      "SouvisejiciDoklad:A:20,Vystavil:A:30",
-     "DoklSRada,DoklSCislo"},
+     "DoklSRada,DoklSCislo", 2048, "KdyVystaveno;DoklSCislo;Firma:FirmaNazev:ci"},
     {"SDATA/S", "SklOperP.DB", DEMO_STOCK_ITEM "UcetMD:A:6,UcetDal:A:6",
-     "DoklSRada,DoklSCislo,Klic"},
+     "DoklSRada,DoklSCislo,Klic", 2048, "PolozkaSkladu"},
     {"SDATA/S", "SObjH.DB",
      "DoklSRada:A:5,DoklSCislo:A:11,TypObjednavky:A:1,CisloObjPartnera:A:20,Datum:D,"
      "DatumDodani:D," DEMO_PARTNER
      "Text:A:60,CelkemBezDPH:$,CelkemSDPH:$,Vyrizeno:L,TextNahoruKlic:I,TextDoluKlic:I,"
      "Vystavil:A:30,Zmeneno:@",
-     "DoklSRada,DoklSCislo"},
-    {"SDATA/S", "SObjP.DB", DEMO_STOCK_ITEM "DodanoMnozstvi:N", "DoklSRada,DoklSCislo,Klic"},
+     "DoklSRada,DoklSCislo", 2048,
+     "Datum;DoklSCislo;Firma:FirmaNazev:ci;DatumRada:Datum,DoklSRada"},
+    {"SDATA/S", "SObjP.DB", DEMO_STOCK_ITEM "DodanoMnozstvi:N", "DoklSRada,DoklSCislo,Klic", 2048,
+     "PolozkaSkladu"},
     {"SDATA/S", "SCenik.DB",
      "Sklad:A:5,PolozkaSkladu:A:20,Nazev:A:60,MJ:A:5,EAN:A:13,SazbaDPH:N,NakupniCena:$,"
      "ProdejniCena:$,ProdejniCenaSDPH:$,Zasoba:N,MinZasoba:N,Dodavatel:A:60,UcetZasob:A:6,"
      "Aktivni:L,Poznamka:M:10,Zmeneno:@",
-     "Sklad,PolozkaSkladu"},
+     "Sklad,PolozkaSkladu", 2048, "PolozkaSkladu;Nazev:Nazev:ci;EAN;Dodavatel:Dodavatel,Nazev:ci"},
     // --- C-agendas ---
     {"CDATA/S", "CBanka.DB",
      "DoklRada:A:5,DoklCislo:A:11,CisloVypisu:S,KdyVystaveno:D,BankovniUcet:A:25,"
      "KodBanky:A:4,Mena:A:3,PocatecniZustatek:$,Prijmy:$,Vydaje:$,KonecnyZustatek:$,"
      "Text:A:60",
-     "DoklRada,DoklCislo"},
+     "DoklRada,DoklCislo", 2048, "KdyVystaveno;DoklCislo"},
     {"CDATA/S", "CBankap.DB",
      "DoklRada:A:5,DoklCislo:A:11,Klic:I,KdyUcPripad:D,VarSymbol:A:10,KonstSymbol:A:4,"
      "SpecSymbol:A:10,ProtiUcet:A:25,FirmaNazev:A:60,Text:A:60,Castka:$,UcetMD:A:6,"
      "UcetDal:A:6,Stredisko:A:10",
-     "DoklRada,DoklCislo,Klic"},
+     "DoklRada,DoklCislo,Klic", 2048, "KdyUcPripad;Firma:FirmaNazev:ci"},
     {"CDATA/S", "Cdenik.DB",
      "DoklRada:A:5,DoklCislo:A:11,Klic:I,Poradi:I,KdyUcPripad:D,UcetMD:A:6,UcetDal:A:6,"
      "Castka:$,Text:A:60,Stredisko:A:10,Zakazka:A:10,FirmaICO:A:8,Agenda:A:3",
-     "DoklRada,DoklCislo,Klic,Poradi"},
+     "DoklRada,DoklCislo,Klic,Poradi", 2048, "KdyUcPripad;UcetDatum:UcetMD,KdyUcPripad"},
     {"CDATA/S", "CIntdokl.DB",
      "DoklRada:A:5,DoklCislo:A:11,KdyVystaveno:D,KdyUcPripad:D,Text:A:60,Castka:$,"
      "Vystavil:A:30,Poznamka:M:10",
-     "DoklRada,DoklCislo"},
+     "DoklRada,DoklCislo", 2048, "KdyVystaveno;DoklCislo"},
     {"CDATA/S", "CIntDoklSD.DB",
      "DoklRada:A:5,DoklCislo:A:11,Klic:I,Text:A:60,Castka:$,UcetMD:A:6,UcetDal:A:6,"
      "Stredisko:A:10,Zakazka:A:10",
-     "DoklRada,DoklCislo,Klic"},
+     "DoklRada,DoklCislo,Klic", 2048, "UcetMD"},
     {"CDATA/S", "CPokl.DB",
      "DoklRada:A:5,DoklCislo:A:11,TypDokladu:A:1,KdyVystaveno:D,KdyUcPripad:D,"
      "FirmaICO:A:8,FirmaNazev:A:60,Text:A:60,Mena:A:3,Kurz:N," DEMO_VAT_SUMS
      "Castka:$,UcetPokladny:A:6,Vystavil:A:30,PrijalVydal:A:30",
-     "DoklRada,DoklCislo"},
+     "DoklRada,DoklCislo", 2048, "KdyVystaveno;DoklCislo;Firma:FirmaNazev:ci"},
     {"CDATA/S", "CPoklSD.DB",
      "DoklRada:A:5,DoklCislo:A:11,Klic:I,Text:A:60,SazbaDPH:N,Zaklad:$,DPH:$,Castka:$,"
      "UcetMD:A:6,UcetDal:A:6,Stredisko:A:10,Zakazka:A:10",
-     "DoklRada,DoklCislo,Klic"},
+     "DoklRada,DoklCislo,Klic", 2048, "UcetMD"},
     {"CDATA/S", "Cpz.DB",
      "DoklSRada:A:5,DoklSCislo:A:11,TypPZ:A:1,KdyVystaveno:D,KdySplatno:D,KdyZaplaceno:D,"
      "VarSymbol:A:10,FirmaICO:A:8,FirmaNazev:A:60,Text:A:60,Mena:A:3,Castka:$,Zaplaceno:$,"
      "Zbyva:$,Ucet:A:6",
-     "DoklSRada,DoklSCislo"},
+     "DoklSRada,DoklSCislo", 2048, "KdyVystaveno;VarSymbol;Firma:FirmaNazev:ci"},
     // --- Common tables ---
-    {"LDATA/S", "LMemo.DB", "Klic:I,Poznamka:M:50,Zmeneno:@,UID:I", "Klic"},
+    {"LDATA/S", "LMemo.DB", "Klic:I,Poznamka:M:50,Zmeneno:@,UID:I", "Klic", 2048, "Zmeneno"},
     {"LDATA/S", "LKlice.DB", "Nazev:A:30,DalsiHodnota:I,UID:I", "Nazev"},
     {"LDATA/S", "Ldoklady.DB",
      "AGENDA:A:3,RADA:A:5,Nazev:A:40,Predpona:A:5,PosledniCislo:A:11,Vychozi:L,UID:I",

@@ -27,6 +27,9 @@ struct DemoTableDef {
   // records need larger blocks.  The usual size; DemoBlockSize gives large
   // tables more.
   int block_size = 2048;
+  // Secondary indexes as a company's tables carry them, ";" separated
+  // (ParseIndexList): "Field" or "Name:F1,F2[:ci]".
+  std::string_view indexes = {};
 };
 
 // The company register "GFIRMY.DB" and the station table "GFIRMAST.DB".

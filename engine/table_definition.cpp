@@ -37,7 +37,8 @@ int LeadingKeyFieldCount(const std::vector<FieldDef>& fields, std::string_view k
   for (size_t i = 0; i < names.size(); ++i) {
     bool known = false;
     for (const FieldDef& f : fields) known = known || EqualsIgnoringAsciiCase(f.name, names[i]);
-    if (!known) Invalid("Invalid field name: the key field '" + names[i] + "' is not in the table.");
+    if (!known)
+      Invalid("Invalid field name: the key field '" + names[i] + "' is not in the table.");
     if (i >= fields.size() || !EqualsIgnoringAsciiCase(fields[i].name, names[i]))
       Invalid("The key field '" + names[i] + "' must be field " + std::to_string(i + 1) +
               " of the table: Paradox keys are the leading fields, in order.");
@@ -55,7 +56,8 @@ std::vector<FieldDef> ParseFieldList(std::string_view text) {
     start = end + 1;
     if (entry.empty()) continue;
     const size_t colon = entry.find(':');
-    if (colon == std::string_view::npos) Invalid("Field definition without a type: " + std::string(entry));
+    if (colon == std::string_view::npos)
+      Invalid("Field definition without a type: " + std::string(entry));
     FieldDef def;
     def.name = std::string(Trim(entry.substr(0, colon)));
     std::string_view rest = entry.substr(colon + 1);
@@ -73,6 +75,58 @@ std::vector<FieldDef> ParseFieldList(std::string_view text) {
   }
   if (fields.empty()) Invalid("No fields defined.");
   return fields;
+}
+
+namespace {
+
+std::vector<std::string> SplitAt(std::string_view text, char separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (true) {
+    const size_t end = text.find(separator, start);
+    parts.emplace_back(text.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+SecondaryIndexDef ParseIndexSpec(std::string_view text) {
+  auto bad = [&]() {
+    throw EngineError(
+        EngineErrorKind::kInvalidDefinition,
+        "An index is given as \"Field\" or \"Name:Field1,Field2[:ci][:unique]\", not \"" +
+            std::string(text) + "\".");
+  };
+  const std::vector<std::string> parts = SplitAt(text, ':');
+  SecondaryIndexDef def;
+  if (parts.size() == 1) {
+    if (parts[0].empty() || parts[0].find(',') != std::string::npos) bad();
+    def.fields.push_back(parts[0]);
+    return def;
+  }
+  def.name = parts[0];
+  def.fields = SplitAt(parts[1], ',');
+  if (def.name.empty()) bad();
+  for (const std::string& f : def.fields)
+    if (f.empty()) bad();
+  for (size_t i = 2; i < parts.size(); ++i) {
+    if (parts[i] == "ci")
+      def.case_insensitive = true;
+    else if (parts[i] == "unique")
+      def.unique = true;
+    else
+      bad();
+  }
+  return def;
+}
+
+std::vector<SecondaryIndexDef> ParseIndexList(std::string_view text) {
+  std::vector<SecondaryIndexDef> out;
+  if (text.empty()) return out;
+  for (const std::string& spec : SplitAt(text, ';')) out.push_back(ParseIndexSpec(spec));
+  return out;
 }
 
 }  // namespace dalimor

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/paradox/secondary_index.h"
 #include "engine/value.h"
 
 namespace dalimor {
@@ -24,5 +25,14 @@ int LeadingKeyFieldCount(const std::vector<FieldDef>& fields, std::string_view k
 // as FieldDef documents them (0 where omitted).  Throws EngineError
 // (kInvalidDefinition) for a malformed entry or an unknown type letter.
 std::vector<FieldDef> ParseFieldList(std::string_view text);
+
+// Parses a secondary index: "Field" (an index over one field) or
+// "Name:F1,F2[:ci][:unique]" (a named index; "ci" ignores letter case,
+// "unique" refuses repeated values).  Throws EngineError
+// (kInvalidDefinition) for anything else.
+SecondaryIndexDef ParseIndexSpec(std::string_view text);
+
+// Parses secondary indexes separated by ";".
+std::vector<SecondaryIndexDef> ParseIndexList(std::string_view text);
 
 }  // namespace dalimor

@@ -5,7 +5,9 @@
 //    initialised transfer folder, against copying every file of the
 //    branch's SDATA/S, CDATA/S and LDATA/S into a fresh folder;
 //  - the receive of that batch into "Centrála Praha" (overwrite off),
-//    against copying the transfer folder into a fresh folder.
+//    against copying the transfer folder into a fresh folder, and against
+//    the same receive into a copy of the head office whose secondary
+//    indexes were removed (what keeping the indexes costs).
 //
 // A second reference reads the same files into memory and writes them to
 // new files with read and write calls, the least a program that changes
@@ -348,6 +350,31 @@ int Bench(int scale, int lines, const fs::path& work) {
   receive.agendas = EveryAgenda();
   receive.price_list_all = true;
   receive.overwrite = false;
+  // The same receive into a copy of the head office without its secondary
+  // indexes, first, for what keeping the indexes costs.
+  const std::string plain = (work / "head-without-indexes").string() + "/";
+  fs::copy(head, plain, fs::copy_options::recursive);
+  uint64_t index_files = 0, index_bytes = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(plain)) {
+    const std::string ext = entry.path().extension().string();
+    if (entry.is_regular_file() && ext.size() == 4 &&
+        (ext[1] == 'X' || ext[1] == 'x' || ext[1] == 'Y' || ext[1] == 'y')) {
+      ++index_files;
+      index_bytes += entry.file_size();
+      fs::remove(entry.path());
+    }
+  }
+  dalimor::RunEnvironment plain_env{ui, config, clock, settings, plain, batch, kHead, nullptr};
+  ::sync();
+  start_run = Now();
+  if (dalimor::ReceiveBatch(plain_env, receive) != dalimor::RunOutcome::kDone)
+    throw std::runtime_error("receive without indexes: " + ui.last_text);
+  const Step received_plain = Since(start_run);
+  std::printf("%-30s %8.2f s  (cpu %.2f s, waiting for a CPU %.2f s; written %.0f MB)\n",
+              "receive, no secondary indexes", received_plain.wall, received_plain.cpu,
+              received_plain.queued, received_plain.written_mb);
+  fs::remove_all(plain);
+
   dalimor::RunEnvironment receive_env{ui, config, clock, settings, head, batch, kHead, nullptr};
   ::sync();
   start_run = Now();
@@ -357,6 +384,10 @@ int Bench(int scale, int lines, const fs::path& work) {
   std::printf("%-30s %8.2f s  (cpu %.2f s, waiting for a CPU %.2f s; written %.0f MB)\n",
               "receive, every agenda", received.wall, received.cpu, received.queued,
               received.written_mb);
+  std::printf("%-30s %8s    (%llu index files, %.1f MB before the receive)\n", "  with the indexes",
+              "", static_cast<unsigned long long>(index_files), static_cast<double>(index_bytes) / 1e6);
+  std::printf("ratio receive with / without secondary indexes %.2f    (cpu time: %.2f)\n",
+              received.wall / received_plain.wall, received.cpu / received_plain.cpu);
   std::printf("ratio send / cp               %8.2f    (cpu time: %.2f)\n", sent.wall / cp_send.wall,
               sent.cpu / cp_send.cpu);
   std::printf("ratio receive / cp            %8.2f    (cpu time: %.2f)\n",

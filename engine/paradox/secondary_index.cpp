@@ -33,7 +33,9 @@ constexpr int kYBlockSize = 2048;
 // Paradox indexes at most 16 fields.
 constexpr size_t kMaxIndexedFields = 16;
 
-char AsciiLowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLowerChar(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualNoCaseAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -215,11 +217,13 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Open(const std::string& x_path,
   if (!ix->maintained_) return ix;
 
   if (!h.has_extension())
-    ThrowUnsupported(x_path, "Secondary indexes of tables older than Paradox 4 are not maintained "
-                             "by this engine; the table cannot be written.");
+    ThrowUnsupported(x_path,
+                     "Secondary indexes of tables older than Paradox 4 are not maintained "
+                     "by this engine; the table cannot be written.");
   if (table.key_field_count == 0)
-    ThrowUnsupported(x_path, "Secondary indexes of tables without a primary key are not "
-                             "maintained by this engine; the table cannot be written.");
+    ThrowUnsupported(x_path,
+                     "Secondary indexes of tables without a primary key are not "
+                     "maintained by this engine; the table cannot be written.");
   const size_t n = h.fields.size();
   const size_t k = static_cast<size_t>(table.key_field_count);
   if (n < k + 2) corrupt(std::to_string(n) + " fields are too few for an index of this table");
@@ -264,8 +268,9 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Open(const std::string& x_path,
   if (sort_at < raw.size()) {
     const size_t name_at = sort_at + strnlen(raw.data() + sort_at, raw.size() - sort_at) + 1;
     if (name_at < raw.size())
-      ix->name_ = ToUtf8(std::string(raw.data() + name_at, strnlen(raw.data() + name_at, raw.size() - name_at)),
-                         table.code_page);
+      ix->name_ = ToUtf8(
+          std::string(raw.data() + name_at, strnlen(raw.data() + name_at, raw.size() - name_at)),
+          table.code_page);
   }
   ix->Describe(table);
   if (h.record_size != ix->record_size_)
@@ -284,8 +289,7 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Open(const std::string& x_path,
       bool fits = (yh.file_type == static_cast<uint8_t>(ParadoxFileType::kSecondaryIndex) ||
                    yh.file_type == static_cast<uint8_t>(ParadoxFileType::kCompositeIndex)) &&
                   yh.record_size == ix->key_size_ + kIndexEntryTrailerSize &&
-                  yh.fields.size() == n - 1 &&
-                  IndexBlockFill(yh.block_size(), ix->key_size_) >= 2;
+                  yh.fields.size() == n - 1 && IndexBlockFill(yh.block_size(), ix->key_size_) >= 2;
       for (size_t i = 0; fits && i + 1 < n; ++i)
         fits = yh.fields[i].type == h.fields[i].type && yh.fields[i].size == h.fields[i].size;
       if (fits) {
@@ -321,7 +325,8 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Create(const SecondaryIndexDef& 
   if (!db.has_extension())
     ThrowInvalid("Secondary indexes can be added only to tables of Paradox 4 or later.");
   if (def.fields.empty()) ThrowInvalid("A secondary index needs at least one field.");
-  if (def.fields.size() > kMaxIndexedFields) ThrowInvalid("A secondary index takes at most 16 fields.");
+  if (def.fields.size() > kMaxIndexedFields)
+    ThrowInvalid("A secondary index takes at most 16 fields.");
   if (def.name.empty() && def.fields.size() != 1)
     ThrowInvalid("An index over several fields needs a name.");
   std::vector<int> fields;
@@ -356,7 +361,8 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Create(const SecondaryIndexDef& 
     for (const std::string& other : FindSecondaryIndexFiles(table.db_path)) {
       try {
         const std::unique_ptr<SecondaryIndex> o = Open(other, table, false);
-        if (EqualNoCaseAscii(o->name(), def.name)) ThrowInvalid("Duplicate index name.\nIndex: " + def.name);
+        if (EqualNoCaseAscii(o->name(), def.name))
+          ThrowInvalid("Duplicate index name.\nIndex: " + def.name);
       } catch (const EngineError& e) {
         if (e.kind() == EngineErrorKind::kInvalidDefinition) throw;
       }
@@ -410,9 +416,8 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Create(const SecondaryIndexDef& 
   std::string bytes = EncodeParadoxHeader(x);
   char* p = bytes.data();
   p[kOffIndexedField] = static_cast<char>(def.name.empty() ? fields.front() + 1 : 0);
-  p[kOffRestructureCount] = static_cast<char>(db.raw.size() > kOffRestructureCount
-                                                  ? db.raw[kOffRestructureCount]
-                                                  : 1);
+  p[kOffRestructureCount] =
+      static_cast<char>(db.raw.size() > kOffRestructureCount ? db.raw[kOffRestructureCount] : 1);
   uint8_t flags = 0;
   if (def.case_insensitive) flags |= kIndexCaseInsensitive;
   if (def.unique) flags |= kIndexUnique;
@@ -420,8 +425,8 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Create(const SecondaryIndexDef& 
   const size_t numbers = kExtensionBase + GetU16(p + kOffNamesEnd);
   uint16_t highest = 0;
   for (size_t i = 0; i < x.fields.size(); ++i) {
-    const uint16_t number = i < fields.size() ? static_cast<uint16_t>(fields[i] + 1)
-                                              : static_cast<uint16_t>(i + 1);
+    const uint16_t number =
+        i < fields.size() ? static_cast<uint16_t>(fields[i] + 1) : static_cast<uint16_t>(i + 1);
     PutU16(p + numbers + 2 * i, number);
     highest = std::max(highest, number);
   }
@@ -492,8 +497,8 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
   size_t n = 0;
   for (const BlockRows& r : rows) n += static_cast<size_t>(r.count);
   const size_t rs = static_cast<size_t>(record_size_);
-  const size_t table_rs = static_cast<size_t>(
-      std::accumulate(table_widths_.begin(), table_widths_.end(), 0));
+  const size_t table_rs =
+      static_cast<size_t>(std::accumulate(table_widths_.begin(), table_widths_.end(), 0));
 
   // The records in table order; `sort` is what they are ordered by (the
   // same bytes, alpha values upper-cased where the index ignores case).
@@ -509,7 +514,8 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
       EncodeFlippedInt(r.block, 2, e + key_size_);
     }
   }
-  const bool folds = std::any_of(key_.begin(), key_.end(), [](const KeyField& k) { return k.fold_case; });
+  const bool folds =
+      std::any_of(key_.begin(), key_.end(), [](const KeyField& k) { return k.fold_case; });
   std::string folded;
   if (folds) {
     folded = entries;
@@ -522,8 +528,9 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
           }
   }
   const std::string& sort = folds ? folded : entries;
-  const bool bytewise = collation_->IsByteOrder() ||
-                        std::none_of(key_.begin(), key_.end(), [](const KeyField& k) { return k.alpha; });
+  const bool bytewise =
+      collation_->IsByteOrder() ||
+      std::none_of(key_.begin(), key_.end(), [](const KeyField& k) { return k.alpha; });
   std::vector<uint32_t> order(n);
   std::iota(order.begin(), order.end(), 0u);
   const size_t ks = static_cast<size_t>(key_size_);
@@ -639,7 +646,8 @@ void SecondaryIndex::WriteY(const IndexCounters&) {
   y_tree_.Build(y_level1_, key_size_, y_header_.block_size());
   const uint64_t hs = y_header_.header_size;
   const uint64_t pbs = static_cast<uint64_t>(y_header_.block_size());
-  for (const auto& [b, bytes] : y_tree_.TakeChangedBlocks()) y_file_.WriteAt(hs + (b - 1u) * pbs, bytes);
+  for (const auto& [b, bytes] : y_tree_.TakeChangedBlocks())
+    y_file_.WriteAt(hs + (b - 1u) * pbs, bytes);
   if (y_tree_.block_count() < y_written_blocks_) y_file_.Truncate(hs + y_tree_.block_count() * pbs);
   y_written_blocks_ = y_tree_.block_count();
   y_header_.record_count = y_tree_.entry_count();

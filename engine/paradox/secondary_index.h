@@ -68,7 +68,7 @@ struct IndexCounters {
   uint8_t primary_change_count = 0;  // .PX 0x2C after the table's flush
   uint32_t auto_increment = 0;       // .DB 0x49
   bool has_auto_increment = false;
-  uint32_t update_time = 0;          // .DB 0x60
+  uint32_t update_time = 0;  // .DB 0x60
 };
 
 class SecondaryIndex {
@@ -136,8 +136,8 @@ class SecondaryIndex {
   std::vector<KeyField> key_;  // indexed fields, then the primary key
   std::vector<int> table_offsets_;
   std::vector<int> table_widths_;
-  int key_size_ = 0;           // bytes of the index key (all but Blk Num)
-  int record_size_ = 0;        // key + 2
+  int key_size_ = 0;     // bytes of the index key (all but Blk Num)
+  int record_size_ = 0;  // key + 2
   int block_size_ = 0;
   int capacity_ = 0;
   const Collation* collation_ = nullptr;

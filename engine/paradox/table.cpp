@@ -782,13 +782,13 @@ std::optional<RecordPosition> ParadoxTable::FindBytes(const char* key, int field
 // ---------------------------------------------------------------- writing
 
 void ParadoxTable::CheckWritable() const {
+  if (closed_) ThrowGeneral(EngineMessage("Table is closed.", db_path_));
+  if (mode_ == OpenMode::kReadOnly) ThrowGeneral(EngineMessage("Table is read only.", db_path_));
   if (code_page_unknown_)
     throw EngineError(EngineErrorKind::kUnsupported,
                       EngineMessage("Capability not supported.", db_path_,
                                     "The table's code page " + std::to_string(header_.code_page) +
                                         " is not known to this engine; it cannot be written."));
-  if (closed_) ThrowGeneral(EngineMessage("Table is closed.", db_path_));
-  if (mode_ == OpenMode::kReadOnly) ThrowGeneral(EngineMessage("Table is read only.", db_path_));
   if (index_error_) throw *index_error_;
   if (keyed()) {
     const int index_block = has_px_header_ ? px_header_.block_size()
@@ -1369,6 +1369,14 @@ void ParadoxTable::AddSecondaryIndex(const SecondaryIndexDef& def) {
     remove_files();
     throw;
   }
+}
+
+void ParadoxTable::CheckUniqueValues(const std::vector<Record>& records) {
+  if (std::none_of(indexes_.begin(), indexes_.end(), [](const auto& i) { return i->unique(); })) return;
+  std::vector<std::string> bytes;
+  bytes.reserve(records.size());
+  for (const Record& r : records) bytes.push_back(Prepare(r, nullptr).bytes);
+  CheckUniqueAmong(bytes.size(), [&](size_t i) { return bytes[i].data(); });
 }
 
 void ParadoxTable::EnsureUniqueValues() {

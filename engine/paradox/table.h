@@ -171,7 +171,8 @@ class ParadoxTable {
   // Each change is written to the files at once (Flush) unless auto-flush
   // is off.  They throw EngineError: kGeneral for a read-only or closed
   // table, a record with the wrong number of values or an unusable value,
-  // "Table is full."; kUnsupported or kCorrupt when a secondary index
+  // "Table is full."; kUnsupported when the header names a code page the
+  // engine does not know; kUnsupported or kCorrupt when a secondary index
   // cannot be maintained (its name is in the message); kKeyViolation ("Key violation.") when the
   // key exists, or a unique secondary index holds the value, in which case
   // nothing has changed.
@@ -220,6 +221,10 @@ class ParadoxTable {
   // name or field, an unkeyed table; kKeyViolation when a unique index
   // would hold a value twice (no index is added then); as writes do.
   void AddSecondaryIndex(const SecondaryIndexDef& def);
+  // Throws kKeyViolation when inserting `records` together would give a
+  // unique secondary index a value twice, or one it holds; changes nothing.
+  // Lets a caller that inserts many rows refuse them before the first.
+  void CheckUniqueValues(const std::vector<Record>& records);
   // The maintained secondary indexes kept up to date by writes (tables
   // opened for writing only).
   std::vector<std::string> SecondaryIndexPaths() const;

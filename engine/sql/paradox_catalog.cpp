@@ -139,6 +139,7 @@ void ParadoxSqlTable::InsertAll(std::vector<Record> rows) {
         throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
     }
   }
+  table_->CheckUniqueValues(rows);
   const bool auto_flush = table_->auto_flush();
   table_->set_auto_flush(false);
   const uint32_t count_before = table_->record_count();

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "tests/support/index_checker.h"
 #include "tests/support/test_support.h"
 
 namespace dalimor {
@@ -94,6 +95,41 @@ TEST(CliTables, KeyMustBeTheLeadingFields) {
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.output.find("leading fields"), std::string::npos) << run.output;
   EXPECT_FALSE(fs::exists(dir.path() / "t.db"));
+}
+
+// Tables with secondary indexes: made by create, listed by schema, kept by
+// import; a malformed index is a wrong command line, an impossible one
+// leaves no file behind.
+TEST(CliTables, CreateAddsSecondaryIndexesThatImportKeeps) {
+  test::TempDir dir;
+  const std::string table = dir.File("Faktury.db");
+  ASSERT_EQ(Cli("create " + Quote(table) + " --fields 'Cislo:A:10,Datum:D,Firma:A:30' --key Cislo" +
+                " --index Datum --index 'Firma:Firma,Datum:ci' --index 'Jedna:Firma:unique'")
+                .code,
+            0);
+  const CliRun schema = Cli("schema " + Quote(table));
+  EXPECT_NE(schema.output.find("index:Faktury.x02"), std::string::npos) << schema.output;
+  EXPECT_NE(schema.output.find("index:Faktury.xg0"), std::string::npos) << schema.output;
+  EXPECT_NE(schema.output.find("index:Faktury.xg1"), std::string::npos) << schema.output;
+  test::WriteFileBytes(dir.path() / "rows.csv",
+                       "Cislo,Datum,Firma\n1,01.02.2011,Žabka\n2,03.02.2011,Hora\n");
+  ASSERT_EQ(Cli("import " + Quote(table) + " " + Quote(dir.File("rows.csv"))).code, 0);
+  for (const std::string& problem : test::CheckAllSecondaryIndexes(table)) ADD_FAILURE() << problem;
+  // The unique index refuses a second "Hora"; the import inserts nothing.
+  test::WriteFileBytes(dir.path() / "more.csv", "Cislo,Datum,Firma\n3,04.02.2011,Alfa\n4,05.02.2011,Hora\n");
+  const std::string before = test::ReadFileBytes(table);
+  EXPECT_EQ(Cli("import " + Quote(table) + " " + Quote(dir.File("more.csv"))).code, 1);
+  EXPECT_EQ(test::ReadFileBytes(table), before);
+
+  const CliRun malformed = Cli("create " + Quote(dir.File("b.db")) +
+                               " --fields 'A:A:5,B:I' --key A --index 'X:B:sideways'");
+  EXPECT_EQ(malformed.code, 2) << malformed.output;
+  const CliRun impossible = Cli("create " + Quote(dir.File("c.db")) +
+                                " --fields 'A:A:5,B:I' --key A --index Nothing");
+  EXPECT_EQ(impossible.code, 1) << impossible.output;
+  EXPECT_FALSE(fs::exists(dir.path() / "b.db"));
+  EXPECT_FALSE(fs::exists(dir.path() / "c.db"));
+  EXPECT_FALSE(fs::exists(dir.path() / "c.px"));
 }
 
 TEST(CliTables, SqlPrintsSelectsAsCsvAndUsageErrorsExitTwo) {

@@ -70,6 +70,8 @@ constexpr uint8_t kTypeShort = 0x03;
 constexpr uint8_t kTypeLong = 0x04;
 constexpr uint8_t kTypeAutoInc = 0x16;
 constexpr uint8_t kCaseInsensitiveFlag = 0x01;
+// A unique index: no two rows with the same indexed values (all NULL aside).
+constexpr uint8_t kUniqueFlag = 0x02;
 
 // After this many lines a check stops listing problems.
 constexpr size_t kMaxProblems = 40;
@@ -748,9 +750,9 @@ class IndexCheck {
         problems_.Add(Cat(x_.name, ": modified flag ", int{x_.u8(at)}, " at ",
                           Hex(static_cast<unsigned>(at)), ", expected 0"));
     const uint8_t flags = x_.u8(0x55);
-    if ((flags & ~kCaseInsensitiveFlag) != 0)
+    if ((flags & ~(kCaseInsensitiveFlag | kUniqueFlag)) != 0)
       problems_.Add(Cat(x_.name, ": index flags ", Hex(flags),
-                        " at 0x55 other than case-insensitive, not understood"));
+                        " at 0x55 other than case-insensitive and unique, not understood"));
   }
 
   void CheckCounters() {
@@ -839,6 +841,13 @@ class IndexCheck {
     key_bytes_ = offset;
     const KeyOrder order(key_fields_, Collation::ForDriver(db_.sort_name, db_.sort_id),
                          TableCodePage(db_));
+    const std::vector<KeyField> indexed_fields(key_fields_.begin(),
+                                               key_fields_.begin() + static_cast<std::ptrdiff_t>(expected_.indexed));
+    const KeyOrder indexed_order(indexed_fields, Collation::ForDriver(db_.sort_name, db_.sort_id),
+                                 TableCodePage(db_));
+    const bool unique = (x_.u8(0x55) & kUniqueFlag) != 0;
+    size_t indexed_bytes = 0;
+    for (const KeyField& k : indexed_fields) indexed_bytes += k.bytes;
 
     // What the rows give: key bytes -> block of the row.
     std::map<std::string, uint16_t> expected;
@@ -865,6 +874,11 @@ class IndexCheck {
           problems_.Add(Cat(x_.name, ": record ", position, " (", Describe(key),
                             ") is not in order after record ", position - 1, " (",
                             Describe(previous), ")"));
+        if (unique && !previous.empty() && indexed_order.Compare(previous, record) == 0 &&
+            !std::all_of(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(indexed_bytes),
+                         [](char c) { return c == 0; }))
+          problems_.Add(Cat(x_.name, ": record ", position, " (", Describe(key),
+                            ") repeats the value of record ", position - 1, " in a unique index"));
         previous = record;
         const auto it = expected.find(key);
         if (it == expected.end()) {

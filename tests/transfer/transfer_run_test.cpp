@@ -19,6 +19,7 @@
 #include "engine/run_journal.h"
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"
+#include "tests/support/index_checker.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_support.h"
 #include "util/calendar.h"
@@ -38,6 +39,25 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
     if (entry.is_regular_file())
       files[fs::relative(entry.path(), folder).string()] = test::ReadFileBytes(entry.path());
   return files;
+}
+
+// Every maintained secondary index of a company's tables is exactly what
+// its rows give, as an independent checker reads the files; returns the
+// number of indexes checked.
+int ExpectIndexesInStep(const std::string& company) {
+  int checked = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(company)) {
+    const std::string ext = entry.path().extension().string();
+    if (ext != ".DB" && ext != ".db") continue;
+    for (const std::string& problem : test::CheckAllSecondaryIndexes(entry.path().string()))
+      ADD_FAILURE() << problem;
+    for (const auto& sibling : fs::directory_iterator(entry.path().parent_path())) {
+      const std::string e = sibling.path().extension().string();
+      if (sibling.path().stem() == entry.path().stem() && e.size() == 4 && (e[1] == 'X' || e[1] == 'x'))
+        ++checked;
+    }
+  }
+  return checked;
 }
 
 std::vector<Record> Rows(const std::string& path) {
@@ -194,6 +214,7 @@ TEST_F(TransferRun, ReceiveSkipsExistingDocumentsUnlessOverwriteAndRepeatsAreHar
   EXPECT_EQ(last_boxes.back().text,
             "Příjem dat byl úspěšně dokončen.\r\n\r\nPo spuštění Kalmea proveďte údržbu dat.");
   const size_t after = Rows(header_path).size();
+  EXPECT_GT(ExpectIndexesInStep(head), 40) << "the company's tables carry their indexes";
   EXPECT_GT(after, before);
   EXPECT_LT(after, before + sent);  // the head office already had some of them
 
@@ -219,6 +240,7 @@ TEST_F(TransferRun, ReceiveSkipsExistingDocumentsUnlessOverwriteAndRepeatsAreHar
   const auto snapshot = Snapshot(head + "SDATA/S");
   ASSERT_EQ(Receive(receive), RunOutcome::kDone);
   EXPECT_EQ(Rows(header_path).size(), after);
+  ExpectIndexesInStep(head);
 
   // Documents both companies hold: kept as they were, then replaced by the
   // batch's version with overwrite on.
@@ -246,6 +268,7 @@ TEST_F(TransferRun, ReceiveSkipsExistingDocumentsUnlessOverwriteAndRepeatsAreHar
     for (const Record& now : Rows(header_path)) replaced = replaced || now == branch_row;
     EXPECT_TRUE(replaced);
   }
+  ExpectIndexesInStep(head);
   (void)snapshot;
 }
 
