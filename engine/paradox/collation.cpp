@@ -41,6 +41,10 @@ class ByteCollation final : public Collation {
     if (const int c = n ? std::memcmp(a.data(), b.data(), n) : 0; c != 0) return c;
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
   }
+  void AppendSortKey(std::string_view value, std::string& out) const override {
+    out.append(value.substr(0, value.find('\0')));
+    out.push_back('\0');
+  }
   bool IsByteOrder() const override { return true; }
   std::string_view Name() const override { return name_; }
 
@@ -399,6 +403,27 @@ class WeightedCollation final : public Collation {
         expansion = xa ? 1 : -1;
       }
     }
+  }
+  // The primary weights (each + 1, two bytes, big-endian) ended by two zero
+  // bytes, then the tie-break weight of every element, then whether each
+  // element is the first half of an expanding letter: the three levels
+  // Compare looks at, in its order.  Values of equal primary weights have
+  // as many elements, so the later parts line up.
+  void AppendSortKey(std::string_view value, std::string& out) const override {
+    const WeightTable& table = Table();
+    value = value.substr(0, value.find('\0'));
+    Element e{};
+    bool expansion = false;
+    // Three walks over the elements, one per level, so that nothing but
+    // `out` is allocated.
+    for (ElementCursor c(table, value); c.Next(e, expansion);) {
+      const unsigned weight = e.primary + 1u;
+      out.push_back(static_cast<char>(weight >> 8));
+      out.push_back(static_cast<char>(weight & 0xFF));
+    }
+    out.append(2, '\0');
+    for (ElementCursor c(table, value); c.Next(e, expansion);) out.push_back(static_cast<char>(e.secondary));
+    for (ElementCursor c(table, value); c.Next(e, expansion);) out.push_back(expansion ? '\1' : '\0');
   }
   bool IsByteOrder() const override { return false; }
   std::string_view Name() const override { return name_; }

@@ -5,6 +5,7 @@
 // The rules, and which parts of them are certain, are in docs/collation.md.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace dalimor {
@@ -24,6 +25,12 @@ class Collation {
   // Compares two alpha values given as the raw code-page bytes of the field
   // (trailing NUL padding is ignored).  Negative, zero or positive.
   virtual int Compare(std::string_view a, std::string_view b) const = 0;
+  // Appends to `out` a key of the value (raw code-page bytes, trailing NUL
+  // padding ignored, nothing after a NUL) such that two values' keys,
+  // compared as byte strings (memcmp, a key that is a prefix of the other
+  // first), order them as Compare does.  Keys of different values are never
+  // prefixes of each other, so keys of several fields may be concatenated.
+  virtual void AppendSortKey(std::string_view value, std::string& out) const = 0;
   // True when the collation is plain byte order, so raw bytes may be compared.
   virtual bool IsByteOrder() const = 0;
   // The driver name this collation answers to, e.g. "ascii" or "anczechw".

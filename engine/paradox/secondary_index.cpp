@@ -448,21 +448,27 @@ std::optional<std::string> SecondaryIndex::UniqueValue(const char* record) const
   for (size_t i = 0; i < fields_.size(); ++i) {
     const KeyField& k = key_[i];
     const char* v = record + table_offsets_[static_cast<size_t>(k.table_field)];
-    size_t width = static_cast<size_t>(k.width);
-    if (!IsAllZero(v, width)) any = true;
-    if (k.alpha) {
-      width = strnlen(v, width);
-      std::string text(v, width);
-      if (k.fold_case)
-        for (char& c : text) c = static_cast<char>(upper_[static_cast<unsigned char>(c)]);
-      out += text;
-      out.push_back('\0');
-    } else {
-      out.append(v, width);
-    }
+    if (!IsAllZero(v, static_cast<size_t>(k.width))) any = true;
+    AppendKey(k, v, out);
   }
   if (!any) return std::nullopt;
   return out;
+}
+
+void SecondaryIndex::AppendKey(const KeyField& k, const char* value, std::string& out) const {
+  const size_t width = static_cast<size_t>(k.width);
+  if (!k.alpha) {
+    out.append(value, width);
+    return;
+  }
+  if (!k.fold_case) {
+    collation_->AppendSortKey(std::string_view(value, width), out);
+    return;
+  }
+  char folded[256];
+  for (size_t j = 0; j < width; ++j)
+    folded[j] = static_cast<char>(upper_[static_cast<unsigned char>(value[j])]);
+  collation_->AppendSortKey(std::string_view(folded, width), out);
 }
 
 std::string SecondaryIndex::Entry(const char* record, uint16_t block) const {
@@ -472,22 +478,6 @@ std::string SecondaryIndex::Entry(const char* record, uint16_t block) const {
                 static_cast<size_t>(k.width));
   EncodeFlippedInt(block, 2, e.data() + key_size_);
   return e;
-}
-
-int SecondaryIndex::CompareEntries(const char* a, const char* b) const {
-  for (const KeyField& k : key_) {
-    const char* x = a + k.offset;
-    const char* y = b + k.offset;
-    int c;
-    if (k.alpha && !collation_->IsByteOrder()) {
-      c = collation_->Compare(std::string_view(x, strnlen(x, static_cast<size_t>(k.width))),
-                              std::string_view(y, strnlen(y, static_cast<size_t>(k.width))));
-    } else {
-      c = std::memcmp(x, y, static_cast<size_t>(k.width));
-    }
-    if (c != 0) return c;
-  }
-  return 0;
 }
 
 // ---------------------------------------------------------------- writing
@@ -514,40 +504,68 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
       EncodeFlippedInt(r.block, 2, e + key_size_);
     }
   }
-  const bool folds =
-      std::any_of(key_.begin(), key_.end(), [](const KeyField& k) { return k.fold_case; });
-  std::string folded;
-  if (folds) {
-    folded = entries;
-    for (size_t i = 0; i < n; ++i)
-      for (const KeyField& k : key_)
-        if (k.fold_case)
-          for (int j = 0; j < k.width; ++j) {
-            char& c = folded[i * rs + static_cast<size_t>(k.offset + j)];
-            c = static_cast<char>(upper_[static_cast<unsigned char>(c)]);
-          }
+  // The entries come in primary-key order (the order of the table's
+  // chain), so they are sorted by the indexed values alone, entries of
+  // equal values keeping that order.  Each entry's sort key holds its
+  // indexed values as the index orders them, so that entries sort by
+  // comparing bytes; without alpha values in a collation of their own the
+  // stored bytes are that key already.
+  const size_t indexed = fields_.size();
+  const bool raw = std::none_of(key_.begin(), key_.begin() + static_cast<std::ptrdiff_t>(indexed),
+                                [&](const KeyField& k) {
+                                  return k.alpha && (k.fold_case || !collation_->IsByteOrder());
+                                });
+  size_t indexed_bytes = 0;
+  for (size_t f = 0; f < indexed; ++f) indexed_bytes += static_cast<size_t>(key_[f].width);
+  std::string keys;
+  std::vector<uint64_t> key_at;
+  if (!raw) {
+    keys.reserve(n * (2 * indexed_bytes + 4));
+    key_at.resize(n + 1);
+    for (size_t i = 0; i < n; ++i) {
+      key_at[i] = keys.size();
+      const char* e = entries.data() + i * rs;
+      for (size_t f = 0; f < indexed; ++f) AppendKey(key_[f], e + key_[f].offset, keys);
+    }
+    key_at[n] = keys.size();
   }
-  const std::string& sort = folds ? folded : entries;
-  const bool bytewise =
-      collation_->IsByteOrder() ||
-      std::none_of(key_.begin(), key_.end(), [](const KeyField& k) { return k.alpha; });
+  auto key_of = [&](uint32_t i) {
+    return raw ? std::string_view(entries.data() + size_t{i} * rs, indexed_bytes)
+               : std::string_view(keys.data() + key_at[i], key_at[i + 1] - key_at[i]);
+  };
+  // Sorted by the first eight bytes of the key held beside the entry's
+  // number, so that most comparisons touch no other memory.
+  struct Slot {
+    uint64_t prefix;
+    uint32_t entry;
+  };
+  std::vector<Slot> slots(n);
+  for (uint32_t i = 0; i < n; ++i) {
+    const std::string_view k = key_of(i);
+    uint64_t prefix = 0;
+    for (size_t j = 0; j < 8; ++j)
+      prefix = (prefix << 8) | (j < k.size() ? static_cast<unsigned char>(k[j]) : 0u);
+    slots[i] = Slot{prefix, i};
+  }
+  std::sort(slots.begin(), slots.end(), [&](const Slot& a, const Slot& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    const std::string_view ka = key_of(a.entry);
+    const std::string_view kb = key_of(b.entry);
+    const size_t common = std::min(ka.size(), kb.size());
+    if (common > 8) {
+      const int c = std::memcmp(ka.data() + 8, kb.data() + 8, common - 8);
+      if (c != 0) return c < 0;
+    }
+    if (ka.size() != kb.size()) return ka.size() < kb.size();
+    return a.entry < b.entry;
+  });
   std::vector<uint32_t> order(n);
-  std::iota(order.begin(), order.end(), 0u);
-  const size_t ks = static_cast<size_t>(key_size_);
-  if (bytewise) {
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-      return std::memcmp(sort.data() + a * rs, sort.data() + b * rs, ks) < 0;
-    });
-  } else {
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-      return CompareEntries(sort.data() + a * rs, sort.data() + b * rs) < 0;
-    });
-  }
+  for (size_t i = 0; i < n; ++i) order[i] = slots[i].entry;
+  slots = {};
   std::string sorted(n * rs, '\0');
   for (size_t i = 0; i < n; ++i)
     std::memcpy(sorted.data() + i * rs, entries.data() + order[i] * rs, rs);
   entries.clear();
-  folded.clear();
   WriteX(sorted, n, counters);
   WriteY(counters);
 }
@@ -661,6 +679,17 @@ void SecondaryIndex::WriteY(const IndexCounters&) {
   y_header_.index_levels = static_cast<uint8_t>(y_tree_.levels());
   y_header_.index_change_count = static_cast<uint8_t>(y_header_.index_change_count + 1);
   y_file_.WriteAt(0, EncodeParadoxHeader(y_header_));
+}
+
+void SecondaryIndex::Refresh(const IndexCounters& counters) {
+  if (!maintained_) return;
+  x_header_.update_time = counters.update_time;
+  if (counters.has_auto_increment) x_header_.auto_increment = counters.auto_increment;
+  std::string bytes = EncodeParadoxHeader(x_header_);
+  bytes[kOffRestructureCount] = static_cast<char>(counters.restructure_count);
+  bytes[kOffPrimaryChange] = static_cast<char>(counters.primary_change_count);
+  x_header_.raw = bytes;
+  x_file_.WriteAt(0, bytes);
 }
 
 void SecondaryIndex::Close() {

@@ -107,6 +107,11 @@ class SecondaryIndex {
   // blocks that changed and both headers.  Throws EngineError (kIo).
   void Write(const std::vector<BlockRows>& rows, const IndexCounters& counters);
 
+  // Writes only the .X header's ties to the table (the state of the primary
+  // index, the update time, the auto-increment value), for a write that
+  // left the index's entries as they were.
+  void Refresh(const IndexCounters& counters);
+
   // Closes the files.
   void Close();
 
@@ -122,7 +127,8 @@ class SecondaryIndex {
   SecondaryIndex() = default;
   void Describe(const IndexedTable& table);
   std::string Entry(const char* record, uint16_t block) const;
-  int CompareEntries(const char* a, const char* b) const;
+  // Appends the bytes by which the index orders a key field's value.
+  void AppendKey(const KeyField& k, const char* value, std::string& out) const;
   void WriteX(const std::string& entries, size_t count, const IndexCounters& counters);
   void WriteY(const IndexCounters& counters);
   std::string YPathFor() const;

@@ -981,6 +981,7 @@ RecordPosition ParadoxTable::InsertBytes(const char* bytes, size_t* chain_at) {
   std::memcpy(dest, bytes, rs);
   SetBlockCount(block, count + 1);
   ++record_count_;
+  indexes_stale_ = true;
   ordinals_valid_ = false;
   if (chain_at) *chain_at = at;
   return RecordPosition{block, static_cast<uint16_t>(slot)};
@@ -994,6 +995,7 @@ void ParadoxTable::RemoveAt(RecordPosition p) {
   std::memset(RecordData(p.block, count - 1), 0, rs);
   SetBlockCount(p.block, count - 1);
   --record_count_;
+  indexes_stale_ = true;
   ordinals_valid_ = false;
   if (count == 1) ReleaseEmptyBlock(p.block);
 }
@@ -1001,6 +1003,7 @@ void ParadoxTable::RemoveAt(RecordPosition p) {
 // Takes an emptied block out of the chain.
 void ParadoxTable::ReleaseEmptyBlock(uint16_t b) {
   const size_t rs = static_cast<size_t>(record_size_);
+  indexes_stale_ = true;
   if (chain_.size() == 1) {
     // The table is empty again: back to a header-only file, as Paradox
     // leaves an empty table.
@@ -1089,6 +1092,7 @@ RecordPosition ParadoxTable::Update(RecordPosition position, const Record& recor
   FreeBlobs(old.data(), &p.bytes);
   RecordPosition result = position;
   if (same_key) {
+    NoteInPlaceChange(old.data(), p.bytes.data());
     std::memcpy(RecordData(position.block, position.slot), p.bytes.data(), p.bytes.size());
     MarkDirty(position.block);
   } else {
@@ -1120,6 +1124,7 @@ void ParadoxTable::UpdateFields(RecordPosition position,
   CheckUnique(bytes.data(), record);
   NoteUnique(record, -1);
   NoteUnique(bytes.data(), +1);
+  NoteInPlaceChange(record, bytes.data());
   std::memcpy(record, bytes.data(), bytes.size());
   MarkDirty(position.block);
   dirty_ = true;
@@ -1314,8 +1319,10 @@ IndexedTable ParadoxTable::Indexed() const {
 void ParadoxTable::WriteSecondaryIndexes() {
   if (indexes_.empty()) return;
   std::vector<BlockRows> rows;
-  rows.reserve(chain_.size());
-  for (const uint16_t b : chain_) rows.push_back(BlockRows{b, RecordData(b, 0), BlockCount(b)});
+  if (indexes_stale_) {
+    rows.reserve(chain_.size());
+    for (const uint16_t b : chain_) rows.push_back(BlockRows{b, RecordData(b, 0), BlockCount(b)});
+  }
   IndexCounters c;
   c.restructure_count = header_.raw.size() > 0x2E ? static_cast<uint8_t>(header_.raw[0x2E]) : 1;
   c.primary_change_count = px_header_.index_change_count;
@@ -1324,7 +1331,25 @@ void ParadoxTable::WriteSecondaryIndexes() {
     return f.type == FieldType::kAutoInc;
   });
   c.update_time = header_.update_time;
-  for (const auto& index : indexes_) index->Write(rows, c);
+  for (const auto& index : indexes_) {
+    if (indexes_stale_)
+      index->Write(rows, c);
+    else
+      index->Refresh(c);
+  }
+  indexes_stale_ = false;
+}
+
+void ParadoxTable::NoteInPlaceChange(const char* old_record, const char* new_record) {
+  if (indexes_stale_) return;
+  for (const auto& index : indexes_)
+    for (const int f : index->fields()) {
+      const FieldSlot& s = slots_[static_cast<size_t>(f)];
+      if (std::memcmp(old_record + s.offset, new_record + s.offset, static_cast<size_t>(s.width)) != 0) {
+        indexes_stale_ = true;
+        return;
+      }
+    }
 }
 
 std::vector<std::string> ParadoxTable::SecondaryIndexPaths() const {
@@ -1362,6 +1387,7 @@ void ParadoxTable::AddSecondaryIndex(const SecondaryIndexDef& def) {
   try {
     indexes_.push_back(std::move(index));
     unique_values_built_ = false;
+    indexes_stale_ = true;
     WriteSecondaryIndexes();
   } catch (...) {
     index = std::move(indexes_.back());

@@ -321,6 +321,8 @@ class ParadoxTable {
   // it holds already (a record at `skip` does not count).
   void CheckUnique(const char* record, const char* skip);
   void NoteUnique(const char* record, int delta);
+  // Marks the indexes stale when an in-place change alters an indexed value.
+  void NoteInPlaceChange(const char* old_record, const char* new_record);
   // The same for the records record(0) .. record(n - 1) inserted together.
   template <typename RecordAt>
   void CheckUniqueAmong(size_t n, RecordAt record);
@@ -342,6 +344,9 @@ class ParadoxTable {
   // Per unique index (in indexes_ order, others empty): value -> rows.
   std::vector<std::unordered_map<std::string, uint32_t>> unique_values_;
   bool unique_values_built_ = false;
+  // Whether rows were added, removed or moved, or indexed values changed,
+  // since the indexes were last laid out (true until the first time).
+  bool indexes_stale_ = true;
   ParadoxFile db_file_;
   ParadoxFile px_file_;
   std::unique_ptr<BlobFile> mb_;

@@ -425,6 +425,29 @@ TEST(SecondaryIndex, UniqueIndexRefusesDuplicatesWithoutChangingAByte) {
   EXPECT_EQ(Snapshot(dir.path()), files);
 }
 
+// A write that leaves every indexed value and every row where it was keeps
+// the index's entries and only brings its header's ties forward; one that
+// changes an indexed value in place lays the index out again.
+TEST(SecondaryIndex, InPlaceChangesOfOtherFieldsOnlyRefreshTheHeader) {
+  TempDir dir;
+  const std::string db = dir.File("Memo.DB");
+  auto t = ParadoxTable::Create(db, {{"Klic", FieldType::kLong, 0}, {"Kdy", FieldType::kDate, 0},
+                                     {"UID", FieldType::kLong, 0}}, 1);
+  t->AddSecondaryIndex({"", {"Kdy"}, false, false});
+  for (int i = 1; i <= 300; ++i) t->Insert({int64_t{i}, Date{40000.0 + i % 17}, int64_t{i}});
+  const fs::path x = dir.path() / "Memo.X02";
+  const std::string before = ReadFileBytes(x);
+  t->UpdateFields(*t->Find({int64_t{5}}), {{2, Value{int64_t{999}}}});
+  const std::string after = ReadFileBytes(x);
+  EXPECT_EQ(after.substr(0x800), before.substr(0x800));
+  EXPECT_EQ(At(after, 0x2D), At(before, 0x2D)) << "the entries did not change";
+  EXPECT_EQ(At(after, 0x2F), At(ReadFileBytes(dir.path() / "Memo.PX"), 0x2C));
+  t->UpdateFields(*t->Find({int64_t{5}}), {{1, Value{Date{39000.0}}}});
+  EXPECT_NE(ReadFileBytes(x).substr(0x800), before.substr(0x800));
+  t->Close();
+  ExpectIndexesClean(db);
+}
+
 // Creating indexes: what a definition may not hold.
 TEST(SecondaryIndex, RefusesDefinitionsParadoxCannotHold) {
   TempDir dir;
