@@ -511,10 +511,9 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
   // comparing bytes; without alpha values in a collation of their own the
   // stored bytes are that key already.
   const size_t indexed = fields_.size();
-  const bool raw = std::none_of(key_.begin(), key_.begin() + static_cast<std::ptrdiff_t>(indexed),
-                                [&](const KeyField& k) {
-                                  return k.alpha && (k.fold_case || !collation_->IsByteOrder());
-                                });
+  const bool raw = std::none_of(
+      key_.begin(), key_.begin() + static_cast<std::ptrdiff_t>(indexed),
+      [&](const KeyField& k) { return k.alpha && (k.fold_case || !collation_->IsByteOrder()); });
   size_t indexed_bytes = 0;
   for (size_t f = 0; f < indexed; ++f) indexed_bytes += static_cast<size_t>(key_[f].width);
   std::string keys;

@@ -21,6 +21,7 @@
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
 #include "tests/engine/pxlib_reader.h"
+#include "tests/support/index_checker.h"
 #include "tests/support/test_support.h"
 #include "util/calendar.h"
 
@@ -151,6 +152,34 @@ TEST_F(DemoInstallationTest, EveryCompanyHasEveryTableUnderItsCatalogueName) {
     for (const auto& entry : fs::recursive_directory_iterator(CompanyFolder(c)))
       count += entry.path().extension() == ".DB";
     EXPECT_EQ(count, expected.size()) << c.designation;
+  }
+}
+
+// As a real company's, the agenda tables carry maintained secondary
+// indexes: by date, by number, by partner ignoring case, composite ones;
+// each is exactly what its rows give.
+TEST_F(DemoInstallationTest, CompanyTablesCarrySecondaryIndexesInStepWithTheirRows) {
+  for (const DemoCompany& c : DemoCompanies()) {
+    SCOPED_TRACE(std::string(c.designation));
+    std::map<std::string, std::set<std::string>> indexes;  // table -> index extensions
+    for (const auto& entry : fs::recursive_directory_iterator(CompanyFolder(c))) {
+      const std::string ext = entry.path().extension().string();
+      if (ext.size() == 4 && ext[1] == 'X') indexes[entry.path().stem().string()].insert(ext);
+      if (ext == ".DB")
+        for (const std::string& problem : test::CheckAllSecondaryIndexes(entry.path().string()))
+          ADD_FAILURE() << problem;
+    }
+    EXPECT_EQ(indexes["SPFH"], (std::set<std::string>{".X05", ".X02", ".XG0", ".XG1", ".XG2"}));
+    EXPECT_EQ(indexes["Svfp"], (std::set<std::string>{".X05", ".XG0"}));
+    EXPECT_EQ(indexes["SCenik"].size(), 4u);
+    EXPECT_EQ(indexes["LMemo"], (std::set<std::string>{".X03"}));
+    size_t total = 0;
+    for (const auto& [table, files] : indexes) total += files.size();
+    EXPECT_EQ(total, 44u);
+    // The named index of partners ignores case; its .X says so.
+    const std::string firma = test::ReadFileBytes(CompanyFolder(c) / "SDATA/S/SPFH.XG0");
+    EXPECT_EQ(firma[0x55] & 1, 1);
+    EXPECT_NE(firma.find(std::string("anczechw\0Firma", 14)), std::string::npos);
   }
 }
 
@@ -567,7 +596,10 @@ std::map<std::string, std::string> Contents(const fs::path& root) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     if (!entry.is_regular_file()) continue;
     std::string bytes = test::ReadFileBytes(entry.path());
-    if (entry.path().extension() == ".DB" && bytes.size() >= 0x64) bytes.replace(0x60, 4, 4, '\0');
+    // The update time of tables and their secondary indexes is the clock's.
+    const std::string ext = entry.path().extension().string();
+    if ((ext == ".DB" || (ext.size() == 4 && ext[1] == 'X')) && bytes.size() >= 0x64)
+      bytes.replace(0x60, 4, 4, '\0');
     files[fs::relative(entry.path(), root).string()] = std::move(bytes);
   }
   return files;

@@ -431,8 +431,10 @@ TEST(SecondaryIndex, UniqueIndexRefusesDuplicatesWithoutChangingAByte) {
 TEST(SecondaryIndex, InPlaceChangesOfOtherFieldsOnlyRefreshTheHeader) {
   TempDir dir;
   const std::string db = dir.File("Memo.DB");
-  auto t = ParadoxTable::Create(db, {{"Klic", FieldType::kLong, 0}, {"Kdy", FieldType::kDate, 0},
-                                     {"UID", FieldType::kLong, 0}}, 1);
+  auto t = ParadoxTable::Create(
+      db,
+      {{"Klic", FieldType::kLong, 0}, {"Kdy", FieldType::kDate, 0}, {"UID", FieldType::kLong, 0}},
+      1);
   t->AddSecondaryIndex({"", {"Kdy"}, false, false});
   for (int i = 1; i <= 300; ++i) t->Insert({int64_t{i}, Date{40000.0 + i % 17}, int64_t{i}});
   const fs::path x = dir.path() / "Memo.X02";
