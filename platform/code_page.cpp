@@ -80,19 +80,6 @@ const Table& TableFor(CodePage code_page) {
   return tables[i < kKnownCount ? i : KnownIndex(1252)];
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 // Decodes one UTF-8 sequence at `pos`; returns the code point or -1 for a
 // malformed sequence, and advances `pos` past what it consumed.
 int64_t NextCodePoint(std::string_view s, size_t& pos) {
@@ -122,6 +109,19 @@ int64_t NextCodePoint(std::string_view s, size_t& pos) {
 }
 
 }  // namespace
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
 
 bool CodePageFromNumber(int number, CodePage& out) {
   const size_t i = KnownIndex(number);

@@ -55,6 +55,9 @@ std::string FromUtf8(std::string_view utf8, CodePage code_page);
 // are not UTF-8.
 bool DecodeUtf8(std::string_view bytes, std::u32string& out);
 
+// Appends the UTF-8 bytes of a code point of the Basic Multilingual Plane.
+void AppendUtf8(std::string& out, uint32_t cp);
+
 // True when every character of the UTF-8 text exists in the code page.
 bool IsRepresentable(std::string_view utf8, CodePage code_page);
 

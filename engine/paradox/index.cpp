@@ -282,6 +282,22 @@ std::vector<std::pair<uint16_t, std::string>> IndexTree::TakeChangedBlocks() {
   return out;
 }
 
+void IndexTree::WriteChanges(ParadoxFile& file, ParadoxHeader& header, uint16_t* written_blocks) {
+  const uint64_t hs = header.header_size;
+  const uint64_t bs = static_cast<uint64_t>(header.block_size());
+  for (const auto& [n, bytes] : TakeChangedBlocks()) file.WriteAt(hs + (n - 1u) * bs, bytes);
+  if (block_count() < *written_blocks) file.Truncate(hs + block_count() * bs);
+  *written_blocks = block_count();
+  header.record_count = entry_count();
+  header.blocks_in_use = block_count();
+  header.total_blocks = block_count();
+  header.first_block = block_count() ? 1 : 0;
+  header.last_block = block_count();
+  header.first_free_block = 0;
+  header.index_root = block_count() ? root() : 1;
+  header.index_levels = static_cast<uint8_t>(levels());
+}
+
 std::vector<IndexEntry> ReadIndexLevel1(const ParadoxHeader& header, std::string_view px,
                                         const std::string& file_name) {
   auto fail = [&](const std::string& what) -> void {

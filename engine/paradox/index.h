@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/paradox/file.h"
 #include "engine/paradox/header.h"
 
 namespace dalimor {
@@ -65,6 +66,13 @@ class IndexTree {
 
   // The blocks (number, bytes) whose bytes changed since the last call.
   std::vector<std::pair<uint16_t, std::string>> TakeChangedBlocks();
+
+  // Writes the blocks that changed to the index file whose header is
+  // `header` (`*written_blocks`: blocks the file held; the file shrinks
+  // when fewer are left) and sets the header's counts, chain and root from
+  // the tree.  An empty index keeps its root at block 1, as Paradox leaves
+  // it.  The header itself is the caller's to write.
+  void WriteChanges(ParadoxFile& file, ParadoxHeader& header, uint16_t* written_blocks);
 
  private:
   struct Node {

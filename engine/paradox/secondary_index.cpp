@@ -99,16 +99,7 @@ const unsigned char* UpperTable(CodePage cp) {
     const char32_t upper = UpperCodePoint(points[0]);
     if (upper == points[0]) continue;
     std::string out;
-    if (upper < 0x80) {
-      out.push_back(static_cast<char>(upper));
-    } else if (upper < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (upper >> 6)));
-      out.push_back(static_cast<char>(0x80 | (upper & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (upper >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((upper >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (upper & 0x3F)));
-    }
+    AppendUtf8(out, upper);
     if (!IsRepresentable(out, cp)) continue;
     const std::string bytes = FromUtf8(out, cp);
     if (bytes.size() == 1) e->table[static_cast<size_t>(b)] = static_cast<unsigned char>(bytes[0]);
@@ -627,6 +618,10 @@ void SecondaryIndex::WriteX(const std::string& entries, size_t n, const IndexCou
   x_header_.last_block = static_cast<uint16_t>(blocks);
   x_header_.first_free_block = 0;
   x_header_.change_count = static_cast<uint8_t>(x_header_.change_count + 1);
+  WriteXHeader(counters);
+}
+
+void SecondaryIndex::WriteXHeader(const IndexCounters& counters) {
   x_header_.update_time = counters.update_time;
   if (counters.has_auto_increment) x_header_.auto_increment = counters.auto_increment;
   std::string bytes = EncodeParadoxHeader(x_header_);
@@ -661,34 +656,13 @@ void SecondaryIndex::WriteY(const IndexCounters&) {
     y_tree_.Invalidate();
   }
   y_tree_.Build(y_level1_, key_size_, y_header_.block_size());
-  const uint64_t hs = y_header_.header_size;
-  const uint64_t pbs = static_cast<uint64_t>(y_header_.block_size());
-  for (const auto& [b, bytes] : y_tree_.TakeChangedBlocks())
-    y_file_.WriteAt(hs + (b - 1u) * pbs, bytes);
-  if (y_tree_.block_count() < y_written_blocks_) y_file_.Truncate(hs + y_tree_.block_count() * pbs);
-  y_written_blocks_ = y_tree_.block_count();
-  y_header_.record_count = y_tree_.entry_count();
-  y_header_.blocks_in_use = y_tree_.block_count();
-  y_header_.total_blocks = y_tree_.block_count();
-  y_header_.first_block = y_tree_.block_count() ? 1 : 0;
-  y_header_.last_block = y_tree_.block_count();
-  y_header_.first_free_block = 0;
-  // An empty index keeps its root at block 1, as Paradox leaves it.
-  y_header_.index_root = y_tree_.block_count() ? y_tree_.root() : 1;
-  y_header_.index_levels = static_cast<uint8_t>(y_tree_.levels());
+  y_tree_.WriteChanges(y_file_, y_header_, &y_written_blocks_);
   y_header_.index_change_count = static_cast<uint8_t>(y_header_.index_change_count + 1);
   y_file_.WriteAt(0, EncodeParadoxHeader(y_header_));
 }
 
 void SecondaryIndex::Refresh(const IndexCounters& counters) {
-  if (!maintained_) return;
-  x_header_.update_time = counters.update_time;
-  if (counters.has_auto_increment) x_header_.auto_increment = counters.auto_increment;
-  std::string bytes = EncodeParadoxHeader(x_header_);
-  bytes[kOffRestructureCount] = static_cast<char>(counters.restructure_count);
-  bytes[kOffPrimaryChange] = static_cast<char>(counters.primary_change_count);
-  x_header_.raw = bytes;
-  x_file_.WriteAt(0, bytes);
+  if (maintained_) WriteXHeader(counters);
 }
 
 void SecondaryIndex::Close() {

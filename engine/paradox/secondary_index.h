@@ -131,6 +131,8 @@ class SecondaryIndex {
   void AppendKey(const KeyField& k, const char* value, std::string& out) const;
   void WriteX(const std::string& entries, size_t count, const IndexCounters& counters);
   void WriteY(const IndexCounters& counters);
+  // Writes the .X header with the table's counters.
+  void WriteXHeader(const IndexCounters& counters);
   std::string YPathFor() const;
 
   std::string x_path_;

@@ -1419,27 +1419,24 @@ void ParadoxTable::EnsureUniqueValues() {
 }
 
 void ParadoxTable::CheckUnique(const char* record, const char* skip) {
-  bool any = false;
-  for (const auto& index : indexes_) any = any || index->unique();
-  if (!any) return;
+  if (std::none_of(indexes_.begin(), indexes_.end(), [](const auto& i) { return i->unique(); }))
+    return;
   EnsureUniqueValues();
-  for (size_t i = 0; i < indexes_.size(); ++i) {
-    if (!indexes_[i]->unique()) continue;
-    const auto v = indexes_[i]->UniqueValue(record);
-    if (!v) continue;
-    const auto it = unique_values_[i].find(*v);
-    if (it == unique_values_[i].end() || it->second == 0) continue;
-    if (skip && indexes_[i]->UniqueValue(skip) == v && it->second == 1) continue;
-    throw EngineError(EngineErrorKind::kKeyViolation,
-                      EngineMessage("Key violation.", indexes_[i]->path()));
+  // The record replaced does not count against its successor.
+  if (skip) NoteUnique(skip, -1);
+  try {
+    CheckUniqueAmong(1, [&](size_t) { return record; });
+  } catch (...) {
+    if (skip) NoteUnique(skip, +1);
+    throw;
   }
+  if (skip) NoteUnique(skip, +1);
 }
 
 template <typename RecordAt>
 void ParadoxTable::CheckUniqueAmong(size_t n, RecordAt record) {
-  bool any = false;
-  for (const auto& index : indexes_) any = any || index->unique();
-  if (!any) return;
+  if (std::none_of(indexes_.begin(), indexes_.end(), [](const auto& i) { return i->unique(); }))
+    return;
   EnsureUniqueValues();
   for (size_t i = 0; i < indexes_.size(); ++i) {
     if (!indexes_[i]->unique()) continue;
@@ -1505,20 +1502,7 @@ void ParadoxTable::WriteIndex(const std::vector<uint16_t>& changed) {
       if (b <= header_.total_blocks)
         index_.Update(b, std::string_view(RecordData(b, 0), key), static_cast<uint32_t>(BlockCount(b)));
   }
-  const uint64_t hs = px_header_.header_size;
-  const uint64_t pbs = static_cast<uint64_t>(px_header_.block_size());
-  for (const auto& [n, bytes] : index_.TakeChangedBlocks()) px_file_.WriteAt(hs + (n - 1u) * pbs, bytes);
-  if (index_.block_count() < written_px_blocks_) px_file_.Truncate(hs + index_.block_count() * pbs);
-  written_px_blocks_ = index_.block_count();
-
-  px_header_.record_count = index_.entry_count();
-  px_header_.blocks_in_use = index_.block_count();
-  px_header_.total_blocks = index_.block_count();
-  px_header_.first_block = index_.block_count() ? 1 : 0;
-  px_header_.last_block = index_.block_count();
-  px_header_.first_free_block = 0;
-  px_header_.index_root = index_.root();
-  px_header_.index_levels = static_cast<uint8_t>(index_.levels());
+  index_.WriteChanges(px_file_, px_header_, &written_px_blocks_);
   // 0x2C moves with the table's change count, keeping the distance between
   // the two that the file had; secondary indexes record it as the state of
   // the primary index they were last brought up to date with.
