@@ -462,13 +462,11 @@ void SecondaryIndex::AppendKey(const KeyField& k, const char* value, std::string
   collation_->AppendSortKey(std::string_view(folded, width), out);
 }
 
-std::string SecondaryIndex::Entry(const char* record, uint16_t block) const {
-  std::string e(static_cast<size_t>(record_size_), '\0');
+void SecondaryIndex::FillEntry(const char* record, uint16_t block, char* out) const {
   for (const KeyField& k : key_)
-    std::memcpy(e.data() + k.offset, record + table_offsets_[static_cast<size_t>(k.table_field)],
+    std::memcpy(out + k.offset, record + table_offsets_[static_cast<size_t>(k.table_field)],
                 static_cast<size_t>(k.width));
-  EncodeFlippedInt(block, 2, e.data() + key_size_);
-  return e;
+  EncodeFlippedInt(block, 2, out + key_size_);
 }
 
 // ---------------------------------------------------------------- writing
@@ -488,11 +486,7 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
   for (const BlockRows& r : rows) {
     for (int s = 0; s < r.count; ++s, ++at) {
       const char* record = r.records + static_cast<size_t>(s) * table_rs;
-      char* e = entries.data() + at * rs;
-      for (const KeyField& k : key_)
-        std::memcpy(e + k.offset, record + table_offsets_[static_cast<size_t>(k.table_field)],
-                    static_cast<size_t>(k.width));
-      EncodeFlippedInt(r.block, 2, e + key_size_);
+      FillEntry(record, r.block, entries.data() + at * rs);
     }
   }
   // The entries come in primary-key order (the order of the table's

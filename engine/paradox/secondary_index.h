@@ -126,7 +126,8 @@ class SecondaryIndex {
 
   SecondaryIndex() = default;
   void Describe(const IndexedTable& table);
-  std::string Entry(const char* record, uint16_t block) const;
+  // The index record of a table record held in `block`, written to `out`.
+  void FillEntry(const char* record, uint16_t block, char* out) const;
   // Appends the bytes by which the index orders a key field's value.
   void AppendKey(const KeyField& k, const char* value, std::string& out) const;
   void WriteX(const std::string& entries, size_t count, const IndexCounters& counters);
