@@ -471,7 +471,37 @@ void SecondaryIndex::FillEntry(const char* record, uint16_t block, char* out) co
 
 // ---------------------------------------------------------------- writing
 
-void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounters& counters) {
+namespace {
+
+// Sorts by prefix, least significant byte first, skipping bytes that are
+// the same in every slot.  Stable.
+void RadixSortByPrefix(std::vector<IndexScratch::Slot>& slots,
+                       std::vector<IndexScratch::Slot>& spare) {
+  const size_t n = slots.size();
+  if (n < 2) return;
+  std::vector<std::array<uint32_t, 256>> counts(8);
+  for (auto& c : counts) c.fill(0);
+  for (const auto& s : slots)
+    for (size_t b = 0; b < 8; ++b) ++counts[b][(s.prefix >> (8 * b)) & 0xFF];
+  spare.resize(n);
+  for (size_t b = 0; b < 8; ++b) {
+    std::array<uint32_t, 256>& c = counts[b];
+    if (std::any_of(c.begin(), c.end(), [&](uint32_t v) { return v == n; })) continue;
+    uint32_t sum = 0;
+    for (uint32_t& v : c) {
+      const uint32_t here = v;
+      v = sum;
+      sum += here;
+    }
+    for (const auto& s : slots) spare[c[(s.prefix >> (8 * b)) & 0xFF]++] = s;
+    slots.swap(spare);
+  }
+}
+
+}  // namespace
+
+void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounters& counters,
+                           IndexScratch& scratch) {
   if (!maintained_) return;
   size_t n = 0;
   for (const BlockRows& r : rows) n += static_cast<size_t>(r.count);
@@ -481,12 +511,13 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
 
   // The records in table order; `sort` is what they are ordered by (the
   // same bytes, alpha values upper-cased where the index ignores case).
-  std::string entries(n * rs, '\0');
+  scratch.entries.resize(std::max<size_t>(n * rs, 1));
+  char* const entries = scratch.entries.data();
   size_t at = 0;
   for (const BlockRows& r : rows) {
     for (int s = 0; s < r.count; ++s, ++at) {
       const char* record = r.records + static_cast<size_t>(s) * table_rs;
-      FillEntry(record, r.block, entries.data() + at * rs);
+      FillEntry(record, r.block, entries + at * rs);
     }
   }
   // The entries come in primary-key order (the order of the table's
@@ -501,29 +532,28 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
       [&](const KeyField& k) { return k.alpha && (k.fold_case || !collation_->IsByteOrder()); });
   size_t indexed_bytes = 0;
   for (size_t f = 0; f < indexed; ++f) indexed_bytes += static_cast<size_t>(key_[f].width);
-  std::string keys;
-  std::vector<uint64_t> key_at;
+  std::string& keys = scratch.keys;
+  std::vector<uint64_t>& key_at = scratch.key_at;
+  keys.clear();
   if (!raw) {
     keys.reserve(n * (2 * indexed_bytes + 4));
     key_at.resize(n + 1);
     for (size_t i = 0; i < n; ++i) {
       key_at[i] = keys.size();
-      const char* e = entries.data() + i * rs;
+      const char* e = entries + i * rs;
       for (size_t f = 0; f < indexed; ++f) AppendKey(key_[f], e + key_[f].offset, keys);
     }
     key_at[n] = keys.size();
   }
   auto key_of = [&](uint32_t i) {
-    return raw ? std::string_view(entries.data() + size_t{i} * rs, indexed_bytes)
+    return raw ? std::string_view(entries + size_t{i} * rs, indexed_bytes)
                : std::string_view(keys.data() + key_at[i], key_at[i + 1] - key_at[i]);
   };
   // Sorted by the first eight bytes of the key held beside the entry's
   // number, so that most comparisons touch no other memory.
-  struct Slot {
-    uint64_t prefix;
-    uint32_t entry;
-  };
-  std::vector<Slot> slots(n);
+  using Slot = IndexScratch::Slot;
+  std::vector<Slot>& slots = scratch.slots;
+  slots.resize(n);
   for (uint32_t i = 0; i < n; ++i) {
     const std::string_view k = key_of(i);
     uint64_t prefix = 0;
@@ -531,8 +561,11 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
       prefix = (prefix << 8) | (j < k.size() ? static_cast<unsigned char>(k[j]) : 0u);
     slots[i] = Slot{prefix, i};
   }
-  std::sort(slots.begin(), slots.end(), [&](const Slot& a, const Slot& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+  // A stable radix sort by the prefixes (entries of equal prefixes keep
+  // primary-key order), then the runs of equal prefixes whose keys go on
+  // beyond them by their whole keys.
+  RadixSortByPrefix(slots, scratch.spare);
+  auto less = [&](const Slot& a, const Slot& b) {
     const std::string_view ka = key_of(a.entry);
     const std::string_view kb = key_of(b.entry);
     const size_t common = std::min(ka.size(), kb.size());
@@ -542,19 +575,25 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
     }
     if (ka.size() != kb.size()) return ka.size() < kb.size();
     return a.entry < b.entry;
-  });
-  std::vector<uint32_t> order(n);
+  };
+  for (size_t i = 0; i < n;) {
+    size_t end = i + 1;
+    while (end < n && slots[end].prefix == slots[i].prefix) ++end;
+    if (end - i > 1 && (raw ? indexed_bytes > 8 : true))
+      std::sort(slots.begin() + static_cast<std::ptrdiff_t>(i),
+                slots.begin() + static_cast<std::ptrdiff_t>(end), less);
+    i = end;
+  }
+  std::vector<uint32_t>& order = scratch.order;
+  order.resize(n);
   for (size_t i = 0; i < n; ++i) order[i] = slots[i].entry;
-  slots = {};
-  std::string sorted(n * rs, '\0');
-  for (size_t i = 0; i < n; ++i)
-    std::memcpy(sorted.data() + i * rs, entries.data() + order[i] * rs, rs);
-  entries.clear();
-  WriteX(sorted, n, counters);
+  WriteX(entries, order, counters);
   WriteY(counters);
 }
 
-void SecondaryIndex::WriteX(const std::string& entries, size_t n, const IndexCounters& counters) {
+void SecondaryIndex::WriteX(const char* entries, const std::vector<uint32_t>& order,
+                            const IndexCounters& counters) {
+  const size_t n = order.size();
   const size_t rs = static_cast<size_t>(record_size_);
   const size_t bs = static_cast<size_t>(block_size_);
   const size_t cap = static_cast<size_t>(capacity_);
@@ -562,48 +601,54 @@ void SecondaryIndex::WriteX(const std::string& entries, size_t n, const IndexCou
   if (blocks > 0xFFFF)
     throw EngineError(EngineErrorKind::kGeneral, EngineMessage("Table is full.", x_path_));
   const uint64_t hs = x_header_.header_size;
-  if (!x_image_known_) {
-    x_written_size_ = x_file_.Size();
-    x_image_ = x_file_.ReadAt(hs, size_t{x_header_.total_blocks} * bs);
-    x_image_known_ = true;
-  }
-  std::string image(blocks * bs, '\0');
+  const uint64_t old_size = x_file_.Size();
+  // The blocks are laid out a chunk at a time and compared with what the
+  // file holds there; only blocks whose bytes changed are written,
+  // neighbours together.
+  constexpr size_t kChunkBlocks = 64;
+  std::string fresh(kChunkBlocks * bs, '\0');
+  std::string old(kChunkBlocks * bs, '\0');
   y_level1_.clear();
-  for (size_t b = 0; b < blocks; ++b) {
-    const size_t first = b * cap;
-    const size_t count = std::min(cap, n - first);
-    char* block = image.data() + b * bs;
-    BlockHeader head;
-    head.next = b + 1 < blocks ? static_cast<uint16_t>(b + 2) : 0;
-    head.prev = static_cast<uint16_t>(b);
-    head.last_record_offset = LastRecordOffset(static_cast<int>(count), record_size_);
-    EncodeBlockHeader(head, block);
-    std::memcpy(block + kBlockHeaderSize, entries.data() + first * rs, count * rs);
-    IndexEntry e;
-    e.key.assign(entries.data() + first * rs, static_cast<size_t>(key_size_));
-    e.child = static_cast<uint16_t>(b + 1);
-    e.count = static_cast<uint32_t>(count);
-    y_level1_.push_back(std::move(e));
-  }
-  // Only the blocks whose bytes changed are written, neighbours together.
-  for (size_t b = 0; b < blocks;) {
-    auto same = [&](size_t i) {
-      return x_image_.size() >= (i + 1) * bs &&
-             std::memcmp(x_image_.data() + i * bs, image.data() + i * bs, bs) == 0;
-    };
-    if (same(b)) {
-      ++b;
-      continue;
+  y_level1_.reserve(blocks);
+  for (size_t c0 = 0; c0 < blocks; c0 += kChunkBlocks) {
+    const size_t c1 = std::min(blocks, c0 + kChunkBlocks);
+    std::memset(fresh.data(), 0, (c1 - c0) * bs);
+    for (size_t b = c0; b < c1; ++b) {
+      const size_t first = b * cap;
+      const size_t count = std::min(cap, n - first);
+      char* block = fresh.data() + (b - c0) * bs;
+      BlockHeader head;
+      head.next = b + 1 < blocks ? static_cast<uint16_t>(b + 2) : 0;
+      head.prev = static_cast<uint16_t>(b);
+      head.last_record_offset = LastRecordOffset(static_cast<int>(count), record_size_);
+      EncodeBlockHeader(head, block);
+      for (size_t i = 0; i < count; ++i)
+        std::memcpy(block + kBlockHeaderSize + i * rs, entries + size_t{order[first + i]} * rs, rs);
+      IndexEntry e;
+      e.key.assign(block + kBlockHeaderSize, static_cast<size_t>(key_size_));
+      e.child = static_cast<uint16_t>(b + 1);
+      e.count = static_cast<uint32_t>(count);
+      y_level1_.push_back(std::move(e));
     }
-    size_t end = b + 1;
-    while (end < blocks && !same(end)) ++end;
-    x_file_.WriteAt(hs + b * bs, std::string_view(image.data() + b * bs, (end - b) * bs));
-    b = end;
+    const uint64_t at = hs + c0 * bs;
+    const size_t got = at < old_size ? x_file_.ReadInto(at, old.data(), (c1 - c0) * bs) : 0;
+    auto same = [&](size_t b) {
+      const size_t off = (b - c0) * bs;
+      return off + bs <= got && std::memcmp(old.data() + off, fresh.data() + off, bs) == 0;
+    };
+    for (size_t b = c0; b < c1;) {
+      if (same(b)) {
+        ++b;
+        continue;
+      }
+      size_t end = b + 1;
+      while (end < c1 && !same(end)) ++end;
+      x_file_.WriteAt(hs + b * bs, std::string_view(fresh.data() + (b - c0) * bs, (end - b) * bs));
+      b = end;
+    }
   }
   const uint64_t size = hs + blocks * bs;
-  if (x_written_size_ > size) x_file_.Truncate(size);
-  x_written_size_ = size;
-  x_image_ = std::move(image);
+  if (old_size > size) x_file_.Truncate(size);
 
   x_header_.record_count = static_cast<uint32_t>(n);
   x_header_.blocks_in_use = static_cast<uint16_t>(blocks);

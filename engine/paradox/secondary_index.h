@@ -71,6 +71,21 @@ struct IndexCounters {
   uint32_t update_time = 0;  // .DB 0x60
 };
 
+// Working memory of Write, kept by the caller between the indexes of one
+// table so that each does not take (and fault in) fresh memory again.
+struct IndexScratch {
+  std::vector<char> entries;
+  std::string keys;
+  std::vector<uint64_t> key_at;
+  std::vector<uint32_t> order;
+  struct Slot {
+    uint64_t prefix;
+    uint32_t entry;
+  };
+  std::vector<Slot> slots;
+  std::vector<Slot> spare;
+};
+
 class SecondaryIndex {
  public:
   // Opens the index file `x_path` of a table.  Throws EngineError (kCorrupt
@@ -105,7 +120,8 @@ class SecondaryIndex {
 
   // Lays the index out anew from the table's rows and writes the .X and .Y
   // blocks that changed and both headers.  Throws EngineError (kIo).
-  void Write(const std::vector<BlockRows>& rows, const IndexCounters& counters);
+  void Write(const std::vector<BlockRows>& rows, const IndexCounters& counters,
+             IndexScratch& scratch);
 
   // Writes only the .X header's ties to the table (the state of the primary
   // index, the update time, the auto-increment value), for a write that
@@ -130,7 +146,9 @@ class SecondaryIndex {
   void FillEntry(const char* record, uint16_t block, char* out) const;
   // Appends the bytes by which the index orders a key field's value.
   void AppendKey(const KeyField& k, const char* value, std::string& out) const;
-  void WriteX(const std::string& entries, size_t count, const IndexCounters& counters);
+  // Lays out the .X from the entries in the order given.
+  void WriteX(const char* entries, const std::vector<uint32_t>& order,
+              const IndexCounters& counters);
   void WriteY(const IndexCounters& counters);
   // Writes the .X header with the table's counters.
   void WriteXHeader(const IndexCounters& counters);
@@ -157,10 +175,6 @@ class SecondaryIndex {
   ParadoxHeader x_header_;
   ParadoxHeader y_header_;
   bool y_exists_ = false;
-  // The .X blocks as on disk after the last write (read at the first).
-  std::string x_image_;
-  bool x_image_known_ = false;
-  uint64_t x_written_size_ = 0;
   IndexTree y_tree_;
   uint16_t y_written_blocks_ = 0;
   std::vector<IndexEntry> y_level1_;

@@ -1331,9 +1331,10 @@ void ParadoxTable::WriteSecondaryIndexes() {
     return f.type == FieldType::kAutoInc;
   });
   c.update_time = header_.update_time;
+  IndexScratch scratch;  // freed once every index is written
   for (const auto& index : indexes_) {
     if (indexes_stale_)
-      index->Write(rows, c);
+      index->Write(rows, c, scratch);
     else
       index->Refresh(c);
   }
