@@ -475,13 +475,13 @@ namespace {
 
 // Sorts by prefix, least significant byte first, skipping bytes that are
 // the same in every slot.  Stable.
-void RadixSortByPrefix(std::vector<IndexScratch::Slot>& slots,
+void RadixSortByPrefix(std::vector<IndexScratch::Slot>& sorted,
                        std::vector<IndexScratch::Slot>& spare) {
-  const size_t n = slots.size();
+  const size_t n = sorted.size();
   if (n < 2) return;
   std::vector<std::array<uint32_t, 256>> counts(8);
   for (auto& c : counts) c.fill(0);
-  for (const auto& s : slots)
+  for (const auto& s : sorted)
     for (size_t b = 0; b < 8; ++b) ++counts[b][(s.prefix >> (8 * b)) & 0xFF];
   spare.resize(n);
   for (size_t b = 0; b < 8; ++b) {
@@ -493,8 +493,8 @@ void RadixSortByPrefix(std::vector<IndexScratch::Slot>& slots,
       v = sum;
       sum += here;
     }
-    for (const auto& s : slots) spare[c[(s.prefix >> (8 * b)) & 0xFF]++] = s;
-    slots.swap(spare);
+    for (const auto& s : sorted) spare[c[(s.prefix >> (8 * b)) & 0xFF]++] = s;
+    sorted.swap(spare);
   }
 }
 
@@ -552,19 +552,19 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
   // Sorted by the first eight bytes of the key held beside the entry's
   // number, so that most comparisons touch no other memory.
   using Slot = IndexScratch::Slot;
-  std::vector<Slot>& slots = scratch.slots;
-  slots.resize(n);
+  std::vector<Slot>& sorted = scratch.sorted;
+  sorted.resize(n);
   for (uint32_t i = 0; i < n; ++i) {
     const std::string_view k = key_of(i);
     uint64_t prefix = 0;
     for (size_t j = 0; j < 8; ++j)
       prefix = (prefix << 8) | (j < k.size() ? static_cast<unsigned char>(k[j]) : 0u);
-    slots[i] = Slot{prefix, i};
+    sorted[i] = Slot{prefix, i};
   }
   // A stable radix sort by the prefixes (entries of equal prefixes keep
   // primary-key order), then the runs of equal prefixes whose keys go on
   // beyond them by their whole keys.
-  RadixSortByPrefix(slots, scratch.spare);
+  RadixSortByPrefix(sorted, scratch.spare);
   auto less = [&](const Slot& a, const Slot& b) {
     const std::string_view ka = key_of(a.entry);
     const std::string_view kb = key_of(b.entry);
@@ -578,15 +578,15 @@ void SecondaryIndex::Write(const std::vector<BlockRows>& rows, const IndexCounte
   };
   for (size_t i = 0; i < n;) {
     size_t end = i + 1;
-    while (end < n && slots[end].prefix == slots[i].prefix) ++end;
+    while (end < n && sorted[end].prefix == sorted[i].prefix) ++end;
     if (end - i > 1 && (raw ? indexed_bytes > 8 : true))
-      std::sort(slots.begin() + static_cast<std::ptrdiff_t>(i),
-                slots.begin() + static_cast<std::ptrdiff_t>(end), less);
+      std::sort(sorted.begin() + static_cast<std::ptrdiff_t>(i),
+                sorted.begin() + static_cast<std::ptrdiff_t>(end), less);
     i = end;
   }
   std::vector<uint32_t>& order = scratch.order;
   order.resize(n);
-  for (size_t i = 0; i < n; ++i) order[i] = slots[i].entry;
+  for (size_t i = 0; i < n; ++i) order[i] = sorted[i].entry;
   WriteX(entries, order, counters);
   WriteY(counters);
 }

@@ -82,7 +82,7 @@ struct IndexScratch {
     uint64_t prefix;
     uint32_t entry;
   };
-  std::vector<Slot> slots;
+  std::vector<Slot> sorted;
   std::vector<Slot> spare;
 };
 
