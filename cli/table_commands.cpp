@@ -61,7 +61,7 @@ std::vector<std::string> TakeRepeatedOption(std::vector<std::string>& args,
 // An index as "--index" gives it; a malformed one is a wrong command line.
 SecondaryIndexDef IndexOption(const std::string& text) {
   try {
-    return ParseIndexSpec(text);
+    return ParseIndexDefinition(text);
   } catch (const EngineError& e) {
     throw UsageError{std::string("--index: ") + e.what()};
   }
@@ -98,8 +98,8 @@ int CreateCommand(const std::vector<std::string>& args_in, std::ostream&) {
   const std::string fields_text = TakeOption(args, "--fields");
   const std::string key_text = TakeOption(args, "--key");
   std::vector<SecondaryIndexDef> indexes;
-  for (const std::string& spec : TakeRepeatedOption(args, "--index"))
-    indexes.push_back(IndexOption(spec));
+  for (const std::string& index : TakeRepeatedOption(args, "--index"))
+    indexes.push_back(IndexOption(index));
   if (args.size() != 1 || fields_text.empty())
     throw UsageError{
         "usage: dalimor-cli create TABLE --fields \"Name:Type[:Size],...\" [--key \"F1,F2\"] "
@@ -113,13 +113,7 @@ int CreateCommand(const std::vector<std::string>& args_in, std::ostream&) {
     // No half-made table stays behind.
     const std::string path = table->path();
     table->Close();
-    for (const std::string& x : FindSecondaryIndexFiles(path)) {
-      std::error_code ec;
-      std::filesystem::remove(x, ec);
-      std::string y = x;
-      y[y.size() - 3] = y[y.size() - 3] == 'x' ? 'y' : 'Y';
-      std::filesystem::remove(y, ec);
-    }
+    for (const std::string& x : FindSecondaryIndexFiles(path)) RemoveSecondaryIndexFiles(x);
     const std::filesystem::path db(path);
     const std::string dir = db.parent_path().empty() ? "." : db.parent_path().string();
     for (const char* ext : {".PX", ".MB", ".DB"}) {
@@ -135,8 +129,7 @@ int CreateCommand(const std::vector<std::string>& args_in, std::ostream&) {
 int ImportCommand(const std::vector<std::string>& args, std::ostream&) {
   RequireArgs(args, 2, "import TABLE FILE.csv");
   std::ifstream in(args[1], std::ios::binary);
-  if (!in)
-    throw EngineError(EngineErrorKind::kFileNotFound, "Cannot open file \"" + args[1] + "\".");
+  if (!in) throw EngineError(EngineErrorKind::kFileNotFound, "Cannot open file \"" + args[1] + "\".");
   auto table = ParadoxTable::Open(args[0], OpenMode::kExclusive);
   const std::vector<FieldDef> defs = table->fields();
 
@@ -160,8 +153,7 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream&) {
     try {
       if (!ReadCsvRecord(in, fields)) break;
     } catch (const std::runtime_error& e) {
-      throw EngineError(EngineErrorKind::kGeneral,
-                        "line " + std::to_string(line) + ": " + e.what());
+      throw EngineError(EngineErrorKind::kGeneral, "line " + std::to_string(line) + ": " + e.what());
     }
     if (fields.size() == 1 && fields[0].empty()) continue;  // blank line
     if (fields.size() != columns.size())
@@ -173,9 +165,9 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream&) {
       const FieldDef& def = defs[static_cast<size_t>(columns[c])];
       const auto value = ParseCsvField(fields[c], def.type);
       if (!value)
-        throw EngineError(EngineErrorKind::kGeneral,
-                          "line " + std::to_string(line) + ": '" + fields[c] +
-                              "' is not a valid value for field " + def.name + ".");
+        throw EngineError(EngineErrorKind::kGeneral, "line " + std::to_string(line) + ": '" +
+                                                         fields[c] + "' is not a valid value for field " +
+                                                         def.name + ".");
       record[static_cast<size_t>(columns[c])] = *value;
     }
     rows.push_back(std::move(record));
@@ -215,8 +207,7 @@ int SqlCommand(const std::vector<std::string>& args, std::ostream& out) {
   size_t start = args[0].find_first_not_of(" \t\r\n(");
   const std::string head = args[0].substr(start == std::string::npos ? 0 : start, 6);
   std::string upper;
-  for (const char c : head)
-    upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  for (const char c : head) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
   if (upper != "SELECT") {
     query.ExecSql();
     return kExitOk;

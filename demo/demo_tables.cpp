@@ -52,8 +52,8 @@ constexpr std::array<DemoTableDef, 20> kCompanyTables = {{
      "CelkemBezDPH:$,CelkemDPH:$,CelkemSDPH:$,Zaplaceno:$,UcetMD:A:6,UcetDal:A:6,"
      "Stredisko:A:10,Zakazka:A:10,Poznamka:M:10",
      "DoklSRada,DoklSCislo", 2048,
-     "KdyVystaveno;DoklSCislo;Firma:FirmaNazev:ci;DatumRada:KdyVystaveno,DoklSRada;CisloDod:"
-     "CisloDokladuDod"},
+     "KdyVystaveno;DoklSCislo;Firma:FirmaNazev:ci;DatumRada:KdyVystaveno,DoklSRada;"
+     "CisloDod:CisloDokladuDod"},
     {"SDATA/S", "Spfp.DB", DEMO_STOCK_ITEM "UcetMD:A:6,Stredisko:A:10", "DoklSRada,DoklSCislo,Klic",
      2048, "PolozkaSkladu;SkladPolozka:Sklad,PolozkaSkladu"},
     {"SDATA/S", "Svfh.DB",

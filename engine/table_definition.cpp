@@ -37,8 +37,7 @@ int LeadingKeyFieldCount(const std::vector<FieldDef>& fields, std::string_view k
   for (size_t i = 0; i < names.size(); ++i) {
     bool known = false;
     for (const FieldDef& f : fields) known = known || EqualsIgnoringAsciiCase(f.name, names[i]);
-    if (!known)
-      Invalid("Invalid field name: the key field '" + names[i] + "' is not in the table.");
+    if (!known) Invalid("Invalid field name: the key field '" + names[i] + "' is not in the table.");
     if (i >= fields.size() || !EqualsIgnoringAsciiCase(fields[i].name, names[i]))
       Invalid("The key field '" + names[i] + "' must be field " + std::to_string(i + 1) +
               " of the table: Paradox keys are the leading fields, in order.");
@@ -56,8 +55,7 @@ std::vector<FieldDef> ParseFieldList(std::string_view text) {
     start = end + 1;
     if (entry.empty()) continue;
     const size_t colon = entry.find(':');
-    if (colon == std::string_view::npos)
-      Invalid("Field definition without a type: " + std::string(entry));
+    if (colon == std::string_view::npos) Invalid("Field definition without a type: " + std::string(entry));
     FieldDef def;
     def.name = std::string(Trim(entry.substr(0, colon)));
     std::string_view rest = entry.substr(colon + 1);
@@ -92,7 +90,7 @@ std::vector<std::string> SplitAt(std::string_view text, char separator) {
 
 }  // namespace
 
-SecondaryIndexDef ParseIndexSpec(std::string_view text) {
+SecondaryIndexDef ParseIndexDefinition(std::string_view text) {
   auto bad = [&]() {
     throw EngineError(
         EngineErrorKind::kInvalidDefinition,
@@ -125,7 +123,7 @@ SecondaryIndexDef ParseIndexSpec(std::string_view text) {
 std::vector<SecondaryIndexDef> ParseIndexList(std::string_view text) {
   std::vector<SecondaryIndexDef> out;
   if (text.empty()) return out;
-  for (const std::string& spec : SplitAt(text, ';')) out.push_back(ParseIndexSpec(spec));
+  for (const std::string& index : SplitAt(text, ';')) out.push_back(ParseIndexDefinition(index));
   return out;
 }
 

@@ -30,7 +30,7 @@ std::vector<FieldDef> ParseFieldList(std::string_view text);
 // "Name:F1,F2[:ci][:unique]" (a named index; "ci" ignores letter case,
 // "unique" refuses repeated values).  Throws EngineError
 // (kInvalidDefinition) for anything else.
-SecondaryIndexDef ParseIndexSpec(std::string_view text);
+SecondaryIndexDef ParseIndexDefinition(std::string_view text);
 
 // Parses secondary indexes separated by ";".
 std::vector<SecondaryIndexDef> ParseIndexList(std::string_view text);

@@ -11,7 +11,10 @@
 #include <unistd.h>
 
 #include "engine/engine_error.h"
+#include "engine/paradox/byte_order.h"
 #include "engine/paradox/errors.h"
+#include "engine/paradox/header.h"
+#include "util/ascii.h"
 
 namespace dalimor {
 namespace {
@@ -19,15 +22,6 @@ namespace {
 [[noreturn]] void ThrowIo(std::string_view what, const std::string& path, int error) {
   throw EngineError(EngineErrorKind::kIo,
                     EngineMessage(what, path, std::string("System error: ") + std::strerror(error)));
-}
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
 }
 
 }  // namespace
@@ -137,6 +131,22 @@ bool ParadoxFile::TryLock(bool exclusive) {
   return true;
 }
 
+std::string SiblingFileName(const std::string& table_file, std::string_view extension) {
+  const std::filesystem::path db(table_file);
+  const std::string db_ext = db.extension().string();
+  const bool lower = db_ext.size() > 1 && db_ext[1] >= 'a' && db_ext[1] <= 'z';
+  std::string ext(extension);
+  if (lower)
+    for (char& c : ext) c = AsciiLower(c);
+  return db.stem().string() + ext;
+}
+
+std::string ReadHeaderBytes(const ParadoxFile& file) {
+  const std::string start = file.ReadAt(0, kHeaderFixedSize);
+  const size_t size = start.size() >= 4 ? GetU16(start.data() + 2) : 0;
+  return size > start.size() ? file.ReadAt(0, size) : start;
+}
+
 std::string FindFileNoCase(const std::string& directory, std::string_view name) {
   namespace fs = std::filesystem;
   const fs::path dir = directory.empty() ? fs::path(".") : fs::path(directory);
@@ -145,7 +155,7 @@ std::string FindFileNoCase(const std::string& directory, std::string_view name) 
   std::string found;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string entry = it->path().filename().string();
-    if (EqualNoCase(entry, name)) {
+    if (EqualsIgnoringAsciiCase(entry, name)) {
       found = it->path().string();
       break;
     }

@@ -53,4 +53,13 @@ class ParadoxFile {
 // regard to ASCII letter case (an exact match preferred); empty when none.
 std::string FindFileNoCase(const std::string& directory, std::string_view name);
 
+// The name of a new sibling of a table file: "name.DB" + ".PX" -> "name.PX",
+// the extension's letters in the case of the table file's ("name.db" ->
+// "name.px").
+std::string SiblingFileName(const std::string& table_file, std::string_view extension);
+
+// The first bytes of a Paradox file up to the header size its header
+// gives (at least the fixed part, fewer only for a short file).
+std::string ReadHeaderBytes(const ParadoxFile& file);
+
 }  // namespace dalimor

@@ -12,6 +12,7 @@
 #include "engine/paradox/byte_order.h"
 #include "engine/paradox/errors.h"
 #include "engine/paradox/field.h"
+#include "util/ascii.h"
 
 namespace dalimor {
 namespace {
@@ -32,17 +33,6 @@ constexpr uint8_t kIndexFileMarker2C = 0xFF;
 constexpr int kYBlockSize = 2048;
 // Paradox indexes at most 16 fields.
 constexpr size_t kMaxIndexedFields = 16;
-
-char AsciiLowerChar(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCaseAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLowerChar(a[i]) != AsciiLowerChar(b[i])) return false;
-  return true;
-}
 
 bool IsHex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -108,29 +98,25 @@ const unsigned char* UpperTable(CodePage cp) {
   return tables.back()->table.data();
 }
 
-std::string ReadHeaderBytes(const ParadoxFile& file) {
-  const std::string start = file.ReadAt(0, kHeaderFixedSize);
-  const size_t size = start.size() >= 4 ? GetU16(start.data() + 2) : 0;
-  return size > start.size() ? file.ReadAt(0, size) : start;
-}
-
-// "name.DB" + ".X06" -> "name.X06" in the letter case of the .DB's extension.
-std::string SiblingFileName(const fs::path& db, const std::string& ext) {
-  const std::string db_ext = db.extension().string();
-  const bool lower = db_ext.size() > 1 && db_ext[1] >= 'a' && db_ext[1] <= 'z';
-  std::string e = ext;
-  if (lower)
-    for (char& c : e) c = AsciiLowerChar(c);
-  return db.stem().string() + e;
+// The .Y beside an .X: the file there whatever its letter case, else the
+// name with the .X's letter case.
+std::string TreePathOf(const std::string& x_path) {
+  const fs::path x(x_path);
+  std::string ext = x.extension().string();  // ".X06" / ".xg0"
+  ext[1] = ext[1] == 'x' ? 'y' : 'Y';
+  const std::string dir = x.parent_path().string();
+  const std::string found = FindFileNoCase(dir.empty() ? "." : dir, x.stem().string() + ext);
+  if (!found.empty()) return found;
+  return (x.parent_path() / (x.stem().string() + ext)).string();
 }
 
 }  // namespace
 
 bool IsSecondaryIndexExtension(std::string_view ext) {
   if (ext.size() != 4 || ext[0] != '.') return false;
-  const char kind = AsciiLowerChar(ext[1]);
+  const char kind = AsciiLower(ext[1]);
   if (kind != 'x' && kind != 'y') return false;
-  if (AsciiLowerChar(ext[2]) == 'g') return IsAlnumChar(ext[3]);
+  if (AsciiLower(ext[2]) == 'g') return IsAlnumChar(ext[3]);
   return IsHex(ext[2]) && IsHex(ext[3]);
 }
 
@@ -143,8 +129,8 @@ std::vector<std::string> FindSecondaryIndexFiles(const std::string& db_path) {
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path p = it->path();
     const std::string ext = p.extension().string();
-    if (EqualNoCaseAscii(p.stem().string(), stem) && IsSecondaryIndexExtension(ext) &&
-        AsciiLowerChar(ext[1]) == 'x')
+    if (EqualsIgnoringAsciiCase(p.stem().string(), stem) && IsSecondaryIndexExtension(ext) &&
+        AsciiLower(ext[1]) == 'x')
       found.push_back((db.parent_path() / p.filename()).string());
   }
   std::sort(found.begin(), found.end());
@@ -247,7 +233,7 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Open(const std::string& x_path,
     if (IsBlobType(static_cast<FieldType>(a.type))) corrupt("a blob field is indexed");
     ix->fields_.push_back(number - 1);
   }
-  if (!EqualNoCaseAscii(h.sort_order_name, db.sort_order_name) ||
+  if (!EqualsIgnoringAsciiCase(h.sort_order_name, db.sort_order_name) ||
       h.sort_order_id != db.sort_order_id)
     ThrowCorrupt("Language Drivers of Table and Index do not match", x_path,
                  "Index: " + h.sort_order_name + ", table: " + db.sort_order_name);
@@ -271,7 +257,7 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Open(const std::string& x_path,
 
   // The .Y is rebuilt from the .X at every write, so a damaged one is only
   // replaced.
-  ix->y_path_ = ix->YPathFor();
+  ix->y_path_ = TreePathOf(x_path);
   std::error_code ec;
   if (fs::exists(ix->y_path_, ec)) {
     try {
@@ -296,14 +282,10 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Open(const std::string& x_path,
   return ix;
 }
 
-std::string SecondaryIndex::YPathFor() const {
-  const fs::path x(x_path_);
-  std::string ext = x.extension().string();  // ".X06" / ".xg0"
-  ext[1] = ext[1] == 'x' ? 'y' : 'Y';
-  const std::string dir = x.parent_path().string();
-  const std::string found = FindFileNoCase(dir.empty() ? "." : dir, x.stem().string() + ext);
-  if (!found.empty()) return found;
-  return (x.parent_path() / (x.stem().string() + ext)).string();
+void RemoveSecondaryIndexFiles(const std::string& x_path) {
+  std::error_code ec;
+  fs::remove(TreePathOf(x_path), ec);
+  fs::remove(x_path, ec);
 }
 
 // ---------------------------------------------------------------- creating
@@ -324,7 +306,7 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Create(const SecondaryIndexDef& 
   for (const std::string& name : def.fields) {
     int found = -1;
     for (size_t i = 0; i < db.field_names.size(); ++i)
-      if (EqualNoCaseAscii(ToUtf8(db.field_names[i], table.code_page), name))
+      if (EqualsIgnoringAsciiCase(ToUtf8(db.field_names[i], table.code_page), name))
         found = static_cast<int>(i);
     if (found < 0) ThrowInvalid("Field not found in table.\nField: " + name);
     if (IsBlobType(static_cast<FieldType>(db.fields[static_cast<size_t>(found)].type)))
@@ -352,7 +334,7 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Create(const SecondaryIndexDef& 
     for (const std::string& other : FindSecondaryIndexFiles(table.db_path)) {
       try {
         const std::unique_ptr<SecondaryIndex> o = Open(other, table, false);
-        if (EqualNoCaseAscii(o->name(), def.name))
+        if (EqualsIgnoringAsciiCase(o->name(), def.name))
           ThrowInvalid("Duplicate index name.\nIndex: " + def.name);
       } catch (const EngineError& e) {
         if (e.kind() == EngineErrorKind::kInvalidDefinition) throw;
@@ -396,7 +378,7 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Create(const SecondaryIndexDef& 
   if (BlockCapacity(db.block_size(), static_cast<int>(record)) < 1 ||
       IndexBlockFill(kYBlockSize * 2, static_cast<int>(record) - 2) < 2)
     ThrowInvalid("The index key is too long.");
-  const std::string file_name = SiblingFileName(dbp, ext);
+  const std::string file_name = SiblingFileName(table.db_path, ext);
   x.table_name = FromUtf8(file_name, table.code_page);
   // The index name follows the sort-order name; laying it out as part of
   // that string keeps the header's used size right.

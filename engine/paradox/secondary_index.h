@@ -152,7 +152,6 @@ class SecondaryIndex {
   void WriteY(const IndexCounters& counters);
   // Writes the .X header with the table's counters.
   void WriteXHeader(const IndexCounters& counters);
-  std::string YPathFor() const;
 
   std::string x_path_;
   std::string y_path_;
@@ -183,6 +182,9 @@ class SecondaryIndex {
 // Index files beside the table `db_path` (NAME.Xnn and NAME.XGn, any letter
 // case), sorted by name.
 std::vector<std::string> FindSecondaryIndexFiles(const std::string& db_path);
+
+// Deletes an index's .X file and its .Y.
+void RemoveSecondaryIndexFiles(const std::string& x_path);
 
 // True for ".X06", ".Y06", ".XG0", ".YG1" and the like (any letter case).
 bool IsSecondaryIndexExtension(std::string_view extension);

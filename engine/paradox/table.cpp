@@ -68,13 +68,6 @@ std::string DbPathFor(const std::string& path) {
   return p.string();
 }
 
-// "name.DB" -> "name.PX" (extension letters in the case of the .DB's).
-std::string SiblingName(const fs::path& db, std::string_view ext) {
-  const std::string db_ext = db.extension().string();
-  const bool lower = !db_ext.empty() && db_ext.size() > 1 && db_ext[1] >= 'a' && db_ext[1] <= 'z';
-  return db.stem().string() + (lower ? LowerAscii(ext) : std::string(ext));
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- opening
@@ -106,10 +99,7 @@ std::unique_ptr<ParadoxTable> ParadoxTable::OpenHeader(const std::string& path, 
   t->db_file_ = ParadoxFile::Open(found, mode != OpenMode::kReadOnly);
   if (!t->db_file_.TryLock(mode == OpenMode::kExclusive))
     throw EngineError(EngineErrorKind::kTableBusy, EngineMessage("Table is busy.", found));
-  const std::string start = t->db_file_.ReadAt(0, kHeaderFixedSize);
-  const size_t header_size = start.size() >= 4 ? GetU16(start.data() + 2) : 0;
-  t->header_ = DecodeParadoxHeader(
-      header_size > start.size() ? t->db_file_.ReadAt(0, header_size) : start, found);
+  t->header_ = DecodeParadoxHeader(ReadHeaderBytes(t->db_file_), found);
   const ParadoxHeader& h = t->header_;
   const auto type = static_cast<ParadoxFileType>(h.file_type);
   if (type != ParadoxFileType::kKeyedTable && type != ParadoxFileType::kUnkeyedTable)
@@ -231,10 +221,7 @@ void ParadoxTable::LoadSiblings() {
     std::error_code ec;
     if (fs::exists(px_path_, ec)) {
       px_file_ = ParadoxFile::Open(px_path_, writable);
-      const std::string start = px_file_.ReadAt(0, kHeaderFixedSize);
-      const size_t size = start.size() >= 4 ? GetU16(start.data() + 2) : 0;
-      const std::string head = px_file_.ReadAt(0, std::max(size, kHeaderFixedSize));
-      px_header_ = DecodeParadoxHeader(head, px_path_);
+      px_header_ = DecodeParadoxHeader(ReadHeaderBytes(px_file_), px_path_);
       bool matches = px_header_.file_type == static_cast<uint8_t>(ParadoxFileType::kPrimaryIndex) &&
                      px_header_.fields.size() == static_cast<size_t>(key_field_count_) &&
                      px_header_.record_size == key_size_ + kIndexEntryTrailerSize;
@@ -263,7 +250,7 @@ std::string ParadoxTable::SiblingPath(std::string_view extension) const {
   const std::string wanted = db.stem().string() + std::string(extension);
   const std::string found = FindFileNoCase(dir.empty() ? "." : dir, wanted);
   if (!found.empty()) return found;
-  return (db.parent_path() / SiblingName(db, extension)).string();
+  return (db.parent_path() / SiblingFileName(db.string(), extension)).string();
 }
 
 ParadoxTable::~ParadoxTable() {
@@ -387,16 +374,16 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Create(const std::string& path,
     x.block_size_kb = static_cast<uint8_t>(index_block / 1024);
     x.record_size = static_cast<uint16_t>(key_size + kIndexEntryTrailerSize);
     x.fields.assign(h.fields.begin(), h.fields.begin() + key_field_count);
-    x.table_name = FromUtf8(SiblingName(db, ".PX"), cp);
+    x.table_name = FromUtf8(SiblingFileName(db.string(), ".PX"), cp);
     x.sort_order_id = h.sort_order_id;
     x.auto_increment = 1;
     x.index_change_count = h.change_count;
     x.header_size = RequiredHeaderSize(x);
-    ParadoxFile f = ParadoxFile::Create((db.parent_path() / SiblingName(db, ".PX")).string());
+    ParadoxFile f = ParadoxFile::Create((db.parent_path() / SiblingFileName(db.string(), ".PX")).string());
     f.WriteAt(0, EncodeParadoxHeader(x));
   }
   if (std::any_of(fields.begin(), fields.end(), [](const FieldDef& f) { return IsBlobType(f.type); }))
-    BlobFile::Create((db.parent_path() / SiblingName(db, ".MB")).string());
+    BlobFile::Create((db.parent_path() / SiblingFileName(db.string(), ".MB")).string());
   return Open(db.string(), OpenMode::kExclusive);
 }
 
@@ -1362,44 +1349,32 @@ std::vector<std::string> ParadoxTable::SecondaryIndexPaths() const {
 void ParadoxTable::AddSecondaryIndex(const SecondaryIndexDef& def) {
   PrepareWrite();
   Flush();
-  std::unique_ptr<SecondaryIndex> index = SecondaryIndex::Create(def, Indexed());
-  auto remove_files = [&] {
-    const std::string x = index->path();
-    index->Close();
-    std::error_code ec;
-    fs::remove(x, ec);
-    std::string y = x;
-    y[y.size() - 3] = y[y.size() - 3] == 'x' ? 'y' : 'Y';
-    fs::remove(y, ec);
-  };
-  if (index->unique()) {
-    std::unordered_map<std::string, uint32_t> values;
-    bool twice = false;
-    ForEachPosition([&](RecordPosition p) {
-      if (const auto v = index->UniqueValue(RecordData(p.block, p.slot)))
-        twice = ++values[*v] > 1;
-      return !twice;
-    });
-    if (twice) {
-      remove_files();
-      throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
-    }
-  }
+  indexes_.push_back(SecondaryIndex::Create(def, Indexed()));
+  unique_values_built_ = false;
   try {
-    indexes_.push_back(std::move(index));
-    unique_values_built_ = false;
+    if (indexes_.back()->unique()) {
+      EnsureUniqueValues();
+      for (const auto& [value, rows] : unique_values_.back())
+        if (rows > 1) throw EngineError(EngineErrorKind::kKeyViolation, "Key violation.");
+    }
     indexes_stale_ = true;
     WriteSecondaryIndexes();
   } catch (...) {
-    index = std::move(indexes_.back());
+    // No file of the index stays behind.
+    const std::string x = indexes_.back()->path();
     indexes_.pop_back();
-    remove_files();
+    unique_values_built_ = false;
+    RemoveSecondaryIndexFiles(x);
     throw;
   }
 }
 
+bool ParadoxTable::HasUniqueIndex() const {
+  return std::any_of(indexes_.begin(), indexes_.end(), [](const auto& i) { return i->unique(); });
+}
+
 void ParadoxTable::CheckUniqueValues(const std::vector<Record>& records) {
-  if (std::none_of(indexes_.begin(), indexes_.end(), [](const auto& i) { return i->unique(); })) return;
+  if (!HasUniqueIndex()) return;
   std::vector<std::string> bytes;
   bytes.reserve(records.size());
   for (const Record& r : records) bytes.push_back(Prepare(r, nullptr).bytes);
@@ -1420,8 +1395,7 @@ void ParadoxTable::EnsureUniqueValues() {
 }
 
 void ParadoxTable::CheckUnique(const char* record, const char* skip) {
-  if (std::none_of(indexes_.begin(), indexes_.end(), [](const auto& i) { return i->unique(); }))
-    return;
+  if (!HasUniqueIndex()) return;
   EnsureUniqueValues();
   // The record replaced does not count against its successor.
   if (skip) NoteUnique(skip, -1);
@@ -1436,8 +1410,7 @@ void ParadoxTable::CheckUnique(const char* record, const char* skip) {
 
 template <typename RecordAt>
 void ParadoxTable::CheckUniqueAmong(size_t n, RecordAt record) {
-  if (std::none_of(indexes_.begin(), indexes_.end(), [](const auto& i) { return i->unique(); }))
-    return;
+  if (!HasUniqueIndex()) return;
   EnsureUniqueValues();
   for (size_t i = 0; i < indexes_.size(); ++i) {
     if (!indexes_[i]->unique()) continue;

@@ -316,6 +316,7 @@ class ParadoxTable {
   // Secondary indexes.
   IndexedTable Indexed() const;
   void WriteSecondaryIndexes();
+  bool HasUniqueIndex() const;
   void EnsureUniqueValues();
   // Throws kKeyViolation when `record` would give a unique index a value
   // it holds already (a record at `skip` does not count).
