@@ -1,6 +1,7 @@
 #include "accounting/company_register.h"
 
 #include "engine/engine_error.h"
+#include "engine/paradox/table.h"
 #include "engine/network_control.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
@@ -99,6 +100,53 @@ std::string CompanyRegister::CompanyDataFolder() {
                                                                             : executable_folder_;
   const std::string adresar = companies_.FieldByName("Adresar").AsString();
   return WithTrailingBackslash(ResolvePathIgnoringCase(base, "DATA\\" + adresar).string());
+}
+
+std::vector<RegisteredCompany> CompanyRegister::AllCompanies() {
+  std::vector<RegisteredCompany> result;
+  if (!companies_.Active()) return result;
+  // A table of its own, so that the cursor stays on the active company.
+  const auto table = ParadoxTable::Open(companies_.TablePath(), OpenMode::kReadOnly);
+  const int designation = table->FieldIndex("Oznaceni");
+  const int folder = table->FieldIndex("Adresar");
+  const int shared = table->FieldIndex("SitovaData");
+  if (designation < 0 || folder < 0) return result;
+  const std::string installation = InstallationFolder();
+  for (auto row = table->First(); row; row = table->Next(*row)) {
+    RegisteredCompany company;
+    company.designation = ValueAsString(table->ReadField(*row, designation));
+    company.folder_name = ValueAsString(table->ReadField(*row, folder));
+    const Value is_shared = shared < 0 ? Value{} : table->ReadField(*row, shared);
+    company.shared = std::holds_alternative<bool>(is_shared) && std::get<bool>(is_shared);
+    company.data_folder = WithTrailingBackslash(
+        ResolvePathIgnoringCase(company.shared ? installation : executable_folder_,
+                                "DATA\\" + company.folder_name)
+            .string());
+    result.push_back(std::move(company));
+  }
+  return result;
+}
+
+AccountingFolders CompanyRegister::LiveFolders() {
+  AccountingFolders live;
+  const std::vector<RegisteredCompany> companies = AllCompanies();
+  for (const std::string& base : {InstallationFolder(), executable_folder_}) {
+    live.roots.push_back(base);
+    live.trees.push_back(ResolvePathIgnoringCase(base, "DataPrg").string());
+    // Under both bases: a company moved between shared and local keeps its
+    // folder name, and neither copy may become a transfer folder.
+    for (const RegisteredCompany& company : companies)
+      live.trees.push_back(ResolvePathIgnoringCase(base, "DATA\\" + company.folder_name).string());
+  }
+  return live;
+}
+
+bool IsAccountingDataFolder(const std::string& folder, const AccountingFolders& live) {
+  for (const std::string& tree : live.trees)
+    if (IsSameOrInside(folder, tree) || IsSameOrInside(tree, folder)) return true;
+  for (const std::string& root : live.roots)
+    if (IsSameOrInside(root, folder)) return true;
+  return false;
 }
 
 std::string CompanyRegister::DataLocationCaption() {

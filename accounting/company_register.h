@@ -16,6 +16,30 @@ inline constexpr const char* kAccountingConfigPath = "DataPrg\\Kalmeo.cfg";
 inline constexpr const char* kDataConnectSection = "DataConnect";
 inline constexpr const char* kCompanyRegisterFolder = "DataPrg\\GDATA\\S";
 
+// The folders that hold live accounting data of an installation, which a
+// transfer folder must keep away from: a batch is emptied, overwritten and
+// merged from, so a transfer folder on top of live tables would destroy them.
+struct AccountingFolders {
+  // Refused as the transfer folder, anywhere below it and anywhere above it:
+  // the data folder of every company of the register and "DataPrg".
+  std::vector<std::string> trees;
+  // Refused as the transfer folder and anywhere above it: the installation
+  // folder and the executable's folder (the bases of the data folders).
+  std::vector<std::string> roots;
+};
+
+// True when `folder` is, lies inside or contains one of the folders, after
+// following links and without regard to letter case.
+bool IsAccountingDataFolder(const std::string& folder, const AccountingFolders& live);
+
+// One company of the register, whichever workstations may use it.
+struct RegisteredCompany {
+  std::string designation;  // Oznaceni
+  std::string folder_name;  // Adresar
+  bool shared = false;      // SitovaData
+  std::string data_folder;  // as CompanyDataFolder gives it for this company
+};
+
 class CompanyRegister {
  public:
   // `executable_folder` is the folder the program runs from (the desktop
@@ -64,6 +88,16 @@ class CompanyRegister {
   std::string DataLocationCaption();
   // Whether the company data folder names an existing folder.
   bool CompanyDataAvailable();
+
+  // Every company of the register in its order, with its data folder;
+  // empty while the register is closed.  Leaves the active company as it is.
+  // Throws EngineError from the table.
+  std::vector<RegisteredCompany> AllCompanies();
+
+  // The live folders of this installation: every registered company's data
+  // folder below both the installation folder and the executable's folder,
+  // "DataPrg" below both, and the two folders themselves.
+  AccountingFolders LiveFolders();
 
   // The company register cursor (taFirmy).
   TableCursor& companies() { return companies_; }

@@ -614,7 +614,7 @@ void TfmMain::btInicializovatClick() {
   InitializationContext context;
   context.company_data_available = register_.CompanyDataAvailable();
   context.company_data_folder = register_.CompanyDataFolder();
-  context.installation_folder = register_.InstallationFolder();
+  context.accounting_folders = register_.LiveFolders();
   context.transfer_folder = TransferFolderPath();
   context.refill_series_lists = [this] { FillSeries(true); };
   switch (InitializeBatch(ui_, config_, context)) {
@@ -670,7 +670,8 @@ void TfmMain::btOdeslatClick() {
                      register_.CompanyDataFolder(),
                      TransferFolderPath(),
                      register_.ActiveDesignation(),
-                     [this] { FillSeries(false); }};
+                     [this] { FillSeries(false); },
+                     register_.LiveFolders()};
   RunScope run(*this, page.agendas);
   SendBatch(env, page);
 }
@@ -689,7 +690,8 @@ void TfmMain::btPrijmoutClick() {
                      register_.CompanyDataFolder(),
                      TransferFolderPath(),
                      register_.ActiveDesignation(),
-                     nullptr};
+                     nullptr,
+                     register_.LiveFolders()};
   RunScope run(*this, page.agendas);
   ReceiveBatch(env, page);
 }

@@ -116,6 +116,17 @@ void PackFolder(Ui& ui, const std::string& folder, const std::string& archive_na
   writer.Finish();
 }
 
+// Deletes the file at the archive's place whatever its attributes; a
+// folder or anything else of that name stays.
+void RemoveStaleArchive(const std::string& archive_path) {
+  const std::optional<fs::path> found = FindPathIgnoringCase(archive_path);
+  struct stat info;
+  if (!found || lstat(found->c_str(), &info) != 0) return;
+  if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) return;
+  std::error_code ec;
+  fs::remove(*found, ec);
+}
+
 }  // namespace
 
 std::string ArchiveBaseName(std::string_view folder_path) {
@@ -136,12 +147,18 @@ std::string ArchivePath(const std::string& transfer_folder_path) {
 
 bool ArchiveBatch(Ui& ui, const std::string& transfer_folder_path, const ArchiveOptions& options) {
   std::optional<std::string> error;
+  std::string archive_path;
   {
     BusyCursorScope busy(ui);
     try {
       ui.SetStatusText(std::string(kArchiveStatusText));
-      const std::string folder = WithTrailingBackslash(transfer_folder_path);
-      const std::string archive_path = ArchivePath(folder);
+      // The archive is named after the folder's full path: a relative "b9"
+      // has no last component of its own to name it.
+      std::error_code ec;
+      const fs::path absolute = fs::absolute(transfer_folder_path, ec);
+      const std::string folder =
+          WithTrailingBackslash(ec ? transfer_folder_path : absolute.lexically_normal().string());
+      archive_path = ArchivePath(folder);
       const std::string archive_name = archive_path.substr(folder.size());
       // A failure here shows later, when the archive is created.
       if (FileExists(archive_path)) DeleteFile(archive_path);
@@ -155,6 +172,9 @@ bool ArchiveBatch(Ui& ui, const std::string& transfer_folder_path, const Archive
     }
   }
   if (!error) return true;
+  // An archive of an earlier send that could not be replaced no longer
+  // matches the batch; a receiver must not take it for this send's.
+  if (!archive_path.empty()) RemoveStaleArchive(archive_path);
   try {
     MsgError(ui, "", *error, kMbOk);
   } catch (...) {

@@ -59,9 +59,12 @@ struct ArchiveOptions {
 //
 // Never throws.  Any failure (the archive cannot be created or written, a
 // read error, a file or an archive too large for the plain zip format, more
-// than 65534 files) stops the packing, deletes the partly written archive
-// and shows the error with MsgError (OK button, no caption of its own);
-// the caller carries on.  Returns true when the archive was written.
+// than 65534 files, an earlier archive that cannot be replaced) stops the
+// packing, deletes the partly written archive or the earlier one (which no
+// longer matches the batch) and shows the error with MsgError (OK button, no
+// caption of its own); the caller carries on.  A relative folder is taken
+// from the working folder and named by its full path.  Returns true when the
+// archive was written.
 bool ArchiveBatch(Ui& ui, const std::string& transfer_folder_path,
                   const ArchiveOptions& options = {});
 

@@ -76,7 +76,9 @@ void WriteBatchInfo(const std::string& transfer_folder, std::string_view message
     std::ofstream out(info_path, std::ios::binary | std::ios::trunc);
     if (!out)
       throw FileError("Cannot create file \"" + info_path + "\". " + std::strerror(errno));
-    const std::string bytes = FromUtf8(message, CodePage::k1250);
+    // Line breaks as the window's message box gives them, whoever wrote
+    // the message: a lone LF or CR becomes CR LF.
+    const std::string bytes = FromUtf8(NormalizeLineBreaks(message), CodePage::k1250);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.flush();
     if (!out)

@@ -71,7 +71,7 @@ std::string ReadBatchCompany(const std::string& transfer_folder);
 using RecordCounter = std::function<std::string(const std::string& table_path)>;
 
 // Writes "exportinfo.txt" with `message` (UTF-8, converted to code page
-// 1250, written as given), then LastSend/DateTime (now, as the short date and
+// 1250, every line break as CR LF), then LastSend/DateTime (now, as the short date and
 // long time of `settings`), LastSend/CompanyName and the ten record counts
 // into "export.ini", updating it in place.  Throws FileError "Cannot create
 // file "<path>". <reason>" and IniFileError "Unable to write to <path>".

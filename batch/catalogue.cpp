@@ -1,5 +1,7 @@
 #include "batch/catalogue.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "platform/file_system.h"
@@ -101,6 +103,27 @@ bool BatchTablesExist(const std::string& transfer_folder, bool any) {
     if (!any && !exists) return false;
   }
   return !any;
+}
+
+std::string FindUnsafeBatchFile(const std::string& transfer_folder) {
+  const auto is_batch_file = [](const std::string& name) {
+    if (SameNameIgnoringCase(name, "export.ini") || SameNameIgnoringCase(name, "exportinfo.txt"))
+      return true;
+    for (const BatchTable& table : kBatchTables)
+      if (MatchesFileMask(name, BatchTableMask(table))) return true;
+    return false;
+  };
+  const std::optional<std::filesystem::path> folder = FindPathIgnoringCase(transfer_folder);
+  if (!folder) return {};
+  for (const FolderEntry& entry : ListFolder(*folder)) {
+    if (!is_batch_file(entry.name)) continue;
+    const std::filesystem::path path = *folder / entry.name;
+    struct stat info;
+    // An entry that vanished since the listing is nothing to read.
+    if (lstat(path.c_str(), &info) != 0) continue;
+    if (!S_ISREG(info.st_mode) || info.st_nlink > 1) return path.string();
+  }
+  return {};
 }
 
 }  // namespace dalimor

@@ -65,4 +65,12 @@ std::string BatchTableMask(const BatchTable& table);
 // walk stops at the first missing one).
 bool BatchTablesExist(const std::string& transfer_folder, bool any);
 
+// The first file of the batch in the transfer folder that a run must not
+// read or write through: a file of a batch table (any extension) or an
+// information file ("export.ini", "exportinfo.txt") that is a symbolic
+// link, has another name besides (a hard link, which may be a company's own
+// table), or is not a regular file at all (a pipe, a device, a folder).
+// Returns its path; empty when every such file is a plain file of its own.
+std::string FindUnsafeBatchFile(const std::string& transfer_folder);
+
 }  // namespace dalimor

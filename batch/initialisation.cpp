@@ -14,17 +14,8 @@
 #include "platform/file_system.h"
 
 namespace dalimor {
-namespace {
 
 namespace fs = std::filesystem;
-
-bool SameFolder(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  const bool same = fs::equivalent(a, b, ec);
-  return !ec && same;
-}
-
-}  // namespace
 
 std::string FillTemplate(const char* text_template, const std::string& value) {
   std::string text = text_template;
@@ -78,22 +69,6 @@ std::string TableRecordCount(const std::string& table_path) {
   }
 }
 
-bool IsAccountingDataFolder(const std::string& transfer_folder,
-                            const std::string& company_data_folder,
-                            const std::string& installation_folder) {
-  std::vector<fs::path> live;
-  if (!company_data_folder.empty()) {
-    live.push_back(company_data_folder);
-    for (const char* sub : {"SDATA\\S", "CDATA\\S", "LDATA\\S"})
-      live.push_back(ResolvePathIgnoringCase(company_data_folder, sub));
-  }
-  if (!installation_folder.empty())
-    live.push_back(ResolvePathIgnoringCase(installation_folder, "DataPrg\\GDATA\\S"));
-  for (const fs::path& folder : live)
-    if (SameFolder(transfer_folder, folder)) return true;
-  return false;
-}
-
 InitializationResult InitializeBatch(Ui& ui, EngineConfig& config,
                                      const InitializationContext& context) {
   BusyCursorScope busy(ui);
@@ -110,7 +85,9 @@ InitializationResult InitializeBatch(Ui& ui, EngineConfig& config,
     MsgInfo(ui, kMsgCaption, kMsgFolderMissing);
     return InitializationResult::kFolderMissing;
   }
-  if (IsAccountingDataFolder(folder, context.company_data_folder, context.installation_folder)) {
+  AccountingFolders live = context.accounting_folders;
+  live.trees.push_back(context.company_data_folder);
+  if (IsAccountingDataFolder(folder, live)) {
     MsgWarning(ui, kMsgCaption, kMsgAccountingFolder);
     return InitializationResult::kAccountingFolder;
   }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "accounting/company_register.h"
 #include "util/ui.h"
 
 namespace dalimor {
@@ -35,19 +36,11 @@ void CreateBatchTables(EngineConfig& config, const std::string& company_data_fol
 // opened or counted.
 std::string TableRecordCount(const std::string& table_path);
 
-// Whether `transfer_folder` is one of the folders that hold live accounting
-// tables: the company data folder itself or its "SDATA\S", "CDATA\S",
-// "LDATA\S", or the installation's "DataPrg\GDATA\S".  Initialising such a
-// folder would delete the company's own tables.
-bool IsAccountingDataFolder(const std::string& transfer_folder,
-                            const std::string& company_data_folder,
-                            const std::string& installation_folder);
-
 // What the initialisation needs of the main window.
 struct InitializationContext {
   bool company_data_available = false;
   std::string company_data_folder;  // ends in the separator
-  std::string installation_folder;  // ends in the separator
+  AccountingFolders accounting_folders;  // refused as transfer folders
   std::string transfer_folder;      // TransferFolderPath: empty or ends in the separator
   std::function<void()> refill_series_lists;
 };

@@ -2,6 +2,7 @@
 // folder seen from the command line.
 
 #include <algorithm>
+#include <filesystem>
 #include <ostream>
 
 #include "accounting/company_register.h"
@@ -14,19 +15,32 @@
 #include "platform/file_system.h"
 
 namespace dalimor {
-namespace {
 
-// Opens the installation and stands on the named company.  Throws
-// UsageError for a company this workstation may not use.
 void OpenCompany(CompanyRegister& companies, const std::string& name) {
   companies.Open();
   const std::vector<std::string> list = companies.FillCompanyList(name, nullptr);
   if (std::find(list.begin(), list.end(), name) == list.end())
     throw CommandError{"Firma \"" + name + "\" není pro tuto stanici k dispozici.", kExitFailed};
+  std::string folders;
+  int count = 0;
+  for (const RegisteredCompany& company : companies.AllCompanies()) {
+    if (company.designation != name) continue;
+    folders += (count++ ? ", " : "") + company.data_folder;
+  }
+  if (count > 1)
+    throw CommandError{"Označení \"" + name + "\" nese více firem (" + folders +
+                           "). Firmu nelze jednoznačně určit.",
+                       kExitRefused};
   companies.SelectCompany(name);
 }
 
-}  // namespace
+std::string CommandFolder(const std::string& text) {
+  if (text.empty()) return "";
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(text, ec);
+  return TransferFolderPath(ec ? text : absolute.lexically_normal().string());
+}
+
 
 int CompaniesCommand(const std::vector<std::string>& args, std::ostream& out) {
   CliOptions options(args);
@@ -54,8 +68,8 @@ int InitCommand(const std::vector<std::string>& args, std::ostream& out, std::os
   InitializationContext context;
   context.company_data_available = companies.CompanyDataAvailable();
   context.company_data_folder = companies.CompanyDataFolder();
-  context.installation_folder = companies.InstallationFolder();
-  context.transfer_folder = TransferFolderPath(folder);
+  context.accounting_folders = companies.LiveFolders();
+  context.transfer_folder = CommandFolder(folder);
   return InitializeBatch(ui, config, context) == InitializationResult::kDone ? kExitOk
                                                                              : kExitRefused;
 }

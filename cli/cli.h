@@ -7,11 +7,14 @@
 
 namespace dalimor {
 
+class CompanyRegister;
+
 // Exit codes of every command.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;    // an engine or data error; the run failed
 inline constexpr int kExitUsage = 2;     // the command line is wrong
 inline constexpr int kExitRefused = 3;   // refused, or a question answered No
+inline constexpr int kExitArchiveFailed = 4;  // send: the batch was sent, its archive failed
 
 // A wrong command line; the message says what is wrong.
 struct UsageError {
@@ -36,6 +39,16 @@ int CompaniesCommand(const std::vector<std::string>& args, std::ostream& out);
 int InitCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                 std::istream& in);
 int InfoCommand(const std::vector<std::string>& args, std::ostream& out);
+
+// Opens the installation and stands on the named company.  Throws
+// CommandError for a company this workstation may not use, and for a
+// designation that more than one company of the register carries (naming
+// their data folders), since the name could not tell which one is meant.
+void OpenCompany(CompanyRegister& companies, const std::string& name);
+
+// A folder given on the command line as its full path with a trailing
+// separator (relative to the working folder); empty for an empty text.
+std::string CommandFolder(const std::string& text);
 
 // The runs: send and receive.
 int SendCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

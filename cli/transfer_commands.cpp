@@ -23,6 +23,7 @@
 #include "cli/cli_options.h"
 #include "cli/terminal_ui.h"
 #include "engine/engine_config.h"
+#include "platform/file_system.h"
 #include "transfer/runs.h"
 
 namespace dalimor {
@@ -91,6 +92,7 @@ int ExitCode(RunOutcome outcome) {
   switch (outcome) {
     case RunOutcome::kDone: return kExitOk;
     case RunOutcome::kFailed: return kExitFailed;
+    case RunOutcome::kArchiveFailed: return kExitArchiveFailed;
     default: return kExitRefused;
   }
 }
@@ -99,23 +101,26 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
                 std::istream& in, bool send) {
   const TransferArgs parsed = ParseTransferArgs(args, send);
   CompanyRegister companies(parsed.installation);
-  companies.Open();
-  const std::vector<std::string> list = companies.FillCompanyList(parsed.company, nullptr);
-  if (std::find(list.begin(), list.end(), parsed.company) == list.end())
-    throw CommandError{"Firma \"" + parsed.company + "\" není pro tuto stanici k dispozici.",
-                       kExitFailed};
+  OpenCompany(companies, parsed.company);
   if (!companies.CompanyDataAvailable())
     throw CommandError{"Data programu Kalmeo nejsou k dispozici.", kExitRefused};
-  const std::string folder = TransferFolderPath(parsed.folder);
-  if (!std::filesystem::is_directory(folder))
+  const std::string folder = CommandFolder(parsed.folder);
+  if (!DirectoryExists(folder))
     throw CommandError{"Zadaná složka pro přenos souborů neexistuje.", kExitRefused};
 
   TerminalUi ui(out, err, in, parsed.yes ? TerminalUi::Answers::kYes : TerminalUi::Answers::kAsk);
   EngineConfig config;
   SystemClock clock;
   const RegionalSettings settings = CzechRegionalSettings();
-  RunEnvironment env{ui, config, clock, settings, companies.CompanyDataFolder(), folder,
-                     companies.ActiveDesignation(), nullptr};
+  RunEnvironment env{ui,
+                     config,
+                     clock,
+                     settings,
+                     companies.CompanyDataFolder(),
+                     folder,
+                     companies.ActiveDesignation(),
+                     nullptr,
+                     companies.LiveFolders()};
   if (send) {
     SendPage page;
     page.agendas = parsed.agendas;

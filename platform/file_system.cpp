@@ -252,6 +252,31 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   return a == b || FoldName(a) == FoldName(b);
 }
 
+fs::path ReachedPath(const fs::path& path) {
+  std::error_code ec;
+  fs::path absolute = fs::absolute(path, ec);
+  if (ec) absolute = path;
+  // Case first, so that links spelled in another case are found and
+  // followed; then once more for the components the links led to.
+  fs::path reached = ResolvePathIgnoringCase(absolute.root_path(), absolute.relative_path().string());
+  reached = fs::weakly_canonical(reached, ec);
+  if (ec) return absolute.lexically_normal();
+  return ResolvePathIgnoringCase(reached.root_path(), reached.relative_path().string());
+}
+
+bool IsSameOrInside(const fs::path& inner, const fs::path& outer) {
+  if (inner.empty() || outer.empty()) return false;
+  const fs::path a = ReachedPath(inner), b = ReachedPath(outer);
+  auto i = a.begin();
+  for (auto o = b.begin(); o != b.end(); ++o) {
+    if (o->empty()) continue;  // a trailing separator
+    while (i != a.end() && i->empty()) ++i;
+    if (i == a.end() || !SameNameIgnoringCase(i->string(), o->string())) return false;
+    ++i;
+  }
+  return true;
+}
+
 bool MatchesFileMask(std::string_view name, std::string_view mask) {
   if (mask.empty() || name.empty()) return false;
   if (mask == "*" || mask == "*.*") return true;

@@ -69,6 +69,17 @@ std::optional<std::filesystem::path> FindRelativePathIgnoringCase(const std::fil
 std::filesystem::path ResolvePathIgnoringCase(const std::filesystem::path& root,
                                               std::string_view relative);
 
+// The path as the file system reaches it: absolute, with every link it
+// passes through followed, "." and ".." taken out, and every existing
+// component spelled as on disk (matched without regard to case); the part
+// that does not exist is appended as written.
+std::filesystem::path ReachedPath(const std::filesystem::path& path);
+
+// True when `inner` is the folder `outer` or lies anywhere below it, both
+// compared as ReachedPath gives them, component by component without regard
+// to case.  Empty paths are inside nothing and contain nothing.
+bool IsSameOrInside(const std::filesystem::path& inner, const std::filesystem::path& outer);
+
 // True when the path (matched without regard to case) names an existing
 // entry that is not a folder.  A link counts as what it points to.
 bool FileExists(const std::filesystem::path& path);

@@ -459,6 +459,11 @@ std::string EncodedName(std::string_view utf8) {
 
 }  // namespace
 
+std::string IniValueAsRead(std::string_view value) {
+  const std::string encoded = Encoded(value.substr(0, value.find_first_of("\r\n")));
+  return ToUtf8(Unquoted(TrimBlanks(encoded)), kIniCodePage);
+}
+
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,

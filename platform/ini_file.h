@@ -23,6 +23,12 @@ class IniFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// What ReadString hands back for a value that WriteString wrote: the text
+// up to its first line break, through code page 1250, trimmed of blanks and
+// without one pair of matching outer quotes.  Whoever compares a value read
+// back with the one it wrote compares it with this.
+std::string IniValueAsRead(std::string_view value);
+
 class IniFile {
  public:
   // Values longer than this many characters are cut to it on reading.

@@ -309,7 +309,7 @@ int Bench(int scale, int lines, const fs::path& work) {
   dalimor::InitializationContext context;
   context.company_data_available = true;
   context.company_data_folder = branch;
-  context.installation_folder = installation + "/";
+  context.accounting_folders.roots.push_back(installation + "/");
   context.transfer_folder = batch;
   if (dalimor::InitializeBatch(ui, config, context) != dalimor::InitializationResult::kDone)
     throw std::runtime_error("initialisation: " + ui.last_text);
@@ -375,7 +375,7 @@ int Bench(int scale, int lines, const fs::path& work) {
     return folder;
   };
   auto timed_receive = [&](const std::string& folder, const char* what) {
-    dalimor::RunEnvironment env{ui, config, clock, settings, folder, batch, kHead, nullptr};
+    dalimor::RunEnvironment env{ui, config, clock, settings, folder, batch, kHead, nullptr, {}};
     ::sync();
     const Usage begin = Now();
     if (dalimor::ReceiveBatch(env, receive) != dalimor::RunOutcome::kDone)

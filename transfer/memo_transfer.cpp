@@ -24,10 +24,11 @@ namespace fs = std::filesystem;
 void OpenIfExists(TransferContext& context, TableCursor& table, const std::string& folder,
                   const std::string& name, bool write) {
   const fs::path path = fs::path(folder) / name;
-  if (!FileExists(path)) return;
-  if (write && context.journal) context.journal->Protect(path);
+  // A missing table keeps its name, so that its first use names it.
   table.SetDatabaseName(folder);
   table.SetTableName(name);
+  if (!FileExists(path)) return;
+  if (write && context.journal) context.journal->Protect(path);
   table.Open(write ? OpenMode::kShared : OpenMode::kReadOnly);
 }
 
@@ -98,6 +99,14 @@ int64_t MoveTexts(TransferContext& context, TableCursor& headers, TableCursor& s
   return key;
 }
 
+// Stands the key counters on the row of the memo table ("LMemo.DB" in any
+// letter case); false when there is none.
+bool FindMemoCounter(TableCursor& counters) {
+  for (counters.First(); !counters.Eof(); counters.Next())
+    if (AsciiUpper(counters.FieldByName("Nazev").AsString()) == "LMEMO.DB") return true;
+  return false;
+}
+
 }  // namespace
 
 int64_t MaxMemoKey(TransferContext& context, const std::string& memo_table_path) {
@@ -143,16 +152,19 @@ void ImportMemos(TransferContext& context, const std::string& company_data_folde
   OpenIfExists(context, company_memos, memo_folder, "LMEMO.DB", true);
   OpenIfExists(context, batch_memos, transfer_folder, "LMEMO.DB", false);
   OpenIfExists(context, counters, memo_folder, "LKlice.DB", true);
+  // New keys start above every key Kalmeo has issued: above the highest key
+  // in the table and below nothing the counter has already handed out, so
+  // that a header still naming a deleted memo never shows a received text.
   int64_t key = MaxMemoKey(context, (fs::path(memo_folder) / "LMEMO.DB").string());
+  if (counters.Active() && FindMemoCounter(counters))
+    key = std::max(key, counters.FieldByName("DalsiHodnota").AsInteger() - 1);
   key = MoveTexts(context, headers, batch_memos, company_memos, key, only);
-  for (Require(counters).First(); !counters.Eof(); counters.Next()) {
-    if (AsciiUpper(counters.FieldByName("Nazev").AsString()) != "LMEMO.DB") continue;
+  if (FindMemoCounter(Require(counters))) {
     // Never lower the counter: Kalmeo may have issued keys beyond the table.
     const int64_t next = std::max(counters.FieldByName("DalsiHodnota").AsInteger(), key + 1);
     counters.Edit();
     counters.FieldByName("DalsiHodnota").SetInteger(next);
     counters.Post();
-    break;
   }
 }
 

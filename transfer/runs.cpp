@@ -9,6 +9,7 @@
 #include "batch/initialisation.h"
 #include "engine/run_journal.h"
 #include "platform/file_system.h"
+#include "platform/ini_file.h"
 #include "transfer/journal_catalog.h"
 #include "transfer/memo_transfer.h"
 #include "transfer/price_list.h"
@@ -105,15 +106,41 @@ void ForEachTickedAgenda(Ui& ui, const std::map<std::string, AgendaInput>& agend
   }
 }
 
-// Puts back what the failed run changed, then reports the error.
+// Puts back what the failed run changed, takes away the done marks of the
+// agendas it had finished (their data are gone again), then reports the
+// error and whether the data are as they were.
 RunOutcome Fail(Ui& ui, RunJournal& journal, const std::string& text) {
+  std::string outcome = "\r\n\r\nData zůstala beze změny.";
   try {
     journal.Rollback();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // The journal stays on disk and is restored when the folder is next used.
+    outcome = std::string("\r\n\r\nZměny se nepodařilo vrátit (") + e.what() +
+              "); budou vráceny při příštím odeslání nebo příjmu.";
   }
-  MsgWarning(ui, kMsgCaption, text);
+  // The marks were shown without a completed run; mark them as shown so
+  // that hiding takes them all away.
+  ui.SetDoneMarksShown(true);
+  ui.HideDoneMarks();
+  MsgWarning(ui, kMsgCaption, text + outcome);
   return RunOutcome::kFailed;
+}
+
+// Refuses a transfer folder on live accounting data, and a batch with a
+// file a run must not go through; says why.  True when refused.
+bool RefuseFolder(const RunEnvironment& env) {
+  AccountingFolders live = env.accounting_folders;
+  live.trees.push_back(env.company_data_folder);
+  if (IsAccountingDataFolder(env.transfer_folder, live)) {
+    MsgWarning(env.ui, kMsgCaption, kMsgAccountingFolder);
+    return true;
+  }
+  const std::string unsafe = FindUnsafeBatchFile(env.transfer_folder);
+  if (!unsafe.empty()) {
+    MsgWarning(env.ui, kMsgCaption, FillTemplate(kMsgUnsafeBatchFileTemplate, unsafe));
+    return true;
+  }
+  return false;
 }
 
 // A run killed half-way left its journal behind: the folders it wrote are
@@ -145,6 +172,11 @@ std::string Failure(const char* prefix, const std::string& error) {
 
 }  // namespace
 
+bool BatchFromOtherCompany(const std::string& transfer_folder, const std::string& designation) {
+  const std::string sender = ReadBatchCompany(transfer_folder);
+  return !sender.empty() && sender != IniValueAsRead(designation);
+}
+
 std::string SendFailureText(const std::string& error) {
   return Failure("Při exportu dat došlo k chybě:", error);
 }
@@ -155,6 +187,7 @@ std::string ReceiveFailureText(const std::string& error) {
 
 RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
   Ui& ui = env.ui;
+  if (RefuseFolder(env)) return RunOutcome::kFolderRefused;
   if (MsgQuestion(ui, kMsgCaption, "Chcete dávku skutečně odeslat?", kMbYesNo) != kIdYes)
     return RunOutcome::kCancelled;
   BusyCursorScope busy(ui);
@@ -183,8 +216,7 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
       CreateBatchTables(env.config, env.company_data_folder, batch);
     }
     if (!page.empty_first) {
-      const std::string sender = ReadBatchCompany(batch);
-      if (!sender.empty() && sender != env.company_designation &&
+      if (BatchFromOtherCompany(batch, env.company_designation) &&
           MsgWarning(ui, kMsgCaption,
                      "Data v dávce neodpovídají právě aktivní firmě.\r\nPokračováním dojde ke "
                      "spojení dat aktivní firmy s daty v dávce. Chcete pokračovat?",
@@ -227,19 +259,21 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
 
   // The archive carries the information files just written; it reports its
   // own failures and does not undo the send.
+  bool archived = true;
   if (page.archive) {
     ui.SetStatusText("Probíhá komprimace dávky do archivu zip...");
-    ArchiveBatch(ui, batch);
+    archived = ArchiveBatch(ui, batch);
   }
   if (env.refill_receive_series) env.refill_receive_series();
   ui.SetDoneMarksShown(true);
   ui.SetStatusText("");
   MsgInfo(ui, kMsgCaption, "Odeslání dat bylo úspěšně dokončeno.");
-  return RunOutcome::kDone;
+  return archived ? RunOutcome::kDone : RunOutcome::kArchiveFailed;
 }
 
 RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
   Ui& ui = env.ui;
+  if (RefuseFolder(env)) return RunOutcome::kFolderRefused;
   if (MsgQuestion(ui, kMsgCaption, "Chcete dávku skutečně přijmout?", kMbYesNoDefaultNo) !=
       kIdYes)
     return RunOutcome::kCancelled;
@@ -254,8 +288,7 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
     MsgInfo(ui, kMsgCaption, "Soubory pro import dat nejsou k dispozici.");
     return RunOutcome::kBatchIncomplete;
   }
-  const std::string sender = ReadBatchCompany(batch);
-  if (!sender.empty() && sender != env.company_designation &&
+  if (BatchFromOtherCompany(batch, env.company_designation) &&
       MsgWarning(ui, kMsgCaption,
                  "Data v dávce neodpovídají právě aktivní firmě.\r\nPokračováním dojde ke spojení "
                  "dat programu Kalmeo s daty z dávky. Chcete pokračovat?",

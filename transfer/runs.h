@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "accounting/company_register.h"
 #include "platform/regional.h"
 #include "util/clock.h"
 #include "util/ui.h"
@@ -52,6 +53,9 @@ struct RunEnvironment {
   std::string company_designation;  // Oznaceni of the active company
   // Refills the receive page's series boxes from the batch after a send.
   std::function<void()> refill_receive_series;
+  // The folders of live accounting data that the transfer folder must keep
+  // away from (the active company's data folder is always among them).
+  AccountingFolders accounting_folders;
 };
 
 enum class RunOutcome {
@@ -59,14 +63,28 @@ enum class RunOutcome {
   kNoAgenda,         // nothing ticked
   kBatchIncomplete,  // receive: a batch table is missing
   kCompanyDeclined,  // No to the question about another company's batch
+  kFolderRefused,    // the transfer folder holds live accounting data, or a
+                     // batch file is a link or no regular file
   kFailed,           // an error; reported, everything put back
   kDone,
+  kArchiveFailed,    // send: the batch was sent, but its archive could not be
+                     // written (no archive of that name is left behind)
 };
 
 RunOutcome SendBatch(RunEnvironment& env, const SendPage& page);
 RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page);
 
-// The failure reports: the prefix, the error's text, and the closing line.
+// The refusal of a batch file that a run must not go through.
+inline constexpr const char* kMsgUnsafeBatchFileTemplate =
+    "Soubor \"%s\" v přenosné složce je odkazem na jiný soubor nebo není obyčejným souborem. "
+    "Dávku nelze použít.";
+
+// Whether the batch says it comes from another company than the active one:
+// the company named in "export.ini" is not empty and is not the active
+// company's designation as "export.ini" would give it back.
+bool BatchFromOtherCompany(const std::string& transfer_folder, const std::string& designation);
+
+// The failure reports: the prefix, the error's text, and the closing lines.
 std::string SendFailureText(const std::string& error);
 std::string ReceiveFailureText(const std::string& error);
 

@@ -38,6 +38,15 @@ void InsertWithKeys(TransferContext& context, const std::string& source_folder,
     if (!before.count(key)) inserted->insert(key);
 }
 
+// The header table the DELETE of an item table filters through: the
+// source's, the same master the INSERT selects through.  The items deleted
+// are then exactly those of the documents whose header this step replaces;
+// a target header that passes the filter while the source's version of the
+// document does not keeps its items.
+std::string MasterPath(const std::string& source_folder, const TableStep& step) {
+  return step.master_table.empty() ? "" : source_folder + step.master_table;
+}
+
 }  // namespace
 
 std::set<std::string> DocumentKeys(const std::string& table_path, const std::string& keys) {
@@ -97,8 +106,7 @@ void SendTable(TransferContext& context, const std::string& company_folder,
   }
   if (!batch_emptied && overwrite)
     DeleteMatchingRows(context, target, company_folder + step.table, step.document_keys, filter,
-                       step.join_condition,
-                       step.master_table.empty() ? "" : transfer_folder + step.master_table);
+                       step.join_condition, MasterPath(company_folder, step));
   InsertWithKeys(context, company_folder, transfer_folder, step, filter,
                  !batch_emptied && !overwrite, inserted);
 }
@@ -109,7 +117,7 @@ void ReceiveTable(TransferContext& context, const std::string& transfer_folder,
   if (overwrite)
     DeleteMatchingRows(context, company_folder + step.table, transfer_folder + step.table,
                        step.document_keys, filter, step.join_condition,
-                       step.master_table.empty() ? "" : company_folder + step.master_table);
+                       MasterPath(transfer_folder, step));
   InsertWithKeys(context, transfer_folder, company_folder, step, filter, !overwrite, inserted);
 }
 

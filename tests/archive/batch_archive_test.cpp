@@ -626,13 +626,31 @@ TEST_F(ArchiveBatchTest, MoreFilesThanThePlainFormatCountsAreRefused) {
   EXPECT_FALSE(fs::exists(Archive()));
 }
 
-TEST_F(ArchiveBatchTest, ReadOnlyEarlierArchiveIsKeptAndReported) {
+// An earlier archive that cannot be replaced is reported and then removed:
+// left there, it would pass for this send's archive.
+TEST_F(ArchiveBatchTest, ReadOnlyEarlierArchiveIsReportedAndRemoved) {
   WriteFileBytes(folder_ / "a.txt", "data");
   WriteFileBytes(Archive(), "earlier archive");
   fs::permissions(Archive(), fs::perms::owner_read);
   EXPECT_FALSE(ArchiveBatch(ui_, FolderPath()));
   ExpectOneErrorBox(ui_, "read-only");
-  EXPECT_EQ(ReadFileBytes(Archive()), "earlier archive");
+  EXPECT_FALSE(fs::exists(Archive()));
+  EXPECT_EQ(ReadFileBytes(folder_ / "a.txt"), "data");
+}
+
+// A folder given relative to the working folder is named by its full path:
+// "b9" alone is too short to give a name.
+TEST_F(ArchiveBatchTest, RelativeFolderIsNamedByItsFullPath) {
+  const fs::path folder = tmp_.path() / "b9";
+  fs::create_directory(folder);
+  WriteFileBytes(folder / "a.txt", "data");
+  const fs::path before = fs::current_path();
+  fs::current_path(tmp_.path());
+  const bool archived = ArchiveBatch(ui_, "b9");
+  fs::current_path(before);
+  EXPECT_TRUE(archived);
+  EXPECT_TRUE(fs::exists(folder / "b9.zip"));
+  EXPECT_FALSE(fs::exists(folder / "zaloha.zip"));
 }
 
 TEST_F(ArchiveBatchTest, MissingFolderIsReportedAndTheCallerCarriesOn) {

@@ -54,7 +54,8 @@ class Initialisation : public ::testing::Test {
     fs::create_directories(batch);
     context.company_data_available = true;
     context.company_data_folder = company.string() + "/";
-    context.installation_folder = dir.path().string() + "/";
+    context.accounting_folders.roots = {dir.path().string() + "/"};
+    context.accounting_folders.trees = {(dir.path() / "DataPrg").string()};
     context.transfer_folder = batch.string() + "/";
     context.refill_series_lists = [this] { ++refills; };
   }
@@ -145,7 +146,22 @@ TEST_F(Initialisation, RefusalsComeInTheirOrderAndChangeNothing) {
       {true, (company / "SDATA" / "S").string() + "/", InitializationResult::kAccountingFolder,
        kMsgAccountingFolder},
       {true, company.string(), InitializationResult::kAccountingFolder, kMsgAccountingFolder},
+      // Inside, above, through a link, in another spelling, the installation.
+      {true, (company / "SDATA" / "S" / "záloha").string(), InitializationResult::kAccountingFolder,
+       kMsgAccountingFolder},
+      {true, (dir.path() / "DATA").string(), InitializationResult::kAccountingFolder,
+       kMsgAccountingFolder},
+      {true, (dir.path() / "odkaz").string(), InitializationResult::kAccountingFolder,
+       kMsgAccountingFolder},
+      {true, (dir.path() / "data" / "f01" / "cdata" / "s").string(),
+       InitializationResult::kAccountingFolder, kMsgAccountingFolder},
+      {true, dir.path().string(), InitializationResult::kAccountingFolder, kMsgAccountingFolder},
+      {true, (dir.path() / "DataPrg" / "GDATA").string(), InitializationResult::kAccountingFolder,
+       kMsgAccountingFolder},
   };
+  fs::create_directories(company / "SDATA" / "S" / "záloha");
+  fs::create_directories(dir.path() / "DataPrg" / "GDATA");
+  fs::create_directory_symlink(company / "CDATA", dir.path() / "odkaz");
   for (const auto& c : cases) {
     test::ScriptedUi fresh;
     InitializationContext ctx = context;

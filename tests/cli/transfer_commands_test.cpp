@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <functional>
+#include <map>
 
 #include "tests/support/test_support.h"
 
@@ -25,7 +29,8 @@ class CliTransfer : public ::testing::Test {
   }
   CliResult Cli(const std::string& arguments, const std::string& input = "") {
     CliResult result;
-    const std::string env = "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) + " ";
+    const std::string env = (cwd.empty() ? std::string() : "cd " + Q(cwd) + " && ") +
+                            "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) + " ";
     const std::string feed = input.empty() ? " </dev/null" : " <<< " + Q(input);
     result.code = test::RunCommand("bash -c " + Q(env + std::string(DALIMOR_CLI_PATH) + " " +
                                                   arguments + feed),
@@ -43,7 +48,16 @@ class CliTransfer : public ::testing::Test {
     return "--installation " + Q(installation()) + " --company " + Q(company) + " --folder " +
            Q(folder());
   }
+  // Every file below the installation with its bytes.
+  std::map<std::string, std::string> InstallationFiles() {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(installation()))
+      if (entry.is_regular_file())
+        files[entry.path().string()] = test::ReadFileBytes(entry.path());
+    return files;
+  }
   test::TempDir dir;
+  std::string cwd;  // the working folder of the command; empty: this process's
 };
 
 TEST_F(CliTransfer, CompaniesInitSendInfoReceive) {
@@ -101,6 +115,113 @@ TEST_F(CliTransfer, RefusalsAndUsageErrorsHaveTheirExitCodes) {
                              Q(installation() + "/DATA/BRNO/SDATA/S") + " --yes");
   EXPECT_EQ(live.code, 3) << live.output;
   EXPECT_NE(live.output.find("obsahuje data programu Kalmeo"), std::string::npos) << live.output;
+}
+
+// No folder with live accounting data becomes a transfer folder, however
+// it is named: not another company's tables, not the installation, not a
+// folder holding them, not a link to them, not another spelling of them.
+TEST_F(CliTransfer, LiveAccountingFoldersAreRefusedByEveryCommand) {
+  const std::string praha = installation() + "/DATA/PRAHA";
+  fs::create_directory_symlink(praha + "/SDATA/S", dir.path() / "odkaz");
+  const std::map<std::string, std::string> before = InstallationFiles();
+  const std::string folders[] = {
+      praha + "/SDATA/S",                   // another company's tables
+      praha,                                // another company's data folder
+      installation() + "/DATA/OSTRAVA/CDATA/S",  // a company of another station
+      installation() + "/data/praha/sdata/s",   // another spelling
+      dir.File("odkaz"),                    // a link to them
+      installation(),                       // the installation
+      installation() + "/DATA",             // a folder holding company folders
+      installation() + "/DataPrg/GDATA/S",  // the company register
+      dir.path().string(),                  // a folder holding the installation
+  };
+  for (const std::string& folder : folders) {
+    SCOPED_TRACE(folder);
+    const std::string common = "--installation " + Q(installation()) +
+                               " --company 'Pobočka Brno' --folder " + Q(folder);
+    for (const std::string& command :
+         {"init " + common + " --yes", "send " + common + " --agenda PF --agenda VF --overwrite --yes",
+          "send " + common + " --all --empty --yes", "receive " + common + " --all --overwrite --yes"}) {
+      const CliResult refused = Cli(command);
+      EXPECT_EQ(refused.code, 3) << command << "\n" << refused.output;
+      EXPECT_NE(refused.output.find("obsahuje data programu Kalmeo"), std::string::npos)
+          << refused.output;
+    }
+  }
+  EXPECT_TRUE(InstallationFiles() == before);
+}
+
+// A batch file that is a link (or no plain file) is refused before anything
+// reads or writes through it.
+TEST_F(CliTransfer, BatchFilesThatAreLinksOrNoPlainFilesAreRefused) {
+  ASSERT_EQ(Cli("init " + Common("Pobočka Brno") + " --yes").code, 0);
+  ASSERT_EQ(Cli("send " + Common("Pobočka Brno") + " --all --yes").code, 0);
+  const std::string company_table = installation() + "/DATA/PRAHA/SDATA/S/SPFH.DB";
+  const std::map<std::string, std::string> before = InstallationFiles();
+  const fs::path batch_table = fs::path(folder()) / "SPFH.DB";
+  const fs::path kept = dir.path() / "SPFH.DB.kept";
+  fs::rename(batch_table, kept);
+  const std::function<void()> hostile[] = {
+      [&] { fs::create_symlink(company_table, batch_table); },
+      [&] { fs::create_hard_link(company_table, batch_table); },
+      [&] { ASSERT_EQ(mkfifo(batch_table.c_str(), 0600), 0); },
+      [&] {
+        fs::copy_file(kept, batch_table);
+        fs::create_symlink(company_table, fs::path(folder()) / "exportinfo.txt.tmp");
+        fs::remove(fs::path(folder()) / "exportinfo.txt");
+        fs::rename(fs::path(folder()) / "exportinfo.txt.tmp", fs::path(folder()) / "exportinfo.txt");
+      },
+  };
+  for (const auto& make : hostile) {
+    make();
+    for (const std::string& command :
+         {"receive " + Common("Centrála Praha") + " --all --overwrite --yes",
+          "send " + Common("Pobočka Brno") + " --all --overwrite --message x --yes"}) {
+      const CliResult refused = Cli(command);
+      EXPECT_EQ(refused.code, 3) << command << "\n" << refused.output;
+      EXPECT_NE(refused.output.find("je odkazem na jiný soubor nebo není obyčejným souborem"),
+                std::string::npos)
+          << refused.output;
+    }
+    fs::remove(batch_table);
+  }
+  EXPECT_TRUE(InstallationFiles() == before);
+}
+
+// What a scheduled send reports is what happened: an archive that could
+// not be written has its own exit code and leaves no stale archive; a
+// relative folder names its archive; a message keeps its line breaks as
+// CR LF; a designation two companies carry is refused.
+TEST_F(CliTransfer, SendResultsAreHonest) {
+  ASSERT_EQ(Cli("init " + Common("Pobočka Brno") + " --yes").code, 0);
+  const fs::path archive = fs::path(folder()) / "přenos.zip";
+  test::WriteFileBytes(archive, "the archive of an earlier send");
+  fs::permissions(archive, fs::perms::owner_read);
+  const CliResult send = Cli("send " + Common("Pobočka Brno") + " --agenda PF --archive --message " +
+                             Q("první řádek\ndruhý\r\ntřetí") + " --yes");
+  EXPECT_EQ(send.code, 4) << send.output;
+  EXPECT_NE(send.output.find("read-only"), std::string::npos) << send.output;
+  EXPECT_FALSE(fs::exists(archive));
+  EXPECT_EQ(test::ReadFileBytes(fs::path(folder()) / "exportinfo.txt"),
+            "prvn\xED \xF8\xE1" "dek\r\ndruh\xFD\r\nt\xF8" "et\xED");
+
+  fs::create_directory(dir.path() / "b9");
+  cwd = dir.path().string();
+  const CliResult relative = Cli("send --installation " + Q(installation()) +
+                                 " --company 'Pobočka Brno' --folder b9 --agenda PF --archive --yes");
+  cwd.clear();
+  EXPECT_EQ(relative.code, 0) << relative.output;
+  EXPECT_TRUE(fs::exists(dir.path() / "b9" / "b9.zip"));
+  EXPECT_FALSE(fs::exists(dir.path() / "b9" / "zaloha.zip"));
+
+  // A second company named like the branch, in a folder of its own.
+  const std::string csv = dir.File("firma.csv");
+  test::WriteFileBytes(csv, "Id,Oznaceni,Adresar,SitovaData\r\n7,Pobočka Brno,BRNO2,false\r\n");
+  ASSERT_EQ(Cli("import " + Q(installation() + "/DataPrg/GDATA/S/GFIRMY.DB") + " " + Q(csv)).code, 0);
+  const CliResult ambiguous = Cli("send " + Common("Pobočka Brno") + " --agenda PF --yes");
+  EXPECT_EQ(ambiguous.code, 3) << ambiguous.output;
+  EXPECT_NE(ambiguous.output.find("DATA/BRNO/"), std::string::npos) << ambiguous.output;
+  EXPECT_NE(ambiguous.output.find("DATA/BRNO2/"), std::string::npos) << ambiguous.output;
 }
 
 }  // namespace

@@ -132,6 +132,36 @@ TEST(FileSystemLookup, ExactSpellingWinsThenFirstInByteOrder) {
   EXPECT_EQ(FindPathIgnoringCase(dir.path() / "spfP.db"), dir.path() / "SPFP.DB");
 }
 
+// Folders are compared as reached: through links, in any letter case,
+// with "." and ".." taken out; a sibling whose name only begins alike is
+// not inside.
+TEST(FileSystemLookup, SameOrInsideComparesFoldersAsReached) {
+  TempDir dir;
+  const fs::path data = dir.path() / "Kalmeo" / "DATA" / "Firma";
+  fs::create_directories(data / "SDATA" / "S");
+  fs::create_directories(dir.path() / "Kalmeo" / "DATA" / "Firma2");
+  fs::create_directory_symlink(data, dir.path() / "odkaz");
+  struct {
+    fs::path inner, outer;
+    bool inside;
+  } const cases[] = {
+      {data, data, true},
+      {data / "SDATA" / "S", data, true},
+      {data.string() + "/", data, true},
+      {dir.path() / "kalmeo" / "data" / "FIRMA" / "sdata", data, true},
+      {dir.path() / "odkaz" / "SDATA", data, true},
+      {data / "SDATA" / ".." / ".." / "Firma", data, true},
+      {data / "nové" / "složky", data, true},
+      {dir.path() / "Kalmeo" / "DATA" / "Firma2", data, false},
+      {dir.path() / "Kalmeo" / "DATA", data, false},
+      {data / ".." / "Firma2", data, false},
+      {"", data, false},
+      {data, "", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(IsSameOrInside(c.inner, c.outer), c.inside) << c.inner << " in " << c.outer;
+}
+
 TEST(FileSystemLookup, FindsCzechNamesInEitherEncoding) {
   TempDir dir;
   const std::string cp1250_name = std::string("\x8A") + "ablona.txt";  // "Šablona.txt"

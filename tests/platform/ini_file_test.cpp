@@ -98,6 +98,17 @@ TEST_F(IniFileRead, FollowsTheProfileRules) {
   }
 }
 
+// A value written and read back is what IniValueAsRead predicts.
+TEST_F(IniFileRead, ValuesReadBackAsPredicted) {
+  for (const std::string value : {"Pobočka Brno", "  Pobočka Brno ", "\tx\t", "\"quoted\"",
+                                   "'a'", "\"half", "a\r\nb", "znak ∑", ""}) {
+    IniFile ini(dir_.File("round.ini"));
+    ini.WriteString("S", "k", value);
+    EXPECT_EQ(ini.ReadString("S", "k", ""), IniValueAsRead(value)) << value;
+  }
+  EXPECT_EQ(IniValueAsRead("  Pobočka Brno "), "Pobočka Brno");
+}
+
 TEST_F(IniFileRead, CzechLettersMatchInEitherCase) {
   const IniFile ini =
       WithContent("[\xC1\xC8\xCF\xC9\xCC\xCD\xD2\xD3\xD8\x8A\x8D\xDA\xD9\xDD\x8E]\r\nk=1\r\n");

@@ -129,7 +129,10 @@ TEST_F(MemoTransfer, AnUnkeyedMemoTableGivesTheSameTexts) {
   EXPECT_EQ(memos[2][1], Value(std::string("sdílený")));
 }
 
-TEST_F(MemoTransfer, ImportReKeysOnlyTheRowsOfThisRunAndNeverLowersTheCounter) {
+// Keys start above both the highest key in the table and every key the
+// counter says Kalmeo has issued (a header may still name a deleted memo
+// below the counter); only the rows of this run are re-keyed.
+TEST_F(MemoTransfer, ImportKeysStartAboveTheCounterAndOnlyThisRunsRowsAreReKeyed) {
   Memos(batch / "LMEMO.DB", {{1, "ze dávky"}, {2, "druhý"}});
   Memos(company / "LDATA" / "S" / "LMEMO.DB", {{57, "vlastní"}});
   Counter(100);
@@ -141,14 +144,32 @@ TEST_F(MemoTransfer, ImportReKeysOnlyTheRowsOfThisRunAndNeverLowersTheCounter) {
   ImportMemos(context, CompanyFolder(), BatchFolder(), "SVFH.DB", &inserted);
 
   const auto headers = Rows(company / "SDATA" / "S" / "SVFH.DB");
-  EXPECT_EQ(headers[0][2], Value(int64_t{58}));
-  EXPECT_EQ(headers[0][3], Value(int64_t{59}));
-  EXPECT_EQ(headers[1][2], Value(int64_t{60}));
+  EXPECT_EQ(headers[0][2], Value(int64_t{100}));
+  EXPECT_EQ(headers[0][3], Value(int64_t{101}));
+  EXPECT_EQ(headers[1][2], Value(int64_t{102}));
   EXPECT_EQ(headers[2][2], Value(int64_t{57}));  // not this run's row
   EXPECT_TRUE(IsNull(headers[2][4]));
   const auto counters = Rows(company / "LDATA" / "S" / "LKlice.DB");
-  EXPECT_EQ(counters[0][1], Value(int64_t{100}));  // 61 would lower it
+  EXPECT_EQ(counters[0][1], Value(int64_t{103}));
   EXPECT_EQ(counters[1][1], Value(int64_t{500}));
+}
+
+// A counter at or below the table's highest key does not hold keys back:
+// they continue after the highest key, and the counter follows them.
+TEST_F(MemoTransfer, ImportAboveALowCounterContinuesAfterTheHighestKey) {
+  for (const int64_t next : {int64_t{0}, int64_t{3}, int64_t{58}}) {
+    SCOPED_TRACE(next);
+    fs::remove_all(company);
+    SetUp();
+    Memos(batch / "LMEMO.DB", {{1, "ze dávky"}});
+    Memos(company / "LDATA" / "S" / "LMEMO.DB", {{57, "vlastní"}});
+    Counter(next);
+    Headers(company / "SDATA" / "S" / "SVFH.DB", {Header("1", int64_t{1}, int64_t{0})});
+    ImportMemos(context, CompanyFolder(), BatchFolder(), "SVFH.DB");
+    EXPECT_EQ(Rows(company / "SDATA" / "S" / "SVFH.DB")[0][2], Value(int64_t{58}));
+    EXPECT_EQ(Rows(company / "LDATA" / "S" / "LKlice.DB")[0][1], Value(int64_t{59}));
+    fs::remove_all(batch);
+  }
 }
 
 TEST_F(MemoTransfer, ImportWithoutTextsStillAdvancesALowCounter) {
@@ -167,6 +188,26 @@ TEST_F(MemoTransfer, MissingMemoTableFailsOnlyWhenATextIsNeeded) {
   EXPECT_NO_THROW(ExportMemos(context, CompanyFolder(), BatchFolder(), "SVFH.DB"));
   Headers(batch / "SOBJH.DB", {Header("1", int64_t{5}, int64_t{0})});
   EXPECT_THROW(ExportMemos(context, CompanyFolder(), BatchFolder(), "SOBJH.DB"), EngineError);
+}
+
+// The error of a missing table names the table, whichever it is.
+TEST_F(MemoTransfer, AMissingTableIsNamedInItsError) {
+  Headers(company / "SDATA" / "S" / "SVFH.DB", {Header("1", int64_t{1}, int64_t{0})});
+  const auto error_of = [&] {
+    try {
+      ImportMemos(context, CompanyFolder(), BatchFolder(), "SVFH.DB");
+    } catch (const EngineError& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  // No memo table in the batch.
+  EXPECT_NE(error_of().find((batch / "LMEMO.DB").string()), std::string::npos) << error_of();
+  // No key counters in the company.
+  Memos(batch / "LMEMO.DB", {{1, "ze dávky"}});
+  Memos(company / "LDATA" / "S" / "LMEMO.DB", {});
+  EXPECT_NE(error_of().find((company / "LDATA" / "S" / "LKlice.DB").string()), std::string::npos)
+      << error_of();
 }
 
 }  // namespace

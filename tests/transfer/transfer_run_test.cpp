@@ -91,9 +91,15 @@ class TransferRun : public ::testing::Test {
     return reg.CompanyDataFolder();
   }
 
+  AccountingFolders LiveFolders() {
+    CompanyRegister reg(Installation());
+    reg.Open();
+    return reg.LiveFolders();
+  }
+
   RunEnvironment Environment(test::ScriptedUi& ui, const char* company) {
-    return RunEnvironment{ui,     config, clock, settings, CompanyFolder(company), batch(),
-                          company, nullptr};
+    return RunEnvironment{ui,      config,  clock, settings, CompanyFolder(company), batch(),
+                          company, nullptr, LiveFolders()};
   }
 
   void Initialise(const char* company) {
@@ -101,7 +107,7 @@ class TransferRun : public ::testing::Test {
     InitializationContext context;
     context.company_data_available = true;
     context.company_data_folder = CompanyFolder(company);
-    context.installation_folder = Installation() + "/";
+    context.accounting_folders = LiveFolders();
     context.transfer_folder = batch();
     ASSERT_EQ(InitializeBatch(ui, config, context), InitializationResult::kDone);
   }
@@ -291,7 +297,27 @@ TEST_F(TransferRun, FailedReceiveLeavesTheCompanyAsItWas) {
   ASSERT_FALSE(last_boxes.empty());
   EXPECT_EQ(last_boxes.back().text.rfind("Při importu dat došlo k chybě:\r\n\r\n", 0), 0u);
   EXPECT_NE(last_boxes.back().text.find("Akce byla přerušena."), std::string::npos);
+  // The error says that nothing changed, and no agenda finished before the
+  // error still shows its done mark: its data were put back.
+  EXPECT_NE(last_boxes.back().text.find("Data zůstala beze změny."), std::string::npos);
+  EXPECT_TRUE(last_marks.empty()) << last_marks.front();
   EXPECT_EQ(Snapshot(head), before);
+}
+
+// A designation with outer blanks comes back from "export.ini" trimmed; the
+// same company sending again is not asked about another company.
+TEST_F(TransferRun, ADesignationWithOuterBlanksIsStillTheSameCompany) {
+  Initialise(kBranch);
+  SendPage send;
+  send.agendas["PF"].ticked = true;
+  for (int round = 0; round < 2; ++round) {
+    test::ScriptedUi ui;
+    ui.Answer(kIdYes);
+    RunEnvironment env = Environment(ui, kBranch);
+    env.company_designation = std::string("  ") + kBranch + " ";
+    ASSERT_EQ(SendBatch(env, send), RunOutcome::kDone) << ui.boxes.back().text;
+    EXPECT_EQ(ui.boxes.size(), 2u) << ui.boxes[1].text;  // the question and the success
+  }
 }
 
 // A write that fails anywhere in a run (half written, as on a full disk)
@@ -368,6 +394,80 @@ TEST_F(TransferRun, DateRangeAndSeriesSelectDocumentsWithTheirItems) {
   ASSERT_EQ(Send(other), RunOutcome::kDone);
   EXPECT_TRUE(Rows(batch() + "SPFH.DB").empty());
   EXPECT_FALSE(Rows(batch() + "CBanka.DB").empty());
+}
+
+// The rows of an item table that belong to one document (series, number).
+size_t ItemsOf(const std::string& table, const std::string& series, const std::string& number) {
+  size_t count = 0;
+  for (const Record& i : Rows(table))
+    count += std::get<std::string>(i[0]) == series && std::get<std::string>(i[1]) == number;
+  return count;
+}
+
+// Moves the date of one invoice header by `days`; returns its old date.
+double RedateHeader(const std::string& table_path, const std::string& series,
+                    const std::string& number, double days) {
+  auto table = ParadoxTable::Open(table_path, OpenMode::kExclusive);
+  const int date = table->FieldIndex("KdyUskutUP");
+  const auto at = table->Find(Record{series, number});
+  EXPECT_TRUE(at.has_value());
+  const double old = std::get<Date>(table->ReadField(*at, date)).value;
+  table->UpdateFields(*at, {{date, Date{old + days}}});
+  return old;
+}
+
+std::string DateText(double date_time) {
+  const CivilDate d = DateFromDateTime(date_time);
+  return std::to_string(d.day) + "." + std::to_string(d.month) + "." + std::to_string(d.year);
+}
+
+// An invoice of the branch that has items, as (series, number).
+std::pair<std::string, std::string> InvoiceWithItems(const std::string& company) {
+  const Record item = Rows(company + "SDATA/S/Spfp.DB").front();
+  return {std::get<std::string>(item[0]), std::get<std::string>(item[1])};
+}
+
+TEST_F(TransferRun, OverwriteWithADateRangeKeepsTheItemsOfDocumentsItDoesNotReplace) {
+  // The target holds a document whose header passes the date range while
+  // the source's version of it, re-dated, does not: the header is not
+  // replaced, so neither may its items be deleted.
+  const std::string branch = CompanyFolder(kBranch);
+  const auto [series, number] = InvoiceWithItems(branch);
+  const size_t items = ItemsOf(branch + "SDATA/S/Spfp.DB", series, number);
+  ASSERT_GT(items, 0u);
+  Initialise(kBranch);
+  SendPage all;
+  all.agendas["PF"].ticked = true;
+  ASSERT_EQ(Send(all), RunOutcome::kDone);
+  ReceivePage into_head;
+  into_head.agendas["PF"].ticked = true;
+  ASSERT_EQ(Receive(into_head), RunOutcome::kDone);
+  const std::string head = CompanyFolder(kHead);
+  ASSERT_EQ(ItemsOf(head + "SDATA/S/Spfp.DB", series, number), items);
+
+  // Receive: the batch's version lies a month after the range's end.
+  const double date = RedateHeader(batch() + "SPFH.DB", series, number, 33);
+  ReceivePage receive;
+  receive.overwrite = true;
+  receive.agendas["PF"] = AgendaInput{true, "", DateText(date), ""};
+  ASSERT_EQ(Receive(receive), RunOutcome::kDone) << last_boxes.back().text;
+  EXPECT_EQ(ItemsOf(head + "SDATA/S/Spfp.DB", series, number), items);
+  EXPECT_EQ(ItemsOf(batch() + "SPFP.DB", series, number), items);
+
+  // Send: the company's version now lies outside the range the batch's
+  // version passes.
+  RedateHeader(batch() + "SPFH.DB", series, number, -33);
+  RedateHeader(branch + "SDATA/S/SPFH.DB", series, number, 33);
+  SendPage send;
+  send.overwrite = true;
+  send.agendas["PF"] = AgendaInput{true, "", DateText(date), ""};
+  ASSERT_EQ(Send(send), RunOutcome::kDone) << last_boxes.back().text;
+  EXPECT_EQ(ItemsOf(batch() + "SPFP.DB", series, number), items);
+
+  // Documents the range does take are still replaced with all their items.
+  send.agendas["PF"] = AgendaInput{true, "", "", ""};
+  ASSERT_EQ(Send(send), RunOutcome::kDone) << last_boxes.back().text;
+  EXPECT_EQ(Rows(batch() + "SPFP.DB").size(), Rows(branch + "SDATA/S/Spfp.DB").size());
 }
 
 TEST_F(TransferRun, ARunKilledHalfWayIsUndoneBeforeTheNextRunReadsTheData) {
