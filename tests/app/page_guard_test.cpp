@@ -6,12 +6,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
+#include <filesystem>
+#include <map>
 
 #include "app/guarded_tab_bar.h"
 #include "app/qt_text.h"
 #include "platform/ini_file.h"
 #include "tests/app/app_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace dalimor::apptest {
 
@@ -132,6 +136,44 @@ class PageGuardTest : public QObject {
     QVERIFY(window.send_page()->DoneMark("PF")->isHidden());
     QVERIFY(window.receive_page()->DoneMark("Cenik")->isHidden());
     QVERIFY(!window.done_marks_shown());
+  }
+
+  // With the branch active, the head office's tables are no transfer
+  // folder: neither the initialisation nor a send nor a receive touches
+  // them, and no question is asked first.
+  void LiveFoldersOfAnotherCompanyAreRefusedByTheButtons() {
+    WindowFixture fixture(true);
+    const std::string praha = fixture.installation() + "/DATA/PRAHA/SDATA/S";
+    std::map<std::string, std::string> before;
+    for (const auto& entry : std::filesystem::directory_iterator(praha))
+      before[entry.path().string()] = test::ReadFileBytes(entry.path());
+    TfmMain& window = fixture.Open();
+    QCOMPARE(window.companies()->currentText(), QStringLiteral("Pobočka Brno"));
+    window.transfer_folder()->setEditText(ToQt(praha));
+    QVERIFY(ShowActive(window));
+    const std::string refused =
+        "Zadaná složka pro přenos souborů obsahuje data programu Kalmeo. Zvolte jinou složku.";
+
+    QTest::mouseClick(window.findChild<QPushButton*>("btInicializovat"), Qt::LeftButton);
+    Settle();
+    QCOMPARE(fixture.boxes.shown.size(), size_t{1});
+    QCOMPARE(LastBox(fixture.boxes).text, refused);
+
+    for (const int tab : {1, 2}) {
+      fixture.boxes.shown.clear();
+      Ask(window, tab, Trigger::kMenu);
+      AgendaPage& page = tab == 1 ? *window.send_page() : *window.receive_page();
+      QTest::mouseClick(page.all_agendas(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+      page.overwrite()->setChecked(true);
+      QTest::mouseClick(page.run_button(), Qt::LeftButton);
+      Settle();
+      QCOMPARE(fixture.boxes.shown.size(), size_t{1});
+      QCOMPARE(LastBox(fixture.boxes).text, refused);
+    }
+    std::map<std::string, std::string> after;
+    for (const auto& entry : std::filesystem::directory_iterator(praha))
+      after[entry.path().string()] = test::ReadFileBytes(entry.path());
+    QVERIFY(after == before);
   }
 };
 
