@@ -46,7 +46,7 @@ int CompaniesCommand(const std::vector<std::string>& args, std::ostream& out) {
   CliOptions options(args);
   const std::string installation = options.Required("--installation");
   options.Finish();
-  CompanyRegister companies(installation);
+  CompanyRegister companies(CommandFolder(installation));
   companies.Open();
   for (const std::string& name : companies.FillCompanyList("", nullptr)) out << name << '\n';
   return kExitOk;
@@ -61,7 +61,7 @@ int InitCommand(const std::vector<std::string>& args, std::ostream& out, std::os
   const bool yes = options.Flag("--yes");
   options.Finish();
 
-  CompanyRegister companies(installation);
+  CompanyRegister companies(CommandFolder(installation));
   OpenCompany(companies, company);
   TerminalUi ui(out, err, in, yes ? TerminalUi::Answers::kYes : TerminalUi::Answers::kAsk);
   EngineConfig config;

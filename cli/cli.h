@@ -46,8 +46,9 @@ int InfoCommand(const std::vector<std::string>& args, std::ostream& out);
 // their data folders), since the name could not tell which one is meant.
 void OpenCompany(CompanyRegister& companies, const std::string& name);
 
-// A folder given on the command line as its full path with a trailing
-// separator (relative to the working folder); empty for an empty text.
+// A folder given on the command line (the installation, the transfer
+// folder) as its full path with a trailing separator (relative to the
+// working folder); empty for an empty text.
 std::string CommandFolder(const std::string& text);
 
 // The runs: send and receive.

@@ -100,7 +100,7 @@ int ExitCode(RunOutcome outcome) {
 int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                 std::istream& in, bool send) {
   const TransferArgs parsed = ParseTransferArgs(args, send);
-  CompanyRegister companies(parsed.installation);
+  CompanyRegister companies(CommandFolder(parsed.installation));
   OpenCompany(companies, parsed.company);
   if (!companies.CompanyDataAvailable())
     throw CommandError{"Data programu Kalmeo nejsou k dispozici.", kExitRefused};
