@@ -1,5 +1,7 @@
 #include "engine/fault_injection.h"
 
+#include <signal.h>
+
 #include <atomic>
 
 namespace dalimor {
@@ -7,6 +9,8 @@ namespace {
 
 std::atomic<int64_t> g_remaining{-1};
 std::atomic<int64_t> g_counted{0};
+std::atomic<int64_t> g_kill_remaining{-1};
+std::atomic<int64_t> g_steps{0};
 
 }  // namespace
 
@@ -23,6 +27,19 @@ size_t AllowedWriteBytes(size_t size) {
   if (g_remaining-- > 0) return size;
   g_remaining = -1;  // one failure, then writes work again
   return size / 2;
+}
+
+void KillAtJournalStep(int64_t steps) {
+  g_kill_remaining = steps;
+  g_steps = 0;
+}
+
+int64_t CountedJournalSteps() { return g_steps; }
+
+void JournalStep() {
+  ++g_steps;
+  if (g_kill_remaining < 0) return;
+  if (g_kill_remaining-- == 0) raise(SIGKILL);
 }
 
 }  // namespace dalimor

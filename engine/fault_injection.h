@@ -20,4 +20,15 @@ int64_t CountedWrites();
 // fail).
 size_t AllowedWriteBytes(size_t size);
 
+// A test hook into the run journal's file operations (each copy, sync,
+// write, truncation, rename and removal counts one step): the process kills
+// itself with SIGKILL just before step `steps` further on (0: the next one),
+// as a power cut or kill -9 would stop it there.  Meant for a forked child;
+// a negative value turns it off.
+void KillAtJournalStep(int64_t steps);
+// Steps counted since the last KillAtJournalStep (also when off).
+int64_t CountedJournalSteps();
+// Called by the journal before each file operation.
+void JournalStep();
+
 }  // namespace dalimor

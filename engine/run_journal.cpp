@@ -1,12 +1,20 @@
 #include "engine/run_journal.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <fstream>
+#include <optional>
+#include <sstream>
 #include <system_error>
 
-#include "engine/engine_error.h"
+#include "engine/fault_injection.h"
 #include "util/ascii.h"
 
 namespace dalimor {
@@ -14,9 +22,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kManifestName = "manifest.txt";
-// Marks a table that had no files before the run.
-constexpr const char* kAbsentMarker = ".absent";
+constexpr const char* kManifestName = "manifest";
+constexpr const char* kManifestTempName = "manifest.new";
+constexpr const char* kManifestHeader = "dalimor-journal 2";
+// Bytes at each end of a file that its checksum covers.
+constexpr size_t kStampEdge = 4096;
+
+[[noreturn]] void Fail(const std::string& what, const fs::path& path, int error = 0) {
+  std::string message = what + " " + path.string();
+  if (error != 0) message += ": " + std::string(std::strerror(error));
+  throw EngineError(EngineErrorKind::kIo, message);
+}
+
+// Closes a descriptor when the scope ends.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 // The base name of a file name: up to its last ".".
 std::string BaseName(const std::string& file_name) {
@@ -24,143 +55,595 @@ std::string BaseName(const std::string& file_name) {
   return dot == std::string::npos ? file_name : file_name.substr(0, dot);
 }
 
-// The files of a table in `folder`: regular files whose base name equals
-// `base` without regard to case.
-std::vector<fs::path> TableFiles(const fs::path& folder, const std::string& base) {
-  std::vector<fs::path> files;
+bool SameName(const std::string& a, const std::string& b) { return AsciiLower(a) == AsciiLower(b); }
+
+// The entries of `folder` whose base name is `base` without regard to case,
+// whatever they are (links and special files included), sorted by name.
+std::vector<std::string> TableEntries(const fs::path& folder, const std::string& base) {
+  std::vector<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (AsciiLower(BaseName(name)) == base && it->is_regular_file(ec)) files.push_back(it->path());
+    if (SameName(BaseName(name), base)) names.push_back(name);
   }
-  return files;
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
-void SyncFile(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
+void SyncPath(const fs::path& path) {
+  JournalStep();
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() >= 0) ::fsync(fd.get());
 }
 
-[[noreturn]] void Fail(const std::string& what, const fs::path& path) {
-  throw EngineError(EngineErrorKind::kIo, what + " " + path.string());
+// Whether the file system that holds `folder` has room for `bytes`.
+void CheckFreeSpace(const fs::path& folder, uint64_t bytes, const fs::path& table) {
+  struct statvfs info;
+  if (::statvfs(folder.c_str(), &info) != 0) return;
+  const uint64_t free_bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+  // Room for the copies and for the manifests written beside them.
+  if (free_bytes >= bytes + 65536) return;
+  const auto mib = [](uint64_t n) { return std::to_string((n + 1048575) / 1048576) + " MiB"; };
+  throw EngineError(EngineErrorKind::kIo,
+                    "Na disku není dost místa pro zálohu tabulky " + table.string() +
+                        " do deníku běhu ve složce " + folder.string() + ": volné místo " +
+                        mib(free_bytes) + ", potřeba " + mib(bytes + 65536) + ".");
 }
 
-std::vector<std::string> ReadManifest(const fs::path& journal) {
-  std::vector<std::string> bases;
-  std::ifstream in(journal / kManifestName);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) bases.push_back(line);
-  return bases;
-}
-
-// Puts the saved files of one table back: the table's current files go,
-// the saved ones return (through a temporary name and a rename each).
-void RestoreTable(const fs::path& folder, const fs::path& journal, const std::string& base) {
-  const fs::path saved = journal / base;
-  std::error_code ec;
-  for (const fs::path& current : TableFiles(folder, base)) {
-    fs::remove(current, ec);
-    if (ec) Fail("Cannot restore table file", current);
-  }
-  for (fs::directory_iterator it(saved, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name == kAbsentMarker) continue;
-    const fs::path target = folder / name;
-    const fs::path temp = folder / (name + ".dalimor-restore");
-    std::error_code copy_ec;
-    fs::copy_file(it->path(), temp, fs::copy_options::overwrite_existing, copy_ec);
-    if (!copy_ec) fs::rename(temp, target, copy_ec);
-    if (copy_ec) {
-      fs::remove(temp, ec);
-      Fail("Cannot restore table file", target);
+// Copies `from` to a new file `to` and syncs it.  Throws EngineError.
+void CopyDurably(const fs::path& from, const fs::path& to) {
+  JournalStep();
+  Descriptor in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (in.get() < 0) Fail("Cannot copy table file into the run journal", from, errno);
+  Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (out.get() < 0) Fail("Cannot copy table file into the run journal", to, errno);
+  std::vector<char> buffer(1 << 16);
+  while (true) {
+    const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot copy table file into the run journal", from, errno);
+    }
+    if (got == 0) break;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(out.get(), buffer.data() + done, static_cast<size_t>(got - done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        if (errno == ENOSPC) CheckFreeSpace(to.parent_path(), UINT64_MAX / 2, from);
+        Fail("Cannot copy table file into the run journal", to, errno);
+      }
+      done += put;
     }
   }
+  JournalStep();
+  if (::fsync(out.get()) != 0) Fail("Cannot copy table file into the run journal", to, errno);
 }
 
-void RemoveJournal(const fs::path& journal) {
+// Writes the bytes of `saved` into `target`, in place: the same file stays,
+// so that whoever holds it open sees the old content again.  A target that
+// is not a regular file is replaced by one.
+void WriteBack(const fs::path& saved, const fs::path& target) {
+  struct stat info;
+  if (::lstat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    JournalStep();
+    if (::unlink(target.c_str()) != 0) Fail("Cannot restore table file", target, errno);
+  }
+  JournalStep();
+  Descriptor in(::open(saved.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (in.get() < 0) Fail("Cannot read run journal", saved, errno);
+  Descriptor out(::open(target.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (out.get() < 0) Fail("Cannot restore table file", target, errno);
+  std::vector<char> buffer(1 << 16);
+  off_t offset = 0;
+  while (true) {
+    const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot read run journal", saved, errno);
+    }
+    if (got == 0) break;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::pwrite(out.get(), buffer.data() + done,
+                                   static_cast<size_t>(got - done), offset + done);
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        Fail("Cannot restore table file", target, errno);
+      }
+      done += put;
+    }
+    offset += got;
+  }
+  JournalStep();
+  if (::ftruncate(out.get(), offset) != 0) Fail("Cannot restore table file", target, errno);
+  JournalStep();
+  if (::fsync(out.get()) != 0) Fail("Cannot restore table file", target, errno);
+}
+
+uint64_t Fnv1a(uint64_t hash, const char* data, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    hash ^= static_cast<unsigned char>(data[i]);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+// The stamp of one file as it is now; nullopt when it is not a regular file.
+std::optional<RunJournal::FileStamp> StampOf(const fs::path& folder, const std::string& name) {
+  const fs::path path = folder / name;
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat info;
+  if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  RunJournal::FileStamp stamp;
+  stamp.name = name;
+  stamp.size = static_cast<uint64_t>(info.st_size);
+  stamp.modified_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  uint64_t hash = 1469598103934665603ull;
+  std::vector<char> buffer(kStampEdge);
+  const auto take = [&](off_t at) {
+    const ssize_t got = ::pread(fd.get(), buffer.data(), buffer.size(), at);
+    if (got > 0) hash = Fnv1a(hash, buffer.data(), static_cast<size_t>(got));
+  };
+  take(0);
+  if (stamp.size > kStampEdge) take(static_cast<off_t>(stamp.size - kStampEdge));
+  stamp.checksum = hash;
+  return stamp;
+}
+
+// Every file of the table as it is now; a link or special file among them
+// gets an empty stamp, which matches no recorded one.
+std::vector<RunJournal::FileStamp> CurrentStamps(const fs::path& folder, const std::string& base) {
+  std::vector<RunJournal::FileStamp> stamps;
+  for (const std::string& name : TableEntries(folder, base)) {
+    std::optional<RunJournal::FileStamp> stamp = StampOf(folder, name);
+    if (!stamp) {
+      stamp.emplace();
+      stamp->name = name;
+      stamp->modified_ns = -1;
+    }
+    stamps.push_back(std::move(*stamp));
+  }
+  return stamps;
+}
+
+// A name that stays inside the folder it is joined to.
+bool PlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("/\\\t\n\r") == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+// A folder below the home folder: relative, without "..".
+bool InsideFolder(const std::string& folder) {
+  if (folder == ".") return true;
+  if (folder.empty() || folder.front() == '/' || folder.find_first_of("\\\t\n\r") != std::string::npos)
+    return false;
+  std::stringstream parts(folder);
+  for (std::string part; std::getline(parts, part, '/');)
+    if (!PlainName(part)) return false;
+  return true;
+}
+
+struct Manifest {
+  std::string run;
+  std::vector<RunJournal::Entry> entries;
+};
+
+std::string ManifestText(const Manifest& manifest) {
+  std::string text = std::string(kManifestHeader) + "\nrun\t" + manifest.run + "\n";
+  for (const RunJournal::Entry& e : manifest.entries) {
+    const std::string id = std::to_string(e.id);
+    text += "table\t" + id + "\t" + e.state + "\t" + e.folder + "\t" + e.base + "\n";
+    for (const std::string& name : e.saved) text += "saved\t" + id + "\t" + name + "\n";
+    for (const RunJournal::FileStamp& s : e.stamps)
+      text += "stamp\t" + id + "\t" + s.name + "\t" + std::to_string(s.size) + "\t" +
+              std::to_string(s.modified_ns) + "\t" + std::to_string(s.checksum) + "\n";
+  }
+  return text + "end\n";
+}
+
+[[noreturn]] void Damaged(const fs::path& journal) {
+  throw EngineError(EngineErrorKind::kCorrupt,
+                    "Deník běhu je poškozený: " + (journal / kManifestName).string());
+}
+
+// Reads and checks the manifest of a journal.  Throws EngineError
+// (kCorrupt) for anything this program would not have written.
+Manifest ReadManifest(const fs::path& journal) {
+  std::ifstream in(journal / kManifestName, std::ios::binary);
+  std::string line;
+  if (!std::getline(in, line) || line != kManifestHeader) Damaged(journal);
+  Manifest manifest;
+  bool ended = false;
+  const auto number = [&](const std::string& text) -> uint64_t {
+    if (text.empty() || text.find_first_not_of("0123456789-") != std::string::npos) Damaged(journal);
+    return static_cast<uint64_t>(std::stoll(text));
+  };
+  while (std::getline(in, line)) {
+    std::vector<std::string> f;
+    std::stringstream fields(line);
+    for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
+    if (f.empty() || ended) Damaged(journal);
+    if (f[0] == "end" && f.size() == 1) {
+      ended = true;
+    } else if (f[0] == "run" && f.size() <= 2) {
+      manifest.run = f.size() == 2 ? f[1] : "";
+    } else if (f[0] == "table" && f.size() == 5) {
+      RunJournal::Entry e;
+      e.id = static_cast<int>(number(f[1]));
+      e.state = f[2];
+      e.folder = f[3];
+      e.base = f[4];
+      if (e.state != "saved" && e.state != "writing" && e.state != "written" &&
+          e.state != "restoring")
+        Damaged(journal);
+      if (!InsideFolder(e.folder) || !PlainName(e.base)) Damaged(journal);
+      manifest.entries.push_back(std::move(e));
+    } else if ((f[0] == "saved" && f.size() == 3) || (f[0] == "stamp" && f.size() == 6)) {
+      if (manifest.entries.empty() || manifest.entries.back().id != static_cast<int>(number(f[1])))
+        Damaged(journal);
+      RunJournal::Entry& e = manifest.entries.back();
+      if (!PlainName(f[2]) || !SameName(BaseName(f[2]), e.base)) Damaged(journal);
+      if (f[0] == "saved") {
+        e.saved.push_back(f[2]);
+      } else {
+        RunJournal::FileStamp s;
+        s.name = f[2];
+        s.size = number(f[3]);
+        s.modified_ns = static_cast<int64_t>(number(f[4]));
+        s.checksum = std::stoull(f[5]);
+        e.stamps.push_back(std::move(s));
+      }
+    } else {
+      Damaged(journal);
+    }
+  }
+  if (!ended) Damaged(journal);
+  return manifest;
+}
+
+// Replaces the manifest whole: a temporary file, synced, renamed over it,
+// the folder synced.
+void WriteManifestFile(const fs::path& journal, const Manifest& manifest) {
+  const fs::path temp = journal / kManifestTempName;
+  const std::string text = ManifestText(manifest);
+  {
+    JournalStep();
+    Descriptor out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (out.get() < 0) Fail("Cannot write run journal", temp, errno);
+    for (size_t done = 0; done < text.size();) {
+      const ssize_t put = ::write(out.get(), text.data() + done, text.size() - done);
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        Fail("Cannot write run journal", temp, errno);
+      }
+      done += static_cast<size_t>(put);
+    }
+    JournalStep();
+    if (::fsync(out.get()) != 0) Fail("Cannot write run journal", temp, errno);
+  }
+  JournalStep();
+  if (::rename(temp.c_str(), (journal / kManifestName).c_str()) != 0)
+    Fail("Cannot write run journal", journal / kManifestName, errno);
+  SyncPath(journal);
+}
+
+bool ManifestExists(const fs::path& journal) {
+  struct stat info;
+  return ::lstat((journal / kManifestName).c_str(), &info) == 0;
+}
+
+// Whether anything stands at the journal's place.
+bool JournalFolderExists(const fs::path& journal) {
+  struct stat info;
+  return ::lstat(journal.c_str(), &info) == 0;
+}
+
+// Removes a journal whose manifest is gone (or never came): mere garbage.
+void RemoveGarbage(const fs::path& journal) {
+  struct stat info;
+  if (::lstat(journal.c_str(), &info) != 0) return;
+  JournalStep();
   std::error_code ec;
-  fs::remove_all(journal, ec);
+  if (S_ISDIR(info.st_mode))
+    fs::remove_all(journal, ec);
+  else
+    fs::remove(journal, ec);
+}
+
+// The commit point: the manifest goes, the copies become garbage.
+void DropManifest(const fs::path& journal) {
+  JournalStep();
+  if (::unlink((journal / kManifestName).c_str()) != 0 && errno != ENOENT)
+    Fail("Cannot remove run journal", journal / kManifestName, errno);
+  SyncPath(journal);
+}
+
+fs::path TableFolder(const fs::path& home, const RunJournal::Entry& e) {
+  return e.folder == "." ? home : home / e.folder;
+}
+
+// The folder of a table to be put back, when it really lies below the home
+// folder: a journal in a shared transfer folder may have been planted, and a
+// sub-folder that is a link could lead its writes into a company's tables.
+fs::path CheckedTableFolder(const fs::path& home, const fs::path& journal,
+                            const RunJournal::Entry& e) {
+  std::error_code ec;
+  const fs::path real_home = fs::canonical(home, ec);
+  if (ec) Fail("Cannot restore table file", home, ec.value());
+  if (e.folder == ".") return home;
+  const fs::path real = fs::weakly_canonical(home / e.folder, ec);
+  if (ec || real != (real_home / e.folder).lexically_normal()) Damaged(journal);
+  return home / e.folder;
+}
+
+// Puts one table back from its copies, in place; files the run created go.
+void RestoreTable(const fs::path& home, const fs::path& journal, const RunJournal::Entry& e) {
+  const fs::path folder = CheckedTableFolder(home, journal, e);
+  const fs::path saved = journal / std::to_string(e.id);
+  const std::vector<std::string> current = TableEntries(folder, e.base);
+  for (const std::string& name : current) {
+    const bool keep = std::any_of(e.saved.begin(), e.saved.end(),
+                                  [&](const std::string& s) { return SameName(s, name); });
+    if (keep) continue;
+    JournalStep();
+    if (::unlink((folder / name).c_str()) != 0 && errno != ENOENT)
+      Fail("Cannot restore table file", folder / name, errno);
+  }
+  for (const std::string& name : e.saved) {
+    std::string target = name;
+    for (const std::string& c : current)
+      if (SameName(c, name)) target = c;
+    WriteBack(saved / name, folder / target);
+  }
+  SyncPath(folder);
+}
+
+bool Restorable(const RunJournal::Entry& e) { return e.state != "saved"; }
+
+std::string TablePath(const fs::path& home, const RunJournal::Entry& e) {
+  const std::vector<std::string> names = TableEntries(TableFolder(home, e), e.base);
+  for (const std::string& name : names)
+    if (SameName(name, e.base + ".DB")) return (TableFolder(home, e) / name).string();
+  return (TableFolder(home, e) / (e.base + ".DB")).string();
+}
+
+JournalReport Report(const fs::path& home, const Manifest& manifest) {
+  JournalReport report;
+  report.pending = true;
+  report.journal = home / kJournalFolderName;
+  report.run = manifest.run;
+  for (const RunJournal::Entry& e : manifest.entries) {
+    if (!Restorable(e)) continue;
+    report.tables.push_back(TablePath(home, e));
+    if (e.state == "written" && CurrentStamps(TableFolder(home, e), e.base) != e.stamps)
+      report.changed.push_back(report.tables.back());
+  }
+  return report;
+}
+
+// Puts back every table the run changed, whatever happened since, and
+// removes the journal.  The tables are first marked as being restored, so
+// that a recovery killed half-way is finished by the next one.
+void RestoreAll(const fs::path& home, Manifest manifest) {
+  const fs::path journal = home / kJournalFolderName;
+  bool marked = false;
+  for (RunJournal::Entry& e : manifest.entries) {
+    if (!Restorable(e) || e.state == "restoring") continue;
+    e.state = "restoring";
+    marked = true;
+  }
+  if (marked) WriteManifestFile(journal, manifest);
+  for (const RunJournal::Entry& e : manifest.entries)
+    if (Restorable(e)) RestoreTable(home, journal, e);
+  DropManifest(journal);
+  RemoveGarbage(journal);
+}
+
+std::string RunDescription(const std::string& run) {
+  char when[32] = "";
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (localtime_r(&now, &local)) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
+  std::string text = "proces " + std::to_string(::getpid()) + ", spuštěn " + when;
+  if (!run.empty()) text = run + ", " + text;
+  for (char& c : text)
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  return text;
+}
+
+std::string ChangedText(const JournalReport& report) {
+  std::string text = "Tables changed after the run that was cut short:";
+  for (const std::string& table : report.changed) text += " " + table;
+  return text;
 }
 
 }  // namespace
 
+JournalChangedError::JournalChangedError(JournalReport report)
+    : EngineError(EngineErrorKind::kIo, ChangedText(report)), report_(std::move(report)) {}
+
+namespace {
+
+// A folder path without a trailing separator, so that relative paths below
+// it come out plain.
+fs::path Folder(const fs::path& path) {
+  fs::path folder = path.lexically_normal();
+  if (!folder.has_filename() && folder.has_parent_path() && folder != folder.root_path())
+    folder = folder.parent_path();
+  return folder;
+}
+
+}  // namespace
+
+RunJournal::RunJournal(fs::path home, std::string run)
+    : home_(Folder(home)), run_(RunDescription(run)) {}
+
 RunJournal::~RunJournal() {
-  if (finished_ || tables_.empty()) return;
+  if (finished_ || !started_) return;
   try {
     Rollback();
   } catch (...) {
-    // The journal stays on disk and is recovered when the folder is opened next.
+    // The journal stays on disk and is recovered before the folder is used again.
   }
+}
+
+RunJournal::Entry* RunJournal::Find(const fs::path& table_path) {
+  const fs::path folder = Folder(table_path.has_parent_path() ? table_path.parent_path() : fs::path("."));
+  const fs::path relative = folder.lexically_relative(home_);
+  std::string folder_text = relative.empty() ? "." : relative.generic_string();
+  if (folder_text.size() > 1 && folder_text.back() == '/') folder_text.pop_back();
+  const std::string base = BaseName(table_path.filename().string());
+  if (!InsideFolder(folder_text) || !PlainName(base))
+    throw EngineError(EngineErrorKind::kIo,
+                      "Table " + table_path.string() + " lies outside the run's folder " + home_.string());
+  for (Entry& e : entries_)
+    if (e.folder == folder_text && SameName(e.base, base)) return &e;
+  Entry e;
+  e.id = static_cast<int>(entries_.size()) + 1;
+  e.folder = folder_text;
+  e.base = base;
+  e.state.clear();  // not yet saved
+  entries_.push_back(std::move(e));
+  return &entries_.back();
+}
+
+void RunJournal::WriteManifest() {
+  Manifest manifest;
+  manifest.run = run_;
+  for (const Entry& e : entries_)
+    if (!e.state.empty()) manifest.entries.push_back(e);
+  WriteManifestFile(home_ / kJournalFolderName, manifest);
 }
 
 void RunJournal::Protect(const fs::path& table_path) {
-  const fs::path folder = table_path.has_parent_path() ? table_path.parent_path() : fs::path(".");
-  const std::string base = AsciiLower(BaseName(table_path.filename().string()));
-  const bool first_in_folder = tables_.find(folder) == tables_.end();
-  auto& protected_bases = tables_[folder];
-  if (protected_bases.count(base)) return;
-
-  const fs::path journal = folder / kJournalFolderName;
-  std::error_code ec;
-  // A journal this run did not write was left by a crash: undo that run first.
-  if (first_in_folder && fs::exists(journal, ec)) RecoverJournal(folder);
-  const fs::path saved = journal / base;
-  fs::remove_all(saved, ec);
-  fs::create_directories(saved, ec);
-  if (ec) Fail("Cannot create run journal", saved);
-
-  const std::vector<fs::path> files = TableFiles(folder, base);
-  for (const fs::path& file : files) {
-    const fs::path copy = saved / file.filename();
-    fs::copy_file(file, copy, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-      fs::remove_all(saved, ec);
-      Fail("Cannot copy table file into the run journal", file);
+  Entry* entry = Find(table_path);
+  if (!entry->state.empty()) return;
+  const int id = entry->id;
+  const std::string folder_text = entry->folder, base = entry->base;
+  try {
+    const fs::path journal = home_ / kJournalFolderName;
+    if (!started_) {
+      if (JournalFolderExists(journal)) {
+        if (ManifestExists(journal))
+          throw EngineError(EngineErrorKind::kIo,
+                            "A run journal of an unfinished run is in the way: " + journal.string());
+        RemoveGarbage(journal);
+      }
+      JournalStep();
+      std::error_code ec;
+      if (!fs::create_directory(journal, ec)) Fail("Cannot create run journal", journal, ec.value());
+      started_ = true;
     }
-    SyncFile(copy);
-  }
-  if (files.empty()) std::ofstream(saved / kAbsentMarker).flush();
-
-  {
-    std::ofstream manifest(journal / kManifestName, std::ios::app);
-    manifest << base << '\n';
-    manifest.flush();
-    if (!manifest) {
-      fs::remove_all(saved, ec);
-      Fail("Cannot write run journal", journal / kManifestName);
+    const fs::path folder = folder_text == "." ? home_ : home_ / folder_text;
+    const fs::path saved = journal / std::to_string(id);
+    std::error_code ec;
+    fs::remove_all(saved, ec);
+    JournalStep();
+    if (!fs::create_directory(saved, ec)) Fail("Cannot create run journal", saved, ec.value());
+    std::vector<std::string> names;
+    uint64_t bytes = 0;
+    for (const std::string& name : TableEntries(folder, base)) {
+      struct stat info;
+      if (::lstat((folder / name).c_str(), &info) != 0) continue;
+      if (!S_ISREG(info.st_mode))
+        throw EngineError(EngineErrorKind::kIo,
+                          "Not a regular file: " + (folder / name).string());
+      names.push_back(name);
+      bytes += static_cast<uint64_t>(info.st_size);
     }
+    CheckFreeSpace(journal, bytes, folder / (base + ".DB"));
+    for (const std::string& name : names) CopyDurably(folder / name, saved / name);
+    SyncPath(saved);
+    entry = &entries_[static_cast<size_t>(id - 1)];
+    entry->saved = names;
+    entry->state = "saved";
+    WriteManifest();
+  } catch (...) {
+    entry = &entries_[static_cast<size_t>(id - 1)];
+    entry->state.clear();
+    entry->saved.clear();
+    throw;
   }
-  SyncFile(journal / kManifestName);
-  protected_bases.insert(base);
+}
+
+void RunJournal::Touch(const fs::path& table_path) {
+  Protect(table_path);
+  Entry* entry = Find(table_path);
+  if (entry->state == "writing") return;
+  entry->state = "writing";
+  entry->stamps.clear();
+  WriteManifest();
+}
+
+void RunJournal::Settle() {
+  bool changed = false;
+  for (Entry& e : entries_) {
+    if (e.state != "writing") continue;
+    e.stamps = CurrentStamps(e.folder == "." ? home_ : home_ / e.folder, e.base);
+    e.state = "written";
+    changed = true;
+  }
+  if (changed) WriteManifest();
 }
 
 void RunJournal::Commit() {
-  for (const auto& [folder, bases] : tables_) RemoveJournal(folder / kJournalFolderName);
-  tables_.clear();
   finished_ = true;
+  if (!started_) return;
+  const fs::path journal = home_ / kJournalFolderName;
+  if (ManifestExists(journal)) DropManifest(journal);
+  RemoveGarbage(journal);
+  entries_.clear();
 }
 
 void RunJournal::Rollback() {
-  for (const auto& [folder, bases] : tables_) {
-    const fs::path journal = folder / kJournalFolderName;
-    for (const std::string& base : bases) RestoreTable(folder, journal, base);
-    RemoveJournal(journal);
-  }
-  tables_.clear();
   finished_ = true;
+  if (!started_) return;
+  const fs::path journal = home_ / kJournalFolderName;
+  if (!ManifestExists(journal)) {
+    RemoveGarbage(journal);
+    entries_.clear();
+    return;
+  }
+  Manifest manifest = ReadManifest(journal);
+  const JournalReport report = Report(home_, manifest);
+  if (!report.changed.empty()) throw JournalChangedError(report);
+  RestoreAll(home_, std::move(manifest));
+  entries_.clear();
 }
 
-int RecoverJournal(const fs::path& folder) {
-  const fs::path journal = folder / kJournalFolderName;
-  std::error_code ec;
-  if (!fs::is_directory(journal, ec)) return 0;
-  const std::vector<std::string> bases = ReadManifest(journal);
-  for (const std::string& base : bases) RestoreTable(folder, journal, base);
-  RemoveJournal(journal);
-  return static_cast<int>(bases.size());
+JournalReport InspectJournal(const fs::path& home) {
+  const fs::path journal = home / kJournalFolderName;
+  if (!JournalFolderExists(journal) || !ManifestExists(journal)) return {};
+  return Report(home, ReadManifest(journal));
+}
+
+RecoveryOutcome RecoverJournal(const fs::path& home, JournalReport* report) {
+  const fs::path journal = home / kJournalFolderName;
+  if (!JournalFolderExists(journal)) return RecoveryOutcome::kNothing;
+  if (!ManifestExists(journal)) {
+    RemoveGarbage(journal);
+    return RecoveryOutcome::kNothing;
+  }
+  Manifest manifest = ReadManifest(journal);
+  JournalReport found = Report(home, manifest);
+  if (report) *report = found;
+  if (!found.changed.empty()) return RecoveryOutcome::kChangedSince;
+  RestoreAll(home, std::move(manifest));
+  return found.tables.empty() ? RecoveryOutcome::kNothing : RecoveryOutcome::kRestored;
+}
+
+void ResolveJournal(const fs::path& home, JournalDecision decision) {
+  const fs::path journal = home / kJournalFolderName;
+  if (!JournalFolderExists(journal)) return;
+  if (!ManifestExists(journal)) {
+    RemoveGarbage(journal);
+    return;
+  }
+  if (decision == JournalDecision::kDiscard) {
+    DropManifest(journal);
+    RemoveGarbage(journal);
+    return;
+  }
+  RestoreAll(home, ReadManifest(journal));
 }
 
 }  // namespace dalimor

@@ -324,7 +324,7 @@ int Bench(int scale, int lines, const fs::path& work) {
   dalimor::SendPage send;
   send.agendas = EveryAgenda();
   send.price_list_all = true;
-  dalimor::RunEnvironment send_env{ui, config, clock, settings, branch, batch, kBranch, nullptr};
+  dalimor::RunEnvironment send_env{ui, config, clock, settings, branch, batch, kBranch, nullptr, {}};
   ::sync();
   Usage start_run = Now();
   if (dalimor::SendBatch(send_env, send) != dalimor::RunOutcome::kDone)

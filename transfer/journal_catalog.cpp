@@ -6,7 +6,10 @@ namespace dalimor {
 
 std::shared_ptr<SqlTable> JournalingCatalog::Open(const std::string& path_text, bool for_write) {
   if (for_write && journal_) journal_->Protect(path_text);
-  return tables_.Open(path_text, for_write);
+  std::shared_ptr<SqlTable> table = tables_.Open(path_text, for_write);
+  // Only a table the run could open counts as changed by it.
+  if (for_write && journal_) journal_->Touch(path_text);
+  return table;
 }
 
 }  // namespace dalimor

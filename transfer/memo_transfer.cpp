@@ -30,6 +30,8 @@ void OpenIfExists(TransferContext& context, TableCursor& table, const std::strin
   if (!FileExists(path)) return;
   if (write && context.journal) context.journal->Protect(path);
   table.Open(write ? OpenMode::kShared : OpenMode::kReadOnly);
+  // Only a table the run could open counts as changed by it.
+  if (write && context.journal) context.journal->Touch(path);
 }
 
 // The first use of a table that was not there fails as the engine does.

@@ -53,6 +53,7 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
   if (mode == PriceListMode::kUsed) OpenTable(items, item_table, OpenMode::kExclusive);
   if (context.journal) context.journal->Protect(destination_table);
   OpenTable(destination, destination_table, OpenMode::kExclusive);
+  if (context.journal) context.journal->Touch(destination_table);
   OpenTable(source, source_table, OpenMode::kExclusive);
   DeferredWrites deferred{&destination};
   if (mode == PriceListMode::kAll) {
@@ -77,7 +78,7 @@ void SendPriceList(TransferContext& context, const std::string& company_data_fol
   const std::string batch = (fs::path(transfer_folder) / kPriceList).string();
   auto one_pass = [&](PriceListMode mode, const std::string& item_table) {
     if (!FileExists(batch)) {
-      if (context.journal) context.journal->Protect(batch);
+      if (context.journal) context.journal->Touch(batch);
       CreateBatchTable(context.config, company, batch, "Sklad,PolozkaSkladu");
     }
     CopyPriceListItems(context, company, batch, mode, item_table, options.replace);

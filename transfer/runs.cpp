@@ -1,6 +1,7 @@
 #include "transfer/runs.h"
 
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "archive/batch_archive.h"
@@ -13,6 +14,7 @@
 #include "transfer/journal_catalog.h"
 #include "transfer/memo_transfer.h"
 #include "transfer/price_list.h"
+#include "transfer/run_folders.h"
 #include "transfer/table_step.h"
 #include "util/ascii.h"
 
@@ -93,7 +95,8 @@ PriceListOptions PriceOptions(const std::map<std::string, AgendaInput>& agendas,
 // Runs `one` for every ticked agenda in the order of a run, then shows the
 // agenda's done mark and the progress.
 template <typename OneAgenda>
-void ForEachTickedAgenda(Ui& ui, const std::map<std::string, AgendaInput>& agendas, RunPage page,
+void ForEachTickedAgenda(Ui& ui, RunJournal& journal,
+                         const std::map<std::string, AgendaInput>& agendas, RunPage page,
                          OneAgenda&& one) {
   const int total = TickedCount(agendas);
   int done = 0;
@@ -101,6 +104,7 @@ void ForEachTickedAgenda(Ui& ui, const std::map<std::string, AgendaInput>& agend
     const AgendaInput* input = Ticked(agendas, agenda.code);
     if (!input) continue;
     one(agenda, *input);
+    journal.Settle();
     ui.ShowDoneMark(page, std::string(agenda.code));
     ui.SetProgress(++done, total);
   }
@@ -113,6 +117,10 @@ RunOutcome Fail(Ui& ui, RunJournal& journal, const std::string& text) {
   std::string outcome = "\r\n\r\nData zůstala beze změny.";
   try {
     journal.Rollback();
+  } catch (const JournalChangedError& e) {
+    // Someone else wrote a table while the run failed: nothing is put back
+    // without the user.
+    outcome = "\r\n\r\n" + PendingJournalText(journal.home().string(), e.report());
   } catch (const std::exception& e) {
     // The journal stays on disk and is restored when the folder is next used.
     outcome = std::string("\r\n\r\nZměny se nepodařilo vrátit (") + e.what() +
@@ -143,27 +151,33 @@ bool RefuseFolder(const RunEnvironment& env) {
   return false;
 }
 
-// A run killed half-way left its journal behind: the folders it wrote are
-// put back before anything reads them.
-void RecoverInterruptedRuns(const RunEnvironment& env) {
-  RecoverJournal(env.transfer_folder);
-  for (const char* sub : {"SDATA\\S", "CDATA\\S", "LDATA\\S"})
-    RecoverJournal(ResolvePathIgnoringCase(env.company_data_folder, sub));
-}
-
 // The common start of both runs after the busy cursor is on: the status
-// text, the done marks hidden, and the folders of a killed run put back.
-// False, with the error reported, when they cannot be put back.
-bool BeginRun(RunEnvironment& env, std::string (*failure_text)(const std::string&)) {
+// text, the done marks hidden, the folders locked for this run and the
+// journal of a killed run put back.  Nullopt, with the reason shown, when
+// the run cannot begin.
+std::optional<RunFolders> BeginRun(RunEnvironment& env, const char* what,
+                                   std::string (*failure_text)(const std::string&),
+                                   RunOutcome* refusal) {
   env.ui.SetStatusText("Probíhá příprava dat pro odesílání...");
   env.ui.HideDoneMarks();
-  try {
-    RecoverInterruptedRuns(env);
-  } catch (const std::exception& e) {
-    MsgWarning(env.ui, kMsgCaption, failure_text(e.what()));
-    return false;
+  RunFolders folders = PrepareRunFolders(env.company_data_folder, env.transfer_folder, what);
+  switch (folders.state) {
+    case FoldersState::kReady:
+      return folders;
+    case FoldersState::kBusy:
+      *refusal = RunOutcome::kFolderBusy;
+      MsgWarning(env.ui, kMsgCaption, folders.message);
+      break;
+    case FoldersState::kDecisionPending:
+      *refusal = RunOutcome::kDecisionPending;
+      MsgWarning(env.ui, kMsgCaption, folders.message);
+      break;
+    case FoldersState::kFailed:
+      *refusal = RunOutcome::kFailed;
+      MsgWarning(env.ui, kMsgCaption, failure_text(folders.message));
+      break;
   }
-  return true;
+  return std::nullopt;
 }
 
 std::string Failure(const char* prefix, const std::string& error) {
@@ -191,7 +205,10 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
   if (MsgQuestion(ui, kMsgCaption, "Chcete dávku skutečně odeslat?", kMbYesNo) != kIdYes)
     return RunOutcome::kCancelled;
   BusyCursorScope busy(ui);
-  if (!BeginRun(env, SendFailureText)) return RunOutcome::kFailed;
+  RunOutcome refusal = RunOutcome::kFailed;
+  const std::optional<RunFolders> folders =
+      BeginRun(env, "odeslání dávky", SendFailureText, &refusal);
+  if (!folders) return refusal;
   if (!HasAgenda(page.agendas)) {
     MsgInfo(ui, kMsgCaption,
             FillTemplate("Ve výběru pro %s není obsažena žádná agenda.", "odeslání"));
@@ -199,21 +216,23 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
   }
 
   const std::string& batch = env.transfer_folder;
-  RunJournal journal;
+  RunJournal journal(batch, "odeslání dávky");
   JournalingCatalog catalog(&journal);
   TransferContext context{catalog, env.config, env.clock, &journal};
   try {
     if (page.empty_first) {
       for (const BatchTable& table : BatchTables())
-        journal.Protect(fs::path(batch) / std::string(table.file_name));
+        journal.Touch(fs::path(batch) / std::string(table.file_name));
       DeleteBatchFiles(batch);
       CreateBatchTables(env.config, env.company_data_folder, batch);
+      journal.Settle();
     } else if (!BatchTablesExist(batch, false)) {
       for (const BatchTable& table : BatchTables()) {
         const fs::path path = fs::path(batch) / std::string(table.file_name);
-        if (!FileExists(path)) journal.Protect(path);
+        if (!FileExists(path)) journal.Touch(path);
       }
       CreateBatchTables(env.config, env.company_data_folder, batch);
+      journal.Settle();
     }
     if (!page.empty_first) {
       if (BatchFromOtherCompany(batch, env.company_designation) &&
@@ -226,7 +245,7 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
       }
     }
 
-    ForEachTickedAgenda(ui, page.agendas, RunPage::kSend, [&](const Agenda& agenda,
+    ForEachTickedAgenda(ui, journal, page.agendas, RunPage::kSend, [&](const Agenda& agenda,
                                                                const AgendaInput& input) {
       if (agenda.code == "Cenik") {
         ui.SetStatusText("Probíhá odesílání položek Ceníku ...");
@@ -249,7 +268,7 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
     });
 
     for (const std::string_view name : {kExportInfoName, kExportIniName})
-      journal.Protect(ResolvePathIgnoringCase(batch, name));
+      journal.Touch(ResolvePathIgnoringCase(batch, name));
     WriteBatchInfo(batch, page.message, env.company_designation, env.clock, env.settings,
                    TableRecordCount);
     journal.Commit();
@@ -278,7 +297,10 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
       kIdYes)
     return RunOutcome::kCancelled;
   BusyCursorScope busy(ui);
-  if (!BeginRun(env, ReceiveFailureText)) return RunOutcome::kFailed;
+  RunOutcome refusal = RunOutcome::kFailed;
+  const std::optional<RunFolders> folders =
+      BeginRun(env, "příjem dávky", ReceiveFailureText, &refusal);
+  if (!folders) return refusal;
   const std::string& batch = env.transfer_folder;
   if (!HasAgenda(page.agendas)) {
     MsgInfo(ui, kMsgCaption, FillTemplate("Ve výběru pro %s není obsažena žádná agenda.", "příjem"));
@@ -295,11 +317,11 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
                  kMbYesNoDefaultNo) != kIdYes)
     return RunOutcome::kCompanyDeclined;
 
-  RunJournal journal;
+  RunJournal journal(env.company_data_folder, "příjem dávky");
   JournalingCatalog catalog(&journal);
   TransferContext context{catalog, env.config, env.clock, &journal};
   try {
-    ForEachTickedAgenda(ui, page.agendas, RunPage::kReceive, [&](const Agenda& agenda,
+    ForEachTickedAgenda(ui, journal, page.agendas, RunPage::kReceive, [&](const Agenda& agenda,
                                                                   const AgendaInput& input) {
       if (agenda.code == "Cenik") {
         ui.SetStatusText("Probíhá příjem položek Ceníku ...");

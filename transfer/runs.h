@@ -63,6 +63,8 @@ enum class RunOutcome {
   kNoAgenda,         // nothing ticked
   kBatchIncomplete,  // receive: a batch table is missing
   kCompanyDeclined,  // No to the question about another company's batch
+  kFolderBusy,       // another run works on the company or transfer folder
+  kDecisionPending,  // a killed run's journal waits for the user's decision
   kFolderRefused,    // the transfer folder holds live accounting data, or a
                      // batch file is a link or no regular file
   kFailed,           // an error; reported, everything put back

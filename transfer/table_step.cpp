@@ -74,9 +74,13 @@ std::string ColumnList(TransferContext& context, const std::string& table_path, 
 }
 
 void ExecSql(TransferContext& context, const std::string& statement) {
-  SqlQuery query(context.catalog);
-  query.SetText(statement);
-  query.ExecSql();
+  {
+    SqlQuery query(context.catalog);
+    query.SetText(statement);
+    query.ExecSql();
+  }
+  // The statement's tables are closed: the journal notes how it left them.
+  if (context.journal) context.journal->Settle();
 }
 
 void DeleteMatchingRows(TransferContext& context, const std::string& target_table_path,
@@ -101,7 +105,7 @@ void SendTable(TransferContext& context, const std::string& company_folder,
                std::set<std::string>* inserted) {
   const std::string target = transfer_folder + step.table;
   if (!FileExists(target)) {
-    if (context.journal) context.journal->Protect(target);
+    if (context.journal) context.journal->Touch(target);
     CreateBatchTable(context.config, company_folder + step.table, target, step.creation_keys);
   }
   if (!batch_emptied && overwrite)

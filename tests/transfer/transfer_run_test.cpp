@@ -475,9 +475,10 @@ TEST_F(TransferRun, ARunKilledHalfWayIsUndoneBeforeTheNextRunReadsTheData) {
   const auto before = Snapshot(batch());
   {
     // A send that dies after writing: its journal is left behind.
-    RunJournal journal;
-    journal.Protect(batch() + "SPFH.DB");
+    RunJournal journal(batch());
+    journal.Touch(batch() + "SPFH.DB");
     test::WriteFileBytes(batch() + "SPFH.DB", "half written");
+    journal.Settle();
     fs::copy(batch() + ".dalimor-journal", dir.path() / "left", fs::copy_options::recursive);
     journal.Commit();
     fs::rename(dir.path() / "left", batch() + ".dalimor-journal");
