@@ -418,8 +418,12 @@ bool AgendaPage::eventFilter(QObject* watched, QEvent* event) {
     // Only a move to another control counts as leaving the box; the window
     // losing the focus (to a message box, another program) or a pop-up does
     // not.  The check runs once the focus has settled on the new control.
-    if (box && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-      QTimer::singleShot(0, box, [this, box] { emit DateBoxLeft(box); });
+    if (box && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+      const unsigned round = date_check_round_;
+      QTimer::singleShot(0, box, [this, box, round] {
+        if (round == date_check_round_) emit DateBoxLeft(box);
+      });
+    }
   } else if (event->type() == QEvent::MouseButtonRelease) {
     auto* label = qobject_cast<QLabel*>(watched);
     const auto* mouse = static_cast<QMouseEvent*>(event);

@@ -70,6 +70,10 @@ class AgendaPage : public QWidget {
   // The twenty date boxes, all-agendas row first, then in agenda order.
   std::vector<QLineEdit*> DateBoxes() const;
 
+  // Forgets the checks of boxes left so far that have not been delivered
+  // yet (DateBoxLeft): a check of every box has taken their place.
+  void DropPendingDateChecks() { ++date_check_round_; }
+
   // The rows as a run reads them, by agenda code.
   std::map<std::string, AgendaInput> Inputs() const;
 
@@ -121,6 +125,8 @@ class AgendaPage : public QWidget {
   QPlainTextEdit* message_ = nullptr;
   QLabel* export_date_ = nullptr;
   QLabel* export_company_ = nullptr;
+  // A box left is checked only if no DropPendingDateChecks came between.
+  unsigned date_check_round_ = 0;
 };
 
 }  // namespace dalimor

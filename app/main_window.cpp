@@ -653,8 +653,37 @@ class TfmMain::RunScope {
   TfmMain& window_;
 };
 
+// A run button checks every date box of its page as leaving the box would:
+// its shortcut leaves no box (the button does not take the focus), and a
+// click whose press and release arrive together starts the run before the
+// deferred check of the box it left.  Accepted texts are put back completed,
+// so that the run reads what the boxes show; the first rejected box is
+// reported, emptied and focused, and the run does not start.
+bool TfmMain::DateBoxesValid(AgendaPage& page) {
+  // This check takes the place of any still queued for a box just left,
+  // which would otherwise report the same box again afterwards, or run
+  // inside the error box's own event loop.
+  page.DropPendingDateChecks();
+  for (QLineEdit* box : page.DateBoxes()) {
+    std::string text = ToStd(box->text());
+    if (CompleteDate(text)) {
+      const QString completed = ToQt(text);
+      if (completed != box->text()) box->setText(completed);
+      continue;
+    }
+    RejectDate(box);
+    // Focusing the rejected box leaves the box that had the focus; its
+    // check is dropped too, so that one press reports one date.  The next
+    // run checks every box again.
+    page.DropPendingDateChecks();
+    return false;
+  }
+  return true;
+}
+
 void TfmMain::btOdeslatClick() {
   if (run_active_) return;
+  if (!DateBoxesValid(*send_page_)) return;
   SendPage page;
   page.agendas = send_page_->Inputs();
   page.overwrite = send_page_->overwrite()->isChecked();
@@ -678,6 +707,7 @@ void TfmMain::btOdeslatClick() {
 
 void TfmMain::btPrijmoutClick() {
   if (run_active_) return;
+  if (!DateBoxesValid(*receive_page_)) return;
   ReceivePage page;
   page.agendas = receive_page_->Inputs();
   page.overwrite = receive_page_->overwrite()->isChecked();
@@ -707,16 +737,22 @@ void TfmMain::UdajeExit(QLineEdit* box) {
   }
   if (shut_down_) return;
   std::string text = ToStd(box->text());
-  bool accepted = false;
-  try {
-    accepted = CompleteDateText(text, *clock_, settings_.decimal_separator);
-  } catch (const std::exception&) {
-    accepted = false;
-  }
-  if (accepted) {
+  if (CompleteDate(text)) {
     box->setText(ToQt(text));
     return;
   }
+  RejectDate(box);
+}
+
+bool TfmMain::CompleteDate(std::string& text) const {
+  try {
+    return CompleteDateText(text, *clock_, settings_.decimal_separator);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void TfmMain::RejectDate(QLineEdit* box) {
   MsgError(ui_, kMsgCaption, "Neplatné datum.");
   box->clear();
   box->setFocus(Qt::OtherFocusReason);

@@ -101,6 +101,13 @@ class TfmMain : public QMainWindow, public UiHost {
   void PullSeries();
   void PushSeries();
   void RunDialog(QDialog& dialog);
+  // A date box's text completed as leaving the box completes it; false when
+  // the text is rejected (then unusable).
+  bool CompleteDate(std::string& text) const;
+  // Reports a rejected date, empties its box and gives the box the focus.
+  void RejectDate(QLineEdit* box);
+  // Checks every date box of a run's page before the run reads the page.
+  bool DateBoxesValid(AgendaPage& page);
   // Runs a handler; an error nobody caught goes to the default error report.
   template <typename Handler>
   void Guarded(Handler&& handler);

@@ -10,9 +10,12 @@
 //                       [--overwrite] [--price-all] [--yes]
 //
 // --from, --to and --series before the first --agenda (or with --all) apply
-// to every agenda; after an --agenda they apply to that agenda only.
+// to every agenda; after an --agenda they apply to that agenda only.  Dates
+// take the forms the date boxes take ("5.3", "+2", "010111", "*") and are
+// completed as the boxes complete them; an invalid one is a usage error.
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 
@@ -24,7 +27,10 @@
 #include "cli/terminal_ui.h"
 #include "engine/engine_config.h"
 #include "platform/file_system.h"
+#include "platform/regional.h"
 #include "transfer/runs.h"
+#include "util/clock.h"
+#include "util/date_entry.h"
 
 namespace dalimor {
 namespace {
@@ -36,7 +42,25 @@ struct TransferArgs {
   std::map<std::string, AgendaInput> agendas;
 };
 
+// A --from or --to value completed as a date box completes it when it is
+// left ("5.3" -> "05.03.<this year>"); the run gets the completed text.  An
+// empty value stays empty: no bound.  Throws UsageError naming the value as
+// typed when the date box would reject it.
+std::string CompletedDate(const std::string& typed, const Clock& clock) {
+  std::string text = typed;
+  bool accepted = false;
+  try {
+    accepted = CompleteDateText(text, clock, CzechRegionalSettings().decimal_separator);
+  } catch (const std::exception&) {
+    accepted = false;
+  }
+  if (!accepted) throw UsageError{"Neplatné datum.: " + typed};
+  return text;
+}
+
 TransferArgs ParseTransferArgs(const std::vector<std::string>& args, bool send) {
+  // The command reads the system clock; "today" of the short forms is its.
+  SystemClock clock;
   TransferArgs parsed;
   AgendaInput common;
   std::vector<std::string> order;
@@ -58,8 +82,8 @@ TransferArgs ParseTransferArgs(const std::vector<std::string>& args, bool send) 
     else if (send && a == "--empty") parsed.empty = true;
     else if (send && a == "--archive") parsed.archive = true;
     else if (send && a == "--message") parsed.message = value(i);
-    else if (a == "--from") current->date_from = value(i);
-    else if (a == "--to") current->date_to = value(i);
+    else if (a == "--from") current->date_from = CompletedDate(value(i), clock);
+    else if (a == "--to") current->date_to = CompletedDate(value(i), clock);
     else if (a == "--series") current->series = value(i);
     else if (a == "--agenda") {
       const std::string code = value(i);

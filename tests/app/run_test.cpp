@@ -7,17 +7,20 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <cstdint>
 #include <filesystem>
 
 #include "app/guarded_tab_bar.h"
 #include "app/qt_text.h"
 #include "batch/batch_info.h"
 #include "batch/catalogue.h"
+#include "engine/paradox/table.h"
 #include "tests/app/app_test_support.h"
 
 namespace dalimor::apptest {
@@ -35,6 +38,45 @@ std::vector<std::string> AllCodes() {
   std::vector<std::string> codes;
   for (const Agenda& agenda : Agendas()) codes.emplace_back(agenda.code);
   return codes;
+}
+
+// Shows the send or the receive page through its tab's shortcut.
+AgendaPage& OpenPage(TfmMain& window, bool send) {
+  QTest::keyClick(&window, send ? Qt::Key_O : Qt::Key_P, Qt::AltModifier);
+  return send ? *window.send_page() : *window.receive_page();
+}
+
+// Types into a date box as a person does: the box gets the focus and keeps it.
+void Type(QLineEdit* box, const QString& text) {
+  box->setFocus();
+  QTest::keyClicks(box, text);
+}
+
+// Presses the page's run button as a person does: with the mouse (press and
+// release arrive together; the press moves the focus to the button) or with
+// its shortcut, Alt+S or Alt+T (the button goes down and comes up again from
+// a timer, the focus stays where it was).  Returns once the button is up and
+// queued work has run; false when the shortcut did not reach the button.
+bool PressRun(TfmMain& window, AgendaPage& page, bool mouse) {
+  QPushButton* button = page.run_button();
+  if (mouse) {
+    QTest::mouseClick(button, Qt::LeftButton);
+  } else {
+    QTest::keyClick(&window, page.kind() == PageKind::kSend ? Qt::Key_S : Qt::Key_T,
+                    Qt::AltModifier);
+    if (!button->isDown()) return false;
+    if (!QTest::qWaitFor([button] { return !button->isDown(); })) return false;
+  }
+  Settle();
+  return true;
+}
+
+bool IsEmptyFolder(const std::string& folder) {
+  return std::filesystem::is_empty(folder);
+}
+
+uint32_t RecordCount(const std::string& path) {
+  return ParadoxTable::Open(path, OpenMode::kReadOnly)->record_count();
 }
 
 }  // namespace
@@ -152,6 +194,174 @@ class RunTest : public QObject {
     QTest::mouseClick(window.send_page()->run_button(), Qt::LeftButton);
     QCOMPARE(LastBox(fixture.boxes).kind, MsgKind::kQuestion);
     QVERIFY(!BatchTablesExist(TransferFolderPath(folder), true));
+  }
+
+  void InvalidDateStopsTheRunBeforeItStarts_data() {
+    QTest::addColumn<bool>("send");
+    QTest::addColumn<QString>("box_name");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("mouse");
+    QTest::newRow("send, Alt+S, agenda row") << true << "edPFDatOdO"
+                                             << "31.2.10" << false;
+    QTest::newRow("send, Alt+S, all-agendas row") << true << "edVseDatDoO"
+                                                  << "32.1.2011" << false;
+    QTest::newRow("send, mouse click") << true << "edBankaDatDoO"
+                                       << "1.13" << true;
+    QTest::newRow("receive, Alt+T, agenda row") << false << "edPFDatOdP"
+                                                << "31.2.10" << false;
+    QTest::newRow("receive, Alt+T, all-agendas row") << false << "edVseDatOdP"
+                                                     << "2011-01-01" << false;
+    QTest::newRow("receive, mouse click") << false << "edDenikDatDoP"
+                                          << "31.4.2011" << true;
+  }
+
+  // Whether the run button is pressed with the focus still in the box or
+  // takes the focus itself, the run checks every date of its page first.
+  void InvalidDateStopsTheRunBeforeItStarts() {
+    QFETCH(bool, send);
+    QFETCH(QString, box_name);
+    QFETCH(QString, typed);
+    QFETCH(bool, mouse);
+    WindowFixture fixture(true);
+    const std::string folder = fixture.MakeFolder("prenos");
+    TfmMain& window = fixture.Open();
+    window.transfer_folder()->setEditText(ToQt(folder));
+    QVERIFY(ShowActive(window));
+    AgendaPage& page = OpenPage(window, send);
+    QVERIFY(page.isVisible());
+    QTest::mouseClick(page.all_agendas(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+    auto* box = page.findChild<QLineEdit*>(box_name);
+    QVERIFY(box);
+    Type(box, typed);
+    // A real message box runs the event loop while it is open.
+    fixture.boxes.on_show = [](const ShownBox&) { Settle(); };
+    // The run would ask first; no answer is queued, so a question shows up
+    // among the unexpected ones.
+    QVERIFY(PressRun(window, page, mouse));
+    QVERIFY(fixture.boxes.unexpected.empty());
+    QCOMPARE(fixture.boxes.shown.size(), size_t{1});
+    const ShownBox shown = LastBox(fixture.boxes);
+    QCOMPARE(shown.kind, MsgKind::kError);
+    QCOMPARE(shown.caption, std::string(kMsgCaption));
+    QCOMPARE(ToQt(shown.text), QStringLiteral("Neplatné datum."));
+    QCOMPARE(box->text(), QString());
+    QCOMPARE(QApplication::focusWidget(), box);
+    QVERIFY(IsEmptyFolder(folder));
+    QVERIFY(VisibleMarks(page).empty());
+  }
+
+  void OnePressReportsOneDate_data() {
+    QTest::addColumn<bool>("mouse");
+    QTest::newRow("Alt+S") << false;
+    QTest::newRow("mouse click") << true;
+  }
+
+  // Two invalid dates: the first box in page order is reported, and the box
+  // just typed into is not reported as well (neither by the check of leaving
+  // it nor by focusing the first); the next press reports it.
+  void OnePressReportsOneDate() {
+    QFETCH(bool, mouse);
+    WindowFixture fixture(true);
+    const std::string folder = fixture.MakeFolder("prenos");
+    TfmMain& window = fixture.Open();
+    window.transfer_folder()->setEditText(ToQt(folder));
+    QVERIFY(ShowActive(window));
+    AgendaPage& send = OpenPage(window, true);
+    // A text no check has seen, as in a box that was never left.
+    QLineEdit* all_from = send.DateFromBox(kAllAgendasCode);
+    all_from->setText("nesmysl");
+    QLineEdit* typed = send.DateToBox("VF");
+    Type(typed, "30.2");
+    // A real message box runs the event loop while it is open.
+    fixture.boxes.on_show = [](const ShownBox&) { Settle(); };
+    QVERIFY(PressRun(window, send, mouse));
+    QVERIFY(fixture.boxes.unexpected.empty());
+    QCOMPARE(fixture.boxes.shown.size(), size_t{1});
+    QCOMPARE(all_from->text(), QString());
+    QCOMPARE(QApplication::focusWidget(), all_from);
+    QCOMPARE(typed->text(), QStringLiteral("30.2"));
+
+    QVERIFY(PressRun(window, send, false));
+    QVERIFY(fixture.boxes.unexpected.empty());
+    QCOMPARE(fixture.boxes.shown.size(), size_t{2});
+    QCOMPARE(ToQt(LastBox(fixture.boxes).text), QStringLiteral("Neplatné datum."));
+    QCOMPARE(typed->text(), QString());
+    QCOMPARE(QApplication::focusWidget(), typed);
+    QVERIFY(IsEmptyFolder(folder));
+  }
+
+  void ShortFormsAreCompletedBeforeTheRunReadsThem_data() {
+    QTest::addColumn<bool>("send");
+    QTest::addColumn<bool>("mouse");
+    QTest::newRow("send, Alt+S") << true << false;
+    QTest::newRow("send, mouse click") << true << true;
+    QTest::newRow("receive, Alt+T") << false << false;
+  }
+
+  // Today is 15 March 2011.  The box typed into keeps the focus (or loses
+  // it to the button); the others were filled without being left.
+  void ShortFormsAreCompletedBeforeTheRunReadsThem() {
+    QFETCH(bool, send);
+    QFETCH(bool, mouse);
+    WindowFixture fixture(true);
+    const std::string folder = fixture.MakeFolder("prenos");
+    TfmMain& window = fixture.Open();
+    window.transfer_folder()->setEditText(ToQt(folder));
+    QVERIFY(ShowActive(window));
+    AgendaPage& page = OpenPage(window, send);
+    page.IncludeBox("PF")->setChecked(true);
+    const std::vector<std::pair<QLineEdit*, QString>> expected = {
+        {page.DateFromBox(kAllAgendasCode), "01.01.2011"},
+        {page.DateToBox("VF"), "17.03.2011"},
+        {page.DateFromBox("Obj"), "01.01.2011"},
+        {page.DateToBox("Banka"), "15.03.2011"},
+        {page.DateFromBox("PF"), "05.03.2011"},
+    };
+    expected[0].first->setText("1.1");
+    expected[1].first->setText("+2");
+    expected[2].first->setText("010111");
+    expected[3].first->setText("*");
+    Type(expected[4].first, "5.3");
+    // What the boxes and the rows the run reads hold when the run asks.
+    std::vector<QString> at_question;
+    std::string pf_from_read;
+    fixture.boxes.on_show = [&](const ShownBox& shown) {
+      if (shown.kind != MsgKind::kQuestion) return;
+      for (const auto& [box, text] : expected) at_question.push_back(box->text());
+      pf_from_read = page.Inputs().at("PF").date_from;
+    };
+    fixture.boxes.Answer(kIdNo);
+    QVERIFY(PressRun(window, page, mouse));
+    QVERIFY(fixture.boxes.unexpected.empty());
+    QCOMPARE(fixture.boxes.shown.size(), size_t{1});
+    QCOMPARE(fixture.boxes.shown[0].kind, MsgKind::kQuestion);
+    QCOMPARE(at_question.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) QCOMPARE(at_question[i], expected[i].second);
+    QCOMPARE(pf_from_read, std::string("05.03.2011"));
+  }
+
+  // A short form the run would not read as a date on its own: typed and
+  // sent with Alt+S, it bounds the send (the demo's invoices run from 2009
+  // to 2011).
+  void ACompletedShortFormBoundsTheSend() {
+    WindowFixture fixture(true);
+    const std::string folder = fixture.MakeFolder("prenos");
+    TfmMain& window = fixture.Open();
+    window.transfer_folder()->setEditText(ToQt(folder));
+    QVERIFY(ShowActive(window));
+    AgendaPage& send = OpenPage(window, true);
+    send.IncludeBox("PF")->setChecked(true);
+    Type(send.DateFromBox("PF"), "010111");
+    fixture.boxes.Answer(kIdYes);
+    QVERIFY(PressRun(window, send, false));
+    QVERIFY(fixture.boxes.unexpected.empty());
+    QCOMPARE(ToQt(LastBox(fixture.boxes).text),
+             QStringLiteral("Odeslání dat bylo úspěšně dokončeno."));
+    const uint32_t all =
+        RecordCount(window.company_register().CompanyDataFolder() + "SDATA/S/SPFH.DB");
+    const uint32_t sent = RecordCount(TransferFolderPath(folder) + "SPFH.DB");
+    QVERIFY2(sent > 0 && sent < all, qPrintable(QStringLiteral("%1 of %2").arg(sent).arg(all)));
+    QCOMPARE(send.DateFromBox("PF")->text(), QStringLiteral("01.01.2011"));
   }
 
   void InitialisationRefusalsMoveTheFocusToTheFolderBox() {

@@ -5,10 +5,15 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <sstream>
 
+#include "cli/cli.h"
+#include "engine/paradox/table.h"
 #include "tests/support/test_support.h"
 
 namespace dalimor {
@@ -222,6 +227,109 @@ TEST_F(CliTransfer, SendResultsAreHonest) {
   EXPECT_EQ(ambiguous.code, 3) << ambiguous.output;
   EXPECT_NE(ambiguous.output.find("DATA/BRNO/"), std::string::npos) << ambiguous.output;
   EXPECT_NE(ambiguous.output.find("DATA/BRNO2/"), std::string::npos) << ambiguous.output;
+}
+
+// The dates of send and receive through RunCli, in this process.
+class CliDates : public ::testing::Test {
+ protected:
+  struct Result {
+    int code;
+    std::string out, err;
+  };
+  void SetUp() override {
+    setenv("DALIMOR_ENGINE_CONFIG", dir.File("engine.cfg").c_str(), 1);
+    ASSERT_EQ(Run({"demo", installation()}).code, kExitOk);
+  }
+  Result Run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    std::istringstream in;
+    const int code = RunCli(args, out, err, in);
+    return {code, out.str(), err.str()};
+  }
+  // `command` on Pobočka Brno with the folder, then `rest`.
+  std::vector<std::string> Line(const std::string& command, const std::string& folder,
+                                const std::vector<std::string>& rest) const {
+    std::vector<std::string> args = {command,        "--installation", installation(), "--company",
+                                     "Pobočka Brno", "--folder",       folder};
+    args.insert(args.end(), rest.begin(), rest.end());
+    return args;
+  }
+  std::string installation() const { return dir.File("kalmeo"); }
+  test::TempDir dir;
+};
+
+TEST_F(CliDates, InvalidDateIsAUsageErrorBeforeAnythingRuns) {
+  const std::string folder = dir.File("prenos");
+  fs::create_directories(folder);
+  struct Placement {
+    std::string command;
+    std::vector<std::string> before;  // what comes before the date's option
+    std::string option;
+  };
+  const std::vector<Placement> placements = {
+      {"send", {"--all"}, "--from"},
+      {"send", {"--agenda", "PF"}, "--to"},
+      {"send", {"--all", "--from", "1.1.2011"}, "--to"},
+      {"receive", {"--all"}, "--to"},
+      {"receive", {"--agenda", "VF"}, "--from"},
+  };
+  for (const std::string text :
+       {"32.1.2011", "2011-01-01", "31.4.2011", "1.1.2011x", "31.2.10", "1.13", "nesmysl"}) {
+    for (const Placement& p : placements) {
+      std::vector<std::string> rest = p.before;
+      rest.push_back(p.option);
+      rest.push_back(text);
+      const Result r = Run(Line(p.command, folder, rest));
+      const std::string what = p.command + " " + p.option + " " + text;
+      EXPECT_EQ(r.code, kExitUsage) << what;
+      EXPECT_EQ(r.err, "Neplatné datum.: " + text + "\n") << what;
+      // No question (it would go to standard error), no progress, nothing
+      // written.
+      EXPECT_EQ(r.out, "") << what;
+      EXPECT_TRUE(fs::is_empty(folder)) << what;
+    }
+  }
+}
+
+// The short forms of the date boxes bound the send as their full forms do.
+// The demo's received invoices run from 2009 to 2011, and the system clock's
+// today lies after them.
+TEST_F(CliDates, ShortFormsBoundTheSendAsTheDateBoxesDo) {
+  int sends = 0;
+  // The received invoice headers a send of PF puts into a fresh folder.
+  auto sent = [&](const std::vector<std::string>& rest) -> int64_t {
+    const std::string folder = dir.File("prenos" + std::to_string(++sends));
+    fs::create_directories(folder);
+    std::vector<std::string> args = rest;
+    args.push_back("--yes");
+    const Result r = Run(Line("send", folder, args));
+    if (r.code != kExitOk) {
+      ADD_FAILURE() << testing::PrintToString(rest) << " exit " << r.code << ": " << r.err;
+      return -1;
+    }
+    return ParadoxTable::Open(folder + "/SPFH.DB", OpenMode::kReadOnly)->record_count();
+  };
+  const int64_t all = sent({"--agenda", "PF"});
+  const int64_t this_year = sent({"--agenda", "PF", "--from", "01.01.2011"});
+  ASSERT_GT(this_year, 0);
+  ASSERT_LT(this_year, all);
+
+  struct Case {
+    std::vector<std::string> rest;
+    int64_t headers;
+  };
+  const std::vector<Case> cases = {
+      {{"--agenda", "PF", "--from", "010111"}, this_year},
+      {{"--from", "1.1.11", "--agenda", "PF"}, this_year},
+      {{"--agenda", "PF", "--to", "311210"}, all - this_year},
+      {{"--agenda", "PF", "--to", "31,12,2010"}, all - this_year},
+      {{"--agenda", "PF", "--from", "*"}, 0},
+      {{"--agenda", "PF", "--from", "+2"}, 0},
+      {{"--agenda", "PF", "--from", "5.3"}, 0},
+      {{"--agenda", "PF", "--to", "-1"}, all},
+      {{"--agenda", "PF", "--from", ""}, all},
+  };
+  for (const Case& c : cases) EXPECT_EQ(sent(c.rest), c.headers) << testing::PrintToString(c.rest);
 }
 
 }  // namespace
