@@ -25,6 +25,7 @@
 #include "app/batch_viewer_window.h"
 #include "app/error_report.h"
 #include "app/guarded_tab_bar.h"
+#include "batch/run_folders.h"
 #include "app/help_window.h"
 #include "app/path_label.h"
 #include "app/qt_text.h"
@@ -310,6 +311,7 @@ void TfmMain::FormCreate() {
           termination_requested_ = true;
         }
       }
+      RecoverInterruptedRuns();
       if (TransferFolderExists()) FillSeries(true);
       PullSeries();
       RestoreSeriesChoices(series_, *state_ini_);
@@ -352,6 +354,28 @@ void TfmMain::closeEvent(QCloseEvent* event) {
     }
   }
   event->accept();
+}
+
+void TfmMain::RecoverInterruptedRuns() {
+  const std::string company = register_.CompanyDataAvailable() ? register_.CompanyDataFolder() : "";
+  const std::string folder = TransferFolderExists() ? TransferFolderPath() : "";
+  // The locks go when this returns; a folder another Dalimor works on is
+  // that program's to look after.
+  const RunFolders folders = PrepareRunFolders(company, folder, "spuštění programu Dalimor");
+  if (folders.state == FoldersState::kFailed) MsgWarning(ui_, kMsgCaption, folders.message);
+  if (folders.state == FoldersState::kDecisionPending) AskAboutPendingJournals(ui_, folders.pending);
+}
+
+bool TfmMain::PendingJournalsSettled() {
+  std::vector<std::string> pending;
+  for (const std::string& folder : {register_.CompanyDataFolder(), TransferFolderPath()}) {
+    try {
+      if (!folder.empty() && InspectJournal(folder).pending) pending.push_back(folder);
+    } catch (const std::exception&) {
+      pending.push_back(folder);  // a damaged journal is the user's to decide as well
+    }
+  }
+  return pending.empty() || AskAboutPendingJournals(ui_, pending);
 }
 
 void TfmMain::FillCompanyList() {
@@ -683,6 +707,7 @@ bool TfmMain::DateBoxesValid(AgendaPage& page) {
 
 void TfmMain::btOdeslatClick() {
   if (run_active_) return;
+  if (!PendingJournalsSettled()) return;
   if (!DateBoxesValid(*send_page_)) return;
   SendPage page;
   page.agendas = send_page_->Inputs();
@@ -707,6 +732,7 @@ void TfmMain::btOdeslatClick() {
 
 void TfmMain::btPrijmoutClick() {
   if (run_active_) return;
+  if (!PendingJournalsSettled()) return;
   if (!DateBoxesValid(*receive_page_)) return;
   ReceivePage page;
   page.agendas = receive_page_->Inputs();

@@ -91,6 +91,12 @@ class TfmMain : public QMainWindow, public UiHost {
   void FormCreate();
   void FormDestroy();
   void FillCompanyList();
+  // Puts back the tables of a run that was killed (start-up), asking the
+  // user where a table changed since.
+  void RecoverInterruptedRuns();
+  // Before a run: whether no journal of a killed run waits for the user's
+  // decision (the user is asked now).
+  bool PendingJournalsSettled();
   void LoadFormState();
   void SaveFormState();
   void UpdateTitle();

@@ -5,7 +5,9 @@
 
 #include "batch/batch_info.h"
 #include "batch/catalogue.h"
+#include "batch/run_folders.h"
 #include "engine/engine_config.h"
+#include "engine/engine_error.h"
 #include "engine/paradox/table.h"
 #include "engine/sql/literal.h"
 #include "engine/sql/paradox_catalog.h"
@@ -90,6 +92,17 @@ InitializationResult InitializeBatch(Ui& ui, EngineConfig& config,
   if (IsAccountingDataFolder(folder, live)) {
     MsgWarning(ui, kMsgCaption, kMsgAccountingFolder);
     return InitializationResult::kAccountingFolder;
+  }
+  // One run at a time on the company and the folder, and nothing a killed
+  // run left half-done.
+  const RunFolders locked =
+      PrepareRunFolders(context.company_data_folder, folder, "inicializace dávky");
+  if (locked.state == FoldersState::kFailed)
+    throw EngineError(EngineErrorKind::kIo, locked.message);
+  if (locked.state != FoldersState::kReady) {
+    MsgWarning(ui, kMsgCaption, locked.message);
+    return locked.state == FoldersState::kBusy ? InitializationResult::kFolderBusy
+                                               : InitializationResult::kDecisionPending;
   }
   if (BatchTablesExist(folder, true)) {
     const std::string question = FillTemplate(

@@ -51,6 +51,8 @@ enum class InitializationResult {
   kNoTransferFolder,  // refused: the folder box is empty (focus it)
   kFolderMissing,     // refused: the folder does not exist (focus it)
   kAccountingFolder,  // refused: the folder holds live accounting tables (focus it)
+  kFolderBusy,        // refused: another run works on the company or the folder
+  kDecisionPending,   // refused: a killed run's journal waits for the user
   kInterrupted,       // the user answered No
 };
 

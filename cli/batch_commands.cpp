@@ -8,6 +8,7 @@
 #include "accounting/company_register.h"
 #include "batch/batch_info.h"
 #include "batch/initialisation.h"
+#include "batch/run_folders.h"
 #include "cli/cli.h"
 #include "cli/cli_options.h"
 #include "cli/terminal_ui.h"
@@ -78,7 +79,13 @@ int InfoCommand(const std::vector<std::string>& args, std::ostream& out) {
   CliOptions options(args);
   const std::string folder = options.Required("--folder");
   options.Finish();
-  const BatchInfo info = ReadBatchInfo(TransferFolderPath(folder));
+  const std::string path = CommandFolder(folder);
+  // A send at work or cut short leaves nothing to describe yet.
+  if (DirectoryExists(path)) {
+    const RunFolders locked = PrepareRunFolders("", path, "čtení informací o dávce");
+    if (locked.state != FoldersState::kReady) throw CommandError{locked.message, kExitRefused};
+  }
+  const BatchInfo info = ReadBatchInfo(path);
   out << "DateTime=" << info.date_time << '\n' << "CompanyName=" << info.company_name << '\n';
   for (size_t i = 0; i < kCountKeys.size(); ++i)
     out << kCountKeys[i].key << '=' << info.counts[i] << '\n';

@@ -25,6 +25,8 @@ void PrintUsage(std::ostream& out) {
          "  dalimor-cli companies --installation DIR\n"
          "  dalimor-cli init --installation DIR --company NAME --folder DIR [--yes]\n"
          "  dalimor-cli info --folder DIR\n"
+         "  dalimor-cli recover --installation DIR --company NAME [--folder DIR]\n"
+         "              [--restore | --discard]   přerušený běh: obnovit, nebo ponechat\n"
          "  dalimor-cli send --installation DIR --company NAME --folder DIR (--all | --agenda CODE ...)\n"
          "              [--from D] [--to D] [--series S] [--overwrite] [--empty] [--archive]\n"
          "              [--message TEXT] [--price-all] [--yes]\n"
@@ -56,6 +58,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (command == "companies") return CompaniesCommand(rest, out);
     if (command == "init") return InitCommand(rest, out, err, in);
     if (command == "info") return InfoCommand(rest, out);
+    if (command == "recover") return RecoverCommand(rest, out);
     if (command == "send") return SendCommand(rest, out, err, in);
     if (command == "receive") return ReceiveCommand(rest, out, err, in);
     err << "dalimor-cli: neznámý příkaz '" << command << "' (viz dalimor-cli --help)\n";

@@ -39,6 +39,8 @@ int CompaniesCommand(const std::vector<std::string>& args, std::ostream& out);
 int InitCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                 std::istream& in);
 int InfoCommand(const std::vector<std::string>& args, std::ostream& out);
+// The user's decision on the journal of a run cut short: recover.
+int RecoverCommand(const std::vector<std::string>& args, std::ostream& out);
 
 // Opens the installation and stands on the named company.  Throws
 // CommandError for a company this workstation may not use, and for a

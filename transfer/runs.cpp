@@ -14,7 +14,7 @@
 #include "transfer/journal_catalog.h"
 #include "transfer/memo_transfer.h"
 #include "transfer/price_list.h"
-#include "transfer/run_folders.h"
+#include "batch/run_folders.h"
 #include "transfer/table_step.h"
 #include "util/ascii.h"
 

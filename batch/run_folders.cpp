@@ -1,4 +1,4 @@
-#include "transfer/run_folders.h"
+#include "batch/run_folders.h"
 
 #include <optional>
 
@@ -78,7 +78,22 @@ bool AskAboutPendingJournals(Ui& ui, const std::vector<std::string>& pending) {
         settled = false;
         continue;
       }
-      const JournalReport report = InspectJournal(folder);
+      JournalReport report;
+      try {
+        report = InspectJournal(folder);
+      } catch (const EngineError& e) {
+        if (e.kind() != EngineErrorKind::kCorrupt) throw;
+        // A journal this program cannot read can only be dropped.
+        if (MsgWarning(ui, kMsgCaption,
+                       std::string(e.what()) +
+                           "\r\n\r\nChcete jej smazat? Tabulky zůstanou v současném stavu.",
+                       kMbYesNoDefaultNo) == kIdYes) {
+          ResolveJournal(folder, JournalDecision::kDiscard);
+          continue;
+        }
+        settled = false;
+        continue;
+      }
       if (!report.pending) continue;
       const std::string text = PendingJournalText(folder, report);
       if (MsgWarning(ui, kMsgCaption,
