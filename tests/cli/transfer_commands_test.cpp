@@ -14,56 +14,13 @@
 
 #include "cli/cli.h"
 #include "engine/paradox/table.h"
+#include "tests/cli/cli_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace dalimor {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliResult {
-  int code;
-  std::string output;
-};
-
-class CliTransfer : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fs::create_directories(folder());
-    ASSERT_EQ(Cli("demo " + Q(installation())).code, 0);
-  }
-  CliResult Cli(const std::string& arguments, const std::string& input = "") {
-    CliResult result;
-    const std::string env = (cwd.empty() ? std::string() : "cd " + Q(cwd) + " && ") +
-                            "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) + " ";
-    const std::string feed = input.empty() ? " </dev/null" : " <<< " + Q(input);
-    result.code = test::RunCommand("bash -c " + Q(env + std::string(DALIMOR_CLI_PATH) + " " +
-                                                  arguments + feed),
-                                   &result.output);
-    return result;
-  }
-  static std::string Q(const std::string& s) {
-    std::string quoted = "'";
-    for (const char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-  }
-  std::string installation() const { return dir.File("kalmeo"); }
-  std::string folder() const { return dir.File("přenos"); }
-  std::string Common(const char* company) const {
-    return "--installation " + Q(installation()) + " --company " + Q(company) + " --folder " +
-           Q(folder());
-  }
-  // Every file below the installation with its bytes.
-  std::map<std::string, std::string> InstallationFiles() {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(installation()))
-      if (entry.is_regular_file())
-        files[entry.path().string()] = test::ReadFileBytes(entry.path());
-    return files;
-  }
-  test::TempDir dir;
-  std::string cwd;  // the working folder of the command; empty: this process's
-};
 
 TEST_F(CliTransfer, CompaniesInitSendInfoReceive) {
   const CliResult companies = Cli("companies --installation " + Q(installation()));
