@@ -276,6 +276,34 @@ TEST_F(JournalFolder, APlantedJournalNeverWritesOutsideItsFolder) {
   }
 }
 
+// A disk too full for the copies: the run does not start, and the error
+// says so with the free and the needed space.
+TEST(JournalDiskFull, TheErrorSaysTheDiskIsFullWithFreeAndNeededSpace) {
+  test::TempDir dir;
+  const fs::path disk = dir.path() / "maly disk";
+  fs::create_directories(disk);
+  if (test::RunCommand("mount -t tmpfs -o size=1m tmpfs '" + disk.string() + "' 2>/dev/null") != 0)
+    GTEST_SKIP() << "a small file system cannot be mounted here (needs root)";
+  test::WriteFileBytes(disk / "SPFH.DB", std::string(700 * 1024, 'x'));
+  std::string message;
+  {
+    RunJournal journal(disk);
+    try {
+      journal.Touch(disk / "SPFH.DB");
+    } catch (const EngineError& e) {
+      message = e.what();
+    }
+  }
+  const auto left = test::ReadFileBytes(disk / "SPFH.DB");
+  const bool journal_left = fs::exists(disk / kJournalFolderName / "manifest");
+  test::RunCommand("umount '" + disk.string() + "'");
+  EXPECT_NE(message.find("Na disku není dost místa"), std::string::npos) << message;
+  EXPECT_NE(message.find("volné místo"), std::string::npos) << message;
+  EXPECT_NE(message.find("potřeba 1 MiB"), std::string::npos) << message;
+  EXPECT_EQ(left, std::string(700 * 1024, 'x'));
+  EXPECT_FALSE(journal_left);
+}
+
 // One process at a time per folder; the holder is named; a killed holder
 // holds nothing.
 TEST(FolderLockTest, OneHolderAtATimeAndNoneAfterItsDeath) {
