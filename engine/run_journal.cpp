@@ -375,11 +375,39 @@ fs::path CheckedTableFolder(const fs::path& home, const fs::path& journal,
   return home / e.folder;
 }
 
-// Puts one table back from its copies, in place; files the run created go.
+// Whether `name` is a temporary file that a file of the table was being
+// replaced through (".<file name>.<process>.<counter>.tmp", as the INI
+// writer names them) and that a killed run left behind.
+bool IsTemporaryOf(const std::string& name, const std::string& base) {
+  if (name.size() < 6 || name.front() != '.' || name.substr(name.size() - 4) != ".tmp") return false;
+  std::string rest = name.substr(1, name.size() - 5);
+  for (int i = 0; i < 2; ++i) {
+    const size_t dot = rest.rfind('.');
+    if (dot == std::string::npos || dot + 1 == rest.size() ||
+        rest.find_first_not_of("0123456789", dot + 1) != std::string::npos)
+      return false;
+    rest.resize(dot);
+  }
+  return SameName(BaseName(rest), base);
+}
+
+void RemoveTemporaryFiles(const fs::path& folder, const std::string& base) {
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!IsTemporaryOf(name, base)) continue;
+    JournalStep();
+    ::unlink(it->path().c_str());
+  }
+}
+
+// Puts one table back from its copies, in place; files the run created go,
+// and so do the temporary files its replaced files were written through.
 void RestoreTable(const fs::path& home, const fs::path& journal, const RunJournal::Entry& e) {
   const fs::path folder = CheckedTableFolder(home, journal, e);
   const fs::path saved = journal / std::to_string(e.id);
   const std::vector<std::string> current = TableEntries(folder, e.base);
+  RemoveTemporaryFiles(folder, e.base);
   for (const std::string& name : current) {
     const bool keep = std::any_of(e.saved.begin(), e.saved.end(),
                                   [&](const std::string& s) { return SameName(s, name); });

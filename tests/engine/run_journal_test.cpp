@@ -114,10 +114,15 @@ TEST_F(JournalFolder, FailedRunPutsEveryTableBackInPlace) {
     // A table the run protected but never opened is not the run's to put back.
     journal.Protect(S("SklOperH.DB"));
     test::WriteFileBytes(S("SklOperH.DB"), "written by another program");
+    // A file the run was replacing through a temporary file goes with the
+    // temporary; another table's stays.
+    test::WriteFileBytes(S(".SPFH.DB.4242.0.tmp"), "half a new header");
+    test::WriteFileBytes(S(".SPFHOLD.DB.4242.1.tmp"), "someone else's");
     journal.Rollback();
   }
   auto expected = before;
   expected["SDATA/S/SklOperH.DB"] = "written by another program";
+  expected["SDATA/S/.SPFHOLD.DB.4242.1.tmp"] = "someone else's";
   EXPECT_EQ(Snapshot(home()), expected);
   // The same file: a program holding it open keeps writing to the live one.
   EXPECT_EQ(Inode(S("SPFH.DB")), header);
