@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <sstream>
+#include <vector>
 
 #include "tests/support/test_support.h"
 
@@ -32,9 +34,9 @@ class CliTransfer : public ::testing::Test {
     const std::string env = (cwd.empty() ? std::string() : "cd " + Q(cwd) + " && ") +
                             "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) + " ";
     const std::string feed = input.empty() ? " </dev/null" : " <<< " + Q(input);
-    result.code = test::RunCommand("bash -c " + Q(env + std::string(DALIMOR_CLI_PATH) + " " +
-                                                  arguments + feed),
-                                   &result.output);
+    result.code = test::RunCommand(
+        "bash -c " + Q(env + launcher + std::string(DALIMOR_CLI_PATH) + " " + arguments + feed),
+        &result.output);
     return result;
   }
   static std::string Q(const std::string& s) {
@@ -58,6 +60,7 @@ class CliTransfer : public ::testing::Test {
   }
   test::TempDir dir;
   std::string cwd;  // the working folder of the command; empty: this process's
+  std::string launcher;  // a command that runs the binary, with its arguments first
 };
 
 TEST_F(CliTransfer, CompaniesInitSendInfoReceive) {
@@ -222,6 +225,168 @@ TEST_F(CliTransfer, SendResultsAreHonest) {
   EXPECT_EQ(ambiguous.code, 3) << ambiguous.output;
   EXPECT_NE(ambiguous.output.find("DATA/BRNO/"), std::string::npos) << ambiguous.output;
   EXPECT_NE(ambiguous.output.find("DATA/BRNO2/"), std::string::npos) << ambiguous.output;
+}
+
+// ---------------------------------------------------------------------------
+// Archives cut short by a kill.
+
+// Checks an archive the way a receiver would: the zip is whole and holds
+// exactly the plain files of its folder (hidden ones aside) with their bytes.
+const char kMatchesBatchScript[] = R"PY(
+import os, sys, zipfile
+archive = sys.argv[1]
+folder = os.path.dirname(archive)
+with zipfile.ZipFile(archive) as z:
+    bad = z.testzip()
+    if bad is not None:
+        sys.exit('damaged entry ' + bad)
+    names = sorted(z.namelist())
+    files = sorted(n for n in os.listdir(folder)
+                   if not n.startswith('.') and n != os.path.basename(archive)
+                   and os.path.isfile(os.path.join(folder, n)))
+    if names != files:
+        sys.exit('entries %s, files %s' % (names, files))
+    for n in names:
+        with open(os.path.join(folder, n), 'rb') as f:
+            if f.read() != z.read(n):
+                sys.exit(n + ' differs')
+print('matches')
+)PY";
+
+class CliTransferMedia : public CliTransfer {
+ protected:
+  // Empty when `archive` passes "unzip -t" and matches its folder (see
+  // kMatchesBatchScript); else what is wrong.
+  std::string ArchiveMismatch(const fs::path& archive) {
+    if (!fs::exists(archive)) return "no archive";
+    std::string output;
+    if (test::RunCommand("unzip -tq " + Q(archive.string()), &output) != 0)
+      return "unzip -t: " + output;
+    const std::string script = dir.File("matches.py");
+    test::WriteFileBytes(script, kMatchesBatchScript);
+    if (test::RunCommand("python3 " + Q(script) + " " + Q(archive.string()), &output) != 0 ||
+        output != "matches\n")
+      return "zipfile: " + output;
+    return "";
+  }
+
+  static std::vector<std::string> HiddenEntries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.front() == '.') names.push_back(name);
+    }
+    return names;
+  }
+
+  // Leak checking stops a process that another one traces, so it is off
+  // under strace.
+  static std::string Strace(const std::string& options) {
+    return "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq " + options +
+           " ";
+  }
+};
+
+// A send killed at any point while it writes its archive leaves under the
+// archive's name either nothing or a complete archive of the batch; the
+// next send removes what the killed one left and succeeds.  The kills are
+// real: strace stops the binary with SIGKILL at one system call.
+TEST_F(CliTransferMedia, SendKilledWhileWritingTheArchiveLeavesNoDamagedArchive) {
+  if (test::RunCommand(Strace("-o /dev/null") + "true") != 0)
+    GTEST_SKIP() << "strace is missing or cannot trace here";
+  // An ASCII name: strace prints it as it is.
+  const fs::path batch = dir.path() / "davka";
+  const fs::path archive = batch / "davka.zip";
+  fs::create_directory(batch);
+  const std::string send = "send --installation " + Q(installation()) +
+                           " --company 'Pobočka Brno' --folder " + Q(batch.string()) +
+                           " --agenda PF --agenda VF --archive --yes";
+  ASSERT_EQ(Cli("init --installation " + Q(installation()) + " --company 'Pobočka Brno' --folder " +
+                Q(batch.string()) + " --yes")
+                .code,
+            0);
+  // Every kill starts from this state, so that each run makes the same calls.
+  const fs::path pristine = dir.path() / "pristine";
+  fs::create_directory(pristine);
+  fs::copy(installation(), pristine / "kalmeo", fs::copy_options::recursive);
+  fs::copy(batch, pristine / "davka", fs::copy_options::recursive);
+  const auto restore = [&] {
+    fs::remove_all(installation());
+    fs::remove_all(batch);
+    fs::copy(pristine / "kalmeo", installation(), fs::copy_options::recursive);
+    fs::copy(pristine / "davka", batch, fs::copy_options::recursive);
+  };
+
+  // Which calls write and place the archive, in a run that is not killed:
+  // the writes to its temporary file, the flush of that file, its rename
+  // and the flush of the folder after it.
+  struct KillPoint {
+    std::string call;
+    int n;  // the call's number among the run's calls of that system call
+    std::string what;
+  };
+  const std::string trace = dir.File("trace.txt");
+  launcher = Strace("-y -e trace=pwrite64,fsync,rename,renameat,renameat2 -o " + Q(trace));
+  const CliResult traced = Cli(send);
+  launcher.clear();
+  ASSERT_EQ(traced.code, 0) << traced.output;
+  ASSERT_EQ(ArchiveMismatch(archive), "");
+  std::vector<KillPoint> writes, placing;
+  std::map<std::string, int> calls;
+  std::istringstream lines(test::ReadFileBytes(trace));
+  std::string line;
+  while (std::getline(lines, line)) {
+    // "<pid> <call>(<arguments>) = <result>", the pid padded with blanks
+    // when there are several; a call resumed after another thread's is
+    // counted where it began.
+    const size_t parenthesis = line.find('(');
+    const size_t space = line.rfind(' ', parenthesis);
+    if (parenthesis == std::string::npos || space == std::string::npos) continue;
+    const std::string call = line.substr(space + 1, parenthesis - space - 1);
+    const int n = ++calls[call];
+    const bool temporary = line.find("/.davka.zip.") != std::string::npos;
+    if (call == "pwrite64" && temporary)
+      writes.push_back({call, n, "archive write " + std::to_string(writes.size() + 1)});
+    else if (call == "fsync" && temporary)
+      placing.push_back({call, n, "the flush of the archive"});
+    else if (call.rfind("rename", 0) == 0 && temporary)
+      placing.push_back({call, n, "the rename into place"});
+    else if (call == "fsync" && !placing.empty() &&
+             line.find("<" + batch.string() + ">") != std::string::npos)
+      placing.push_back({call, n, "the flush of the folder"});
+  }
+  ASSERT_GE(writes.size(), 20u);
+  ASSERT_EQ(placing.size(), 3u) << test::ReadFileBytes(trace);
+
+  // Every fourth write, the first and the last, then each step that puts
+  // the archive in place.
+  std::vector<KillPoint> points;
+  for (size_t k = 0; k < writes.size(); k += 4) points.push_back(writes[k]);
+  if ((writes.size() - 1) % 4 != 0) points.push_back(writes.back());
+  points.insert(points.end(), placing.begin(), placing.end());
+  for (const KillPoint& point : points) {
+    SCOPED_TRACE("killed at " + point.what + " (" + point.call + " number " +
+                 std::to_string(point.n) + ")");
+    restore();
+    launcher = Strace("-o /dev/null -e trace=" + point.call + " -e inject=" + point.call +
+                      ":signal=SIGKILL:when=" + std::to_string(point.n));
+    const CliResult killed = Cli(send);
+    launcher.clear();
+    EXPECT_NE(killed.code, 0) << killed.output;
+    EXPECT_EQ(killed.output.find("Odeslání dat bylo úspěšně dokončeno."), std::string::npos)
+        << killed.output;
+    // Killed while archiving: the archive's temporary file or the archive
+    // itself is there, and the archive, if there, is whole.
+    EXPECT_TRUE(fs::exists(archive) || !HiddenEntries(batch).empty());
+    if (fs::exists(archive)) {
+      EXPECT_EQ(ArchiveMismatch(archive), "");
+    }
+
+    const CliResult next = Cli(send);
+    EXPECT_EQ(next.code, 0) << next.output;
+    EXPECT_EQ(ArchiveMismatch(archive), "");
+    EXPECT_EQ(HiddenEntries(batch), std::vector<std::string>{});
+  }
 }
 
 }  // namespace
