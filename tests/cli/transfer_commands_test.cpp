@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -228,7 +230,7 @@ TEST_F(CliTransfer, SendResultsAreHonest) {
 }
 
 // ---------------------------------------------------------------------------
-// Archives cut short by a kill.
+// Archives cut short by a kill or a full disk.
 
 // Checks an archive the way a receiver would: the zip is whole and holds
 // exactly the plain files of its folder (hidden ones aside) with their bytes.
@@ -252,6 +254,13 @@ with zipfile.ZipFile(archive) as z:
                 sys.exit(n + ' differs')
 print('matches')
 )PY";
+
+std::string RandomBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
 
 class CliTransferMedia : public CliTransfer {
  protected:
@@ -277,6 +286,20 @@ class CliTransferMedia : public CliTransfer {
       if (name.front() == '.') names.push_back(name);
     }
     return names;
+  }
+
+  // A prefix for a command that runs it in a mount namespace of its own,
+  // where it may mount what nobody else sees: as the root of a user
+  // namespace (no privileges needed where the kernel allows that), or as
+  // it is when this process may mount.  Empty when neither works.
+  std::string MountNamespaceLauncher() {
+    const std::string probe = dir.File("mount-probe");
+    fs::create_directories(probe);
+    for (const std::string prefix :
+         {"unshare --user --map-root-user --mount ", "unshare --mount "}) {
+      if (test::RunCommand(prefix + "mount -t tmpfs tmpfs " + Q(probe)) == 0) return prefix;
+    }
+    return "";
   }
 
   // Leak checking stops a process that another one traces, so it is off
@@ -387,6 +410,57 @@ TEST_F(CliTransferMedia, SendKilledWhileWritingTheArchiveLeavesNoDamagedArchive)
     EXPECT_EQ(ArchiveMismatch(archive), "");
     EXPECT_EQ(HiddenEntries(batch), std::vector<std::string>{});
   }
+}
+
+// A disk too full for the archive: the batch is sent, the archive is not
+// written, the exit code says so (4) and neither an archive nor a part of
+// one is left.  The transfer folder is a small tmpfs in a mount namespace.
+TEST_F(CliTransferMedia, FullDiskWhileArchivingGivesExitCodeFourAndNoArchive) {
+  const std::string mount_namespace = MountNamespaceLauncher();
+  if (mount_namespace.empty())
+    GTEST_SKIP() << "no mount namespace can be made here, so no small disk to fill";
+  const std::string batch = dir.File("davka");
+  fs::create_directory(batch);
+  // Packed with the batch and barely compressible: the archive needs more
+  // room than the batch, so that the send (with its run journal) has room
+  // and the archive has not.
+  const std::string attachment = dir.File("priloha.bin");
+  test::WriteFileBytes(attachment, RandomBytes(2 * 1024 * 1024, 11));
+  const std::string cli =
+      "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) + " " + Q(DALIMOR_CLI_PATH);
+  const std::string common =
+      " --installation " + Q(installation()) + " --company 'Pobočka Brno' --folder " + Q(batch);
+  const std::string script = dir.File("full-disk.sh");
+  const std::string lines[] = {
+      "mount -t tmpfs -o size=8m tmpfs " + Q(batch) + " || exit 97",
+      cli + " init" + common + " --yes >/dev/null 2>&1 || exit 96",
+      cli + " send" + common + " --all --price-all --yes >/dev/null 2>&1 || exit 95",
+      "cp " + Q(attachment) + " " + Q(batch) + "/ || exit 94",
+      // Fill the disk, then free the room of the batch and half a megabyte.
+      "dd if=/dev/zero of=" + Q(batch + "/.zaplneno") + " bs=64k 2>/dev/null",
+      "used=$(du -sk --exclude=.zaplneno --exclude=priloha.bin " + Q(batch) + " | cut -f1)",
+      "truncate -s -$(( (used + 512) * 1024 )) " + Q(batch + "/.zaplneno") + " || exit 93",
+      cli + " send" + common + " --all --price-all --overwrite --archive --yes </dev/null",
+      "echo \"[status $?]\"",
+      "ls -A " + Q(batch),
+  };
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  test::WriteFileBytes(script, text);
+  std::string output;
+  ASSERT_EQ(test::RunCommand(mount_namespace + "bash " + Q(script), &output), 0) << output;
+  const size_t status = output.find("[status 4]\n");
+  ASSERT_NE(status, std::string::npos) << output;
+  EXPECT_NE(output.find("Not enough room to write archive"), std::string::npos) << output;
+  EXPECT_NE(output.find("Odeslání dat bylo úspěšně dokončeno."), std::string::npos) << output;
+  std::set<std::string> left;
+  std::istringstream listing(output.substr(status + 11));
+  for (std::string name; std::getline(listing, name);) left.insert(name);
+  EXPECT_EQ(left.count("davka.zip"), 0u);
+  for (const std::string& name : left)
+    EXPECT_NE(name.rfind(".davka.zip.", 0), 0u) << "temporary archive left: " << name;
+  for (const char* sent : {"export.ini", "exportinfo.txt", "SPFH.DB", "SCenik.DB", "priloha.bin"})
+    EXPECT_EQ(left.count(sent), 1u) << sent;
 }
 
 }  // namespace
