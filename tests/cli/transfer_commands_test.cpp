@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -230,7 +231,7 @@ TEST_F(CliTransfer, SendResultsAreHonest) {
 }
 
 // ---------------------------------------------------------------------------
-// Archives cut short by a kill or a full disk.
+// Archives cut short by a kill or a full disk, and batches on read-only media.
 
 // Checks an archive the way a receiver would: the zip is whole and holds
 // exactly the plain files of its folder (hidden ones aside) with their bytes.
@@ -255,11 +256,38 @@ with zipfile.ZipFile(archive) as z:
 print('matches')
 )PY";
 
+// Mounts the folder given first read-only in the mount namespace the script
+// runs in, makes sure it cannot be written, then runs the rest of its
+// arguments as a command.
+const char kReadOnlyMountScript[] = R"SH(
+mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" || exit 97
+if touch "$1/.write-probe" 2>/dev/null; then exit 98; fi
+shift
+exec "$@"
+)SH";
+
 std::string RandomBytes(size_t size, unsigned seed) {
   std::mt19937 random(seed);
   std::string bytes(size, '\0');
   for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
   return bytes;
+}
+
+// The records of a table as "dump" prints them: lines, except for line
+// breaks inside quoted values.
+std::vector<std::string> DumpRecords(const std::string& dump) {
+  std::vector<std::string> records(1);
+  bool quoted = false;
+  for (const char c : dump) {
+    if (c == '"') quoted = !quoted;
+    if (c == '\n' && !quoted) {
+      records.emplace_back();
+      continue;
+    }
+    records.back() += c;
+  }
+  if (records.back().empty()) records.pop_back();
+  return records;
 }
 
 class CliTransferMedia : public CliTransfer {
@@ -461,6 +489,77 @@ TEST_F(CliTransferMedia, FullDiskWhileArchivingGivesExitCodeFourAndNoArchive) {
     EXPECT_NE(name.rfind(".davka.zip.", 0), 0u) << "temporary archive left: " << name;
   for (const char* sent : {"export.ini", "exportinfo.txt", "SPFH.DB", "SCenik.DB", "priloha.bin"})
     EXPECT_EQ(left.count(sent), 1u) << sent;
+}
+
+// A receive only reads the batch, so it works from read-only media (a CD, a
+// write-protected stick or share): every agenda and the whole price list,
+// with and without replacing documents, leaving the batch as it was.
+TEST_F(CliTransferMedia, ReceiveReadsABatchOnReadOnlyMedia) {
+  ASSERT_EQ(Cli("init " + Common("Pobočka Brno") + " --yes").code, 0);
+  ASSERT_EQ(Cli("send " + Common("Pobočka Brno") + " --all --price-all --yes").code, 0);
+  std::map<std::string, std::string> batch_before;
+  for (const auto& entry : fs::directory_iterator(folder()))
+    batch_before[entry.path().filename().string()] = test::ReadFileBytes(entry.path());
+  // Read-only for everyone; restored before the temporary folder goes.
+  struct WriteBitsBack {
+    fs::path folder;
+    ~WriteBitsBack() {
+      std::error_code ignored;
+      fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add, ignored);
+      for (const auto& entry : fs::directory_iterator(folder, ignored))
+        fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+    }
+  } write_bits_back{folder()};
+  const fs::perms write_bits =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  for (const auto& entry : fs::directory_iterator(folder()))
+    fs::permissions(entry.path(), write_bits, fs::perm_options::remove);
+  fs::permissions(folder(), write_bits, fs::perm_options::remove);
+
+  // Permission bits stop a user's writes, not root's; a read-only mount
+  // stops everybody's.  Root without mount namespaces runs the binary as an
+  // unprivileged user instead, with the installation left writable to it.
+  const std::string mount_namespace = MountNamespaceLauncher();
+  const std::string unprivileged = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  if (!mount_namespace.empty()) {
+    const std::string script = dir.File("read-only.sh");
+    test::WriteFileBytes(script, kReadOnlyMountScript);
+    launcher = mount_namespace + "sh " + Q(script) + " " + Q(folder()) + " ";
+  } else if (geteuid() == 0) {
+    if (test::RunCommand(unprivileged + "true") != 0)
+      GTEST_SKIP() << "root without mount namespaces or setpriv: permission bits do not stop its "
+                      "writes and no read-only mount can be made";
+    ASSERT_EQ(test::RunCommand("chmod a+rx " + Q(dir.path().string()) + " && chmod -R a+rwX " +
+                               Q(installation()) + " " + Q(dir.File("engine.cfg"))),
+              0);
+    launcher = unprivileged;
+  }
+  for (const std::string overwrite : {"", " --overwrite"}) {
+    SCOPED_TRACE("receive" + overwrite);
+    const CliResult receive =
+        Cli("receive " + Common("Centrála Praha") + " --all --price-all" + overwrite + " --yes");
+    EXPECT_EQ(receive.code, 0) << receive.output;
+    EXPECT_NE(receive.output.find("Příjem dat byl úspěšně dokončen."), std::string::npos)
+        << receive.output;
+  }
+  launcher.clear();
+
+  std::map<std::string, std::string> batch_after;
+  for (const auto& entry : fs::directory_iterator(folder()))
+    batch_after[entry.path().filename().string()] = test::ReadFileBytes(entry.path());
+  EXPECT_TRUE(batch_after == batch_before);
+  // With replacing, every price-list item of the batch is the company's as
+  // the batch has it.
+  const CliResult batch_prices = Cli("dump " + Q(folder() + "/SCenik.DB"));
+  const CliResult company_prices =
+      Cli("dump " + Q(installation() + "/DATA/PRAHA/SDATA/S/SCenik.DB"));
+  ASSERT_EQ(batch_prices.code, 0) << batch_prices.output;
+  ASSERT_EQ(company_prices.code, 0) << company_prices.output;
+  const std::vector<std::string> sent = DumpRecords(batch_prices.output);
+  const std::vector<std::string> received = DumpRecords(company_prices.output);
+  const std::set<std::string> company(received.begin(), received.end());
+  ASSERT_GT(sent.size(), 10u);
+  for (const std::string& record : sent) EXPECT_EQ(company.count(record), 1u) << record;
 }
 
 }  // namespace
