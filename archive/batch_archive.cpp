@@ -88,6 +88,8 @@ void PackFolder(Ui& ui, const std::string& folder, const std::string& archive_na
                        "\": the file is read-only");
   }
 
+  // A send killed while it wrote the archive left its temporary file.
+  RemoveUnfinishedArchives(archive_path);
   ZipWriter writer(archive_path, options.write);
   const auto progress = [&ui] { ui.ProcessPendingEvents(); };
   for (const FolderEntry& file : files) {
@@ -99,7 +101,7 @@ void PackFolder(Ui& ui, const std::string& folder, const std::string& archive_na
     if (input.get() < 0) continue;
     struct stat info;
     if (fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    // Another name of the archive itself (a hard or symbolic link).
+    // Another name of the file being written (a hard or symbolic link).
     if (info.st_dev == writer.device() && info.st_ino == writer.inode()) continue;
     if (static_cast<uint64_t>(info.st_size) > kZipMaxPlainValue) {
       throw ArchiveError("File \"" + path.string() +

@@ -51,20 +51,24 @@ struct ArchiveOptions {
 };
 
 // Packs the transfer folder into its archive (ArchivePath), replacing an
-// earlier archive of that name.  Shows kArchiveStatusText in the status bar
-// and the busy cursor while it runs, and calls ui.ProcessPendingEvents()
-// after each piece of input so that the window keeps repainting (the front
-// end should not act on user input there).  A file that cannot be opened is
-// left out without a message.
+// earlier archive of that name.  The archive is written under a hidden
+// temporary name in the folder and takes its own name only once it is
+// complete and flushed to disk, so a crash or a kill never leaves a partly
+// written archive under that name; temporary files that a killed send left
+// are deleted first (hidden files are never packed).  Shows
+// kArchiveStatusText in the status bar and the busy cursor while it runs,
+// and calls ui.ProcessPendingEvents() after each piece of input so that the
+// window keeps repainting (the front end should not act on user input
+// there).  A file that cannot be opened is left out without a message.
 //
 // Never throws.  Any failure (the archive cannot be created or written, a
 // read error, a file or an archive too large for the plain zip format, more
 // than 65534 files, an earlier archive that cannot be replaced) stops the
-// packing, deletes the partly written archive or the earlier one (which no
-// longer matches the batch) and shows the error with MsgError (OK button, no
-// caption of its own); the caller carries on.  A relative folder is taken
-// from the working folder and named by its full path.  Returns true when the
-// archive was written.
+// packing, deletes the partly written archive (its temporary file) and the
+// earlier one (which no longer matches the batch) and shows the error with
+// MsgError (OK button, no caption of its own); the caller carries on.  A
+// relative folder is taken from the working folder and named by its full
+// path.  Returns true when the archive was written.
 bool ArchiveBatch(Ui& ui, const std::string& transfer_folder_path,
                   const ArchiveOptions& options = {});
 

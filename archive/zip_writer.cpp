@@ -1,15 +1,22 @@
 #include "archive/zip_writer.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <utility>
+
+#include "platform/file_system.h"
 
 namespace dalimor {
 namespace {
+
+namespace fs = std::filesystem;
 
 // Raw deflate (no zlib header or trailer): negative window bits.
 constexpr int kWindowBits = -15;
@@ -31,7 +38,78 @@ std::string TooLargeText(const std::string& what) {
   return what + " 4 GiB or more; a zip archive without Zip64 extensions cannot hold it";
 }
 
+// At most this many bytes of the archive's name go into a temporary name,
+// so that a long name cannot make the temporary one too long for the file
+// system.
+constexpr size_t kTemporaryStemLength = 100;
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
+// ".<archive name>." with the name cut at a character boundary.
+std::string TemporaryPrefix(const fs::path& path) {
+  std::string name = path.filename().string();
+  if (name.size() > kTemporaryStemLength) {
+    size_t cut = kTemporaryStemLength;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name.resize(cut);
+  }
+  return "." + name + ".";
+}
+
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (const char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// True when `name` is "<prefix><process>.<n>.tmp", the prefix compared
+// without regard to case: the folder may have been named in another case
+// by the send that left the file.
+bool IsTemporaryName(std::string_view name, std::string_view prefix) {
+  if (name.size() <= prefix.size() + kTemporarySuffix.size()) return false;
+  if (!SameNameIgnoringCase(name.substr(0, prefix.size()), prefix)) return false;
+  if (name.substr(name.size() - kTemporarySuffix.size()) != kTemporarySuffix) return false;
+  const std::string_view middle =
+      name.substr(prefix.size(), name.size() - prefix.size() - kTemporarySuffix.size());
+  const size_t dot = middle.find('.');
+  return dot != std::string_view::npos && AllDigits(middle.substr(0, dot)) &&
+         AllDigits(middle.substr(dot + 1));
+}
+
+// Makes a rename in `folder` last through a power cut.  Best effort: some
+// file systems cannot flush a folder, and the archive's name then holds
+// either the complete archive or nothing after a crash, never a part.
+void SyncFolder(const fs::path& folder) {
+  const int fd =
+      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return;
+  while (::fsync(fd) != 0 && errno == EINTR) {
+  }
+  ::close(fd);
+}
+
 }  // namespace
+
+void RemoveUnfinishedArchives(const fs::path& path) {
+  const fs::path folder = path.parent_path();
+  const std::string prefix = TemporaryPrefix(path);
+  for (const FolderEntry& entry : ListFolder(folder.empty() ? fs::path(".") : folder, "*")) {
+    if (entry.is_folder || !IsTemporaryName(entry.name, prefix)) continue;
+    const fs::path leftover = folder / entry.name;
+    const int fd =
+        ::open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) continue;
+    // The lock is free once its writer has died; the name must still be
+    // the file that was locked.
+    struct stat opened, named;
+    if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        lstat(leftover.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
+        named.st_ino == opened.st_ino) {
+      ::unlink(leftover.c_str());
+    }
+    ::close(fd);
+  }
+}
 
 ZipWriter::ZipWriter(const std::filesystem::path& path, ArchiveWriteFunction write)
     : path_(path), write_(std::move(write)),
@@ -44,14 +122,27 @@ ZipWriter::ZipWriter(const std::filesystem::path& path, ArchiveWriteFunction wri
     throw ArchiveError("Cannot start the compression: out of memory");
   }
   stream_ready_ = true;
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  // A new name for every writer, so that two sends into one folder never
+  // write one file; a name taken by a file of another writer is skipped.
+  static std::atomic<unsigned> counter{0};
+  const std::string prefix = TemporaryPrefix(path_);
+  int error = EEXIST;
+  for (int attempt = 0; attempt < 100 && fd_ < 0 && error == EEXIST; ++attempt) {
+    temporary_ = path_.parent_path() / (prefix + std::to_string(getpid()) + "." +
+                                        std::to_string(counter++) + std::string(kTemporarySuffix));
+    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    error = errno;
+  }
   if (fd_ < 0) {
-    const int error = errno;
     deflateEnd(&stream_);
+    stream_ready_ = false;
     if (IsNoRoom(error)) throw ArchiveError(std::string(kArchiveDiskFullText));
     throw ArchiveError("Cannot create archive " + Quoted(path_.string()) + ": " +
                        std::strerror(error));
   }
+  // The lock tells RemoveUnfinishedArchives of another send that the file
+  // is in use.  A file system without locks gets the file without one.
+  (void)::flock(fd_, LOCK_EX | LOCK_NB);
   struct stat info;
   if (fstat(fd_, &info) == 0) {
     device_ = info.st_dev;
@@ -62,7 +153,7 @@ ZipWriter::ZipWriter(const std::filesystem::path& path, ArchiveWriteFunction wri
 ZipWriter::~ZipWriter() {
   if (stream_ready_) deflateEnd(&stream_);
   if (fd_ >= 0) ::close(fd_);
-  if (!finished_) ::unlink(path_.c_str());
+  if (!finished_) ::unlink((renamed_ ? path_ : temporary_).c_str());
 }
 
 void ZipWriter::CheckArchiveSize(uint64_t more) const {
@@ -194,11 +285,21 @@ void ZipWriter::Finish() {
   chunk += EncodeZipEndRecord(record);
   Append(chunk.data(), chunk.size());
 
-  // Some file systems (network shares) report a full disk only on close.
-  const int result = ::close(fd_);
+  // Some file systems (network shares) report a full disk only when the
+  // data are flushed or the file is closed.  The file is renamed while it
+  // is still open and locked, so that no other send takes it for a leftover.
+  int result;
+  do {
+    result = ::fsync(fd_);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) ThrowWriteError(errno, path_);
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) ThrowWriteError(errno, path_);
+  renamed_ = true;
+  result = ::close(fd_);
   fd_ = -1;
   if (result != 0 && errno != EINTR) ThrowWriteError(errno, path_);
   finished_ = true;
+  SyncFolder(path_.parent_path());
 }
 
 }  // namespace dalimor

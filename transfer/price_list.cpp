@@ -48,13 +48,15 @@ void CopyRecordFields(TableCursor& source, TableCursor& destination) {
 
 void CopyPriceListItems(TransferContext& context, const std::string& source_table,
                         const std::string& destination_table, PriceListMode mode,
-                        const std::string& item_table, bool replace) {
+                        const std::string& item_table, bool replace, PriceListReads reads) {
+  const OpenMode read_mode =
+      reads == PriceListReads::kReadOnly ? OpenMode::kReadOnly : OpenMode::kExclusive;
   TableCursor items, destination, source;
-  if (mode == PriceListMode::kUsed) OpenTable(items, item_table, OpenMode::kExclusive);
+  if (mode == PriceListMode::kUsed) OpenTable(items, item_table, read_mode);
   if (context.journal) context.journal->Protect(destination_table);
   OpenTable(destination, destination_table, OpenMode::kExclusive);
   if (context.journal) context.journal->Touch(destination_table);
-  OpenTable(source, source_table, OpenMode::kExclusive);
+  OpenTable(source, source_table, read_mode);
   DeferredWrites deferred{&destination};
   if (mode == PriceListMode::kAll) {
     for (source.First(); !source.Eof(); source.Next())
@@ -81,7 +83,8 @@ void SendPriceList(TransferContext& context, const std::string& company_data_fol
       if (context.journal) context.journal->Touch(batch);
       CreateBatchTable(context.config, company, batch, "Sklad,PolozkaSkladu");
     }
-    CopyPriceListItems(context, company, batch, mode, item_table, options.replace);
+    CopyPriceListItems(context, company, batch, mode, item_table, options.replace,
+                       PriceListReads::kExclusive);
   };
   if (options.all) {
     one_pass(PriceListMode::kAll, "");
@@ -97,12 +100,14 @@ void ReceivePriceList(TransferContext& context, const std::string& company_data_
       (ResolvePathIgnoringCase(company_data_folder, "SDATA\\S") / kPriceList).string();
   const std::string batch = (fs::path(transfer_folder) / kPriceList).string();
   if (options.all) {
-    CopyPriceListItems(context, batch, company, PriceListMode::kAll, "", options.replace);
+    CopyPriceListItems(context, batch, company, PriceListMode::kAll, "", options.replace,
+                       PriceListReads::kReadOnly);
     return;
   }
   for (const std::string& table : options.item_tables)
     CopyPriceListItems(context, batch, company, PriceListMode::kUsed,
-                       (fs::path(transfer_folder) / table).string(), options.replace);
+                       (fs::path(transfer_folder) / table).string(), options.replace,
+                       PriceListReads::kReadOnly);
 }
 
 }  // namespace dalimor

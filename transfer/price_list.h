@@ -43,10 +43,17 @@ void SendPriceList(TransferContext& context, const std::string& company_data_fol
 void ReceivePriceList(TransferContext& context, const std::string& company_data_folder,
                       const std::string& transfer_folder, const PriceListOptions& options);
 
+// How the tables a pass only reads (the source and the item table) are
+// opened: exclusively on a send; read-only on a receive, where they are
+// the batch's, which a receive never writes, so that a batch on read-only
+// media (a CD, a write-protected stick or share) can be received.
+enum class PriceListReads { kExclusive, kReadOnly };
+
 // One pass: all items of `source_table`, or those named by `item_table`,
-// into `destination_table`.  Tables are opened exclusively.
+// into `destination_table`.  The destination is opened exclusively, the
+// source and the item table as `reads` says.
 void CopyPriceListItems(TransferContext& context, const std::string& source_table,
                         const std::string& destination_table, PriceListMode mode,
-                        const std::string& item_table, bool replace);
+                        const std::string& item_table, bool replace, PriceListReads reads);
 
 }  // namespace dalimor

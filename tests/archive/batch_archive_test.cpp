@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -577,6 +580,86 @@ TEST_F(ArchiveBatchTest, WriteFailuresEndInOneErrorBoxAndNoArchive) {
     EXPECT_FALSE(fs::exists(Archive()));
     EXPECT_EQ(FolderNames(folder_), (std::vector<std::string>{"a.bin", "b.txt"}));
   }
+}
+
+// A process killed while it writes the archive never leaves a partly
+// written archive under the archive's name; the temporary file it leaves is
+// deleted by the next archiving of the folder, and never packed.
+TEST_F(ArchiveBatchTest, KilledWhileWritingLeavesNoArchiveAndTheNextRunRemovesItsTemporaryFile) {
+  WriteFileBytes(folder_ / "a.bin", RandomBytes(400000, 6));
+  WriteFileBytes(folder_ / "b.txt", TableLikeBytes(100000));
+  WriteFileBytes(folder_ / "c.txt", "last");
+  const std::vector<std::string> batch = FolderNames(folder_);
+  int writes = 0;
+  ArchiveOptions counting;
+  counting.write = [&writes](int fd, const void* data, size_t size, off_t offset) {
+    ++writes;
+    return ::pwrite(fd, data, size, offset);
+  };
+  ASSERT_TRUE(ArchiveBatch(ui_, FolderPath(), counting));
+  ASSERT_GE(writes, 10);
+  for (const int kill_at : {1, 2, writes / 2, writes - 1, writes}) {
+    SCOPED_TRACE("killed at write " + std::to_string(kill_at));
+    // The archive of an earlier send is there when the send starts.
+    ASSERT_TRUE(fs::exists(Archive()));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int calls = 0;
+      ArchiveOptions options;
+      options.write = [&calls, kill_at](int fd, const void* data, size_t size, off_t offset) {
+        if (++calls == kill_at) ::kill(::getpid(), SIGKILL);
+        return ::pwrite(fd, data, size, offset);
+      };
+      ScriptedUi ui;
+      ArchiveBatch(ui, FolderPath(), options);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    EXPECT_FALSE(fs::exists(Archive()));
+    std::vector<std::string> left = FolderNames(folder_);
+    ASSERT_EQ(left.size(), batch.size() + 1) << ::testing::PrintToString(left);
+    EXPECT_EQ(left.front().rfind(".Davka.zip.", 0), 0u) << left.front();
+
+    ScriptedUi ui;
+    ASSERT_TRUE(ArchiveBatch(ui, FolderPath()));
+    EXPECT_TRUE(ui.boxes.empty());
+    left = FolderNames(folder_);
+    left.erase(std::remove(left.begin(), left.end(), "Davka.zip"), left.end());
+    EXPECT_EQ(left, batch);
+    const std::vector<PyEntry> entries = Inspect();
+    EXPECT_EQ(Names(entries), batch);
+    for (const PyEntry& e : entries) EXPECT_EQ(e.same, "1") << e.name;
+  }
+}
+
+// Temporary files of the archive are deleted only when nobody writes them:
+// one a running writer holds (locked) stays, and so does a hidden file that
+// only looks similar.  None of them is packed.
+TEST_F(ArchiveBatchTest, UnfinishedArchivesAreRemovedUnlessAWriterHoldsThem) {
+  WriteFileBytes(folder_ / "a.txt", "data");
+  const fs::path stale = folder_ / ".DAVKA.ZIP.4242.7.tmp";  // the folder spelled in capitals
+  const fs::path held = folder_ / ".Davka.zip.4243.0.tmp";
+  const fs::path other = folder_ / ".Davka.zip.poznamky.tmp";
+  WriteFileBytes(stale, "PK\x03\x04 unfinished");
+  WriteFileBytes(held, "PK\x03\x04 being written");
+  WriteFileBytes(other, "not an archive");
+  const int fd = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  EXPECT_TRUE(ArchiveBatch(ui_, FolderPath()));
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(held));
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_EQ(Names(Inspect()), (std::vector<std::string>{"a.txt"}));
+  // Its writer gone, the next run deletes it.
+  ::close(fd);
+  EXPECT_TRUE(ArchiveBatch(ui_, FolderPath()));
+  EXPECT_EQ(FolderNames(folder_),
+            (std::vector<std::string>{".Davka.zip.poznamky.tmp", "Davka.zip", "a.txt"}));
+  EXPECT_TRUE(ui_.boxes.empty());
 }
 
 TEST_F(ArchiveBatchTest, FullTmpfsGivesNotEnoughRoomAndNoArchive) {

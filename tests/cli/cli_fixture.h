@@ -28,9 +28,9 @@ class CliTransfer : public ::testing::Test {
     const std::string env = (cwd.empty() ? std::string() : "cd " + Q(cwd) + " && ") +
                             "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) + " ";
     const std::string feed = input.empty() ? " </dev/null" : " <<< " + Q(input);
-    result.code = test::RunCommand("bash -c " + Q(env + std::string(DALIMOR_CLI_PATH) + " " +
-                                                  arguments + feed),
-                                   &result.output);
+    result.code = test::RunCommand(
+        "bash -c " + Q(env + launcher + std::string(DALIMOR_CLI_PATH) + " " + arguments + feed),
+        &result.output);
     return result;
   }
   static std::string Q(const std::string& s) {
@@ -54,6 +54,7 @@ class CliTransfer : public ::testing::Test {
   }
   test::TempDir dir;
   std::string cwd;  // the working folder of the command; empty: this process's
+  std::string launcher;  // a command that runs the binary, with its arguments first
 };
 
 }  // namespace dalimor

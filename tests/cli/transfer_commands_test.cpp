@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include "cli/cli.h"
 #include "engine/paradox/table.h"
@@ -287,6 +291,338 @@ TEST_F(CliDates, ShortFormsBoundTheSendAsTheDateBoxesDo) {
       {{"--agenda", "PF", "--from", ""}, all},
   };
   for (const Case& c : cases) EXPECT_EQ(sent(c.rest), c.headers) << testing::PrintToString(c.rest);
+}
+
+// ---------------------------------------------------------------------------
+// Archives cut short by a kill or a full disk, and batches on read-only media.
+
+// Checks an archive the way a receiver would: the zip is whole and holds
+// exactly the plain files of its folder (hidden ones aside) with their bytes.
+const char kMatchesBatchScript[] = R"PY(
+import os, sys, zipfile
+archive = sys.argv[1]
+folder = os.path.dirname(archive)
+with zipfile.ZipFile(archive) as z:
+    bad = z.testzip()
+    if bad is not None:
+        sys.exit('damaged entry ' + bad)
+    names = sorted(z.namelist())
+    files = sorted(n for n in os.listdir(folder)
+                   if not n.startswith('.') and n != os.path.basename(archive)
+                   and os.path.isfile(os.path.join(folder, n)))
+    if names != files:
+        sys.exit('entries %s, files %s' % (names, files))
+    for n in names:
+        with open(os.path.join(folder, n), 'rb') as f:
+            if f.read() != z.read(n):
+                sys.exit(n + ' differs')
+print('matches')
+)PY";
+
+// Mounts the folder given first read-only in the mount namespace the script
+// runs in, makes sure it cannot be written, then runs the rest of its
+// arguments as a command.
+const char kReadOnlyMountScript[] = R"SH(
+mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" || exit 97
+if touch "$1/.write-probe" 2>/dev/null; then exit 98; fi
+shift
+exec "$@"
+)SH";
+
+std::string RandomBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+// The records of a table as "dump" prints them: lines, except for line
+// breaks inside quoted values.
+std::vector<std::string> DumpRecords(const std::string& dump) {
+  std::vector<std::string> records(1);
+  bool quoted = false;
+  for (const char c : dump) {
+    if (c == '"') quoted = !quoted;
+    if (c == '\n' && !quoted) {
+      records.emplace_back();
+      continue;
+    }
+    records.back() += c;
+  }
+  if (records.back().empty()) records.pop_back();
+  return records;
+}
+
+class CliTransferMedia : public CliTransfer {
+ protected:
+  // Empty when `archive` passes "unzip -t" and matches its folder (see
+  // kMatchesBatchScript); else what is wrong.
+  std::string ArchiveMismatch(const fs::path& archive) {
+    if (!fs::exists(archive)) return "no archive";
+    std::string output;
+    if (test::RunCommand("unzip -tq " + Q(archive.string()), &output) != 0)
+      return "unzip -t: " + output;
+    const std::string script = dir.File("matches.py");
+    test::WriteFileBytes(script, kMatchesBatchScript);
+    if (test::RunCommand("python3 " + Q(script) + " " + Q(archive.string()), &output) != 0 ||
+        output != "matches\n")
+      return "zipfile: " + output;
+    return "";
+  }
+
+  static std::vector<std::string> HiddenEntries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.front() == '.') names.push_back(name);
+    }
+    return names;
+  }
+
+  // A prefix for a command that runs it in a mount namespace of its own,
+  // where it may mount what nobody else sees: as the root of a user
+  // namespace (no privileges needed where the kernel allows that), or as
+  // it is when this process may mount.  Empty when neither works.
+  std::string MountNamespaceLauncher() {
+    const std::string probe = dir.File("mount-probe");
+    fs::create_directories(probe);
+    for (const std::string prefix :
+         {"unshare --user --map-root-user --mount ", "unshare --mount "}) {
+      if (test::RunCommand(prefix + "mount -t tmpfs tmpfs " + Q(probe)) == 0) return prefix;
+    }
+    return "";
+  }
+
+  // Leak checking stops a process that another one traces, so it is off
+  // under strace.
+  static std::string Strace(const std::string& options) {
+    return "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq " + options +
+           " ";
+  }
+};
+
+// A send killed at any point while it writes its archive leaves under the
+// archive's name either nothing or a complete archive of the batch; the
+// next send removes what the killed one left and succeeds.  The kills are
+// real: strace stops the binary with SIGKILL at one system call.
+TEST_F(CliTransferMedia, SendKilledWhileWritingTheArchiveLeavesNoDamagedArchive) {
+  if (test::RunCommand(Strace("-o /dev/null") + "true") != 0)
+    GTEST_SKIP() << "strace is missing or cannot trace here";
+  // An ASCII name: strace prints it as it is.
+  const fs::path batch = dir.path() / "davka";
+  const fs::path archive = batch / "davka.zip";
+  fs::create_directory(batch);
+  const std::string send = "send --installation " + Q(installation()) +
+                           " --company 'Pobočka Brno' --folder " + Q(batch.string()) +
+                           " --agenda PF --agenda VF --archive --yes";
+  ASSERT_EQ(Cli("init --installation " + Q(installation()) + " --company 'Pobočka Brno' --folder " +
+                Q(batch.string()) + " --yes")
+                .code,
+            0);
+  // Every kill starts from this state, so that each run makes the same calls.
+  const fs::path pristine = dir.path() / "pristine";
+  fs::create_directory(pristine);
+  fs::copy(installation(), pristine / "kalmeo", fs::copy_options::recursive);
+  fs::copy(batch, pristine / "davka", fs::copy_options::recursive);
+  const auto restore = [&] {
+    fs::remove_all(installation());
+    fs::remove_all(batch);
+    fs::copy(pristine / "kalmeo", installation(), fs::copy_options::recursive);
+    fs::copy(pristine / "davka", batch, fs::copy_options::recursive);
+  };
+
+  // Which calls write and place the archive, in a run that is not killed:
+  // the writes to its temporary file, the flush of that file, its rename
+  // and the flush of the folder after it.
+  struct KillPoint {
+    std::string call;
+    int n;  // the call's number among the run's calls of that system call
+    std::string what;
+  };
+  const std::string trace = dir.File("trace.txt");
+  launcher = Strace("-y -e trace=pwrite64,fsync,rename,renameat,renameat2 -o " + Q(trace));
+  const CliResult traced = Cli(send);
+  launcher.clear();
+  ASSERT_EQ(traced.code, 0) << traced.output;
+  ASSERT_EQ(ArchiveMismatch(archive), "");
+  std::vector<KillPoint> writes, placing;
+  std::map<std::string, int> calls;
+  std::istringstream lines(test::ReadFileBytes(trace));
+  std::string line;
+  while (std::getline(lines, line)) {
+    // "<pid> <call>(<arguments>) = <result>", the pid padded with blanks
+    // when there are several; a call resumed after another thread's is
+    // counted where it began.
+    const size_t parenthesis = line.find('(');
+    const size_t space = line.rfind(' ', parenthesis);
+    if (parenthesis == std::string::npos || space == std::string::npos) continue;
+    const std::string call = line.substr(space + 1, parenthesis - space - 1);
+    const int n = ++calls[call];
+    const bool temporary = line.find("/.davka.zip.") != std::string::npos;
+    if (call == "pwrite64" && temporary)
+      writes.push_back({call, n, "archive write " + std::to_string(writes.size() + 1)});
+    else if (call == "fsync" && temporary)
+      placing.push_back({call, n, "the flush of the archive"});
+    else if (call.rfind("rename", 0) == 0 && temporary)
+      placing.push_back({call, n, "the rename into place"});
+    else if (call == "fsync" && !placing.empty() &&
+             line.find("<" + batch.string() + ">") != std::string::npos)
+      placing.push_back({call, n, "the flush of the folder"});
+  }
+  ASSERT_GE(writes.size(), 20u);
+  ASSERT_EQ(placing.size(), 3u) << test::ReadFileBytes(trace);
+
+  // Every fourth write, the first and the last, then each step that puts
+  // the archive in place.
+  std::vector<KillPoint> points;
+  for (size_t k = 0; k < writes.size(); k += 4) points.push_back(writes[k]);
+  if ((writes.size() - 1) % 4 != 0) points.push_back(writes.back());
+  points.insert(points.end(), placing.begin(), placing.end());
+  for (const KillPoint& point : points) {
+    SCOPED_TRACE("killed at " + point.what + " (" + point.call + " number " +
+                 std::to_string(point.n) + ")");
+    restore();
+    launcher = Strace("-o /dev/null -e trace=" + point.call + " -e inject=" + point.call +
+                      ":signal=SIGKILL:when=" + std::to_string(point.n));
+    const CliResult killed = Cli(send);
+    launcher.clear();
+    EXPECT_NE(killed.code, 0) << killed.output;
+    EXPECT_EQ(killed.output.find("Odeslání dat bylo úspěšně dokončeno."), std::string::npos)
+        << killed.output;
+    // Killed while archiving: the archive's temporary file or the archive
+    // itself is there, and the archive, if there, is whole.
+    EXPECT_TRUE(fs::exists(archive) || !HiddenEntries(batch).empty());
+    if (fs::exists(archive)) {
+      EXPECT_EQ(ArchiveMismatch(archive), "");
+    }
+
+    const CliResult next = Cli(send);
+    EXPECT_EQ(next.code, 0) << next.output;
+    EXPECT_EQ(ArchiveMismatch(archive), "");
+    EXPECT_EQ(HiddenEntries(batch), std::vector<std::string>{});
+  }
+}
+
+// A disk too full for the archive: the batch is sent, the archive is not
+// written, the exit code says so (4) and neither an archive nor a part of
+// one is left.  The transfer folder is a small tmpfs in a mount namespace.
+TEST_F(CliTransferMedia, FullDiskWhileArchivingGivesExitCodeFourAndNoArchive) {
+  const std::string mount_namespace = MountNamespaceLauncher();
+  if (mount_namespace.empty())
+    GTEST_SKIP() << "no mount namespace can be made here, so no small disk to fill";
+  const std::string batch = dir.File("davka");
+  fs::create_directory(batch);
+  // Packed with the batch and barely compressible: the archive needs more
+  // room than the batch, so that the send (with its run journal) has room
+  // and the archive has not.
+  const std::string attachment = dir.File("priloha.bin");
+  test::WriteFileBytes(attachment, RandomBytes(2 * 1024 * 1024, 11));
+  const std::string cli =
+      "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) + " " + Q(DALIMOR_CLI_PATH);
+  const std::string common =
+      " --installation " + Q(installation()) + " --company 'Pobočka Brno' --folder " + Q(batch);
+  const std::string script = dir.File("full-disk.sh");
+  const std::string lines[] = {
+      "mount -t tmpfs -o size=8m tmpfs " + Q(batch) + " || exit 97",
+      cli + " init" + common + " --yes >/dev/null 2>&1 || exit 96",
+      cli + " send" + common + " --all --price-all --yes >/dev/null 2>&1 || exit 95",
+      "cp " + Q(attachment) + " " + Q(batch) + "/ || exit 94",
+      // Fill the disk, then free the room of the batch and half a megabyte.
+      "dd if=/dev/zero of=" + Q(batch + "/.zaplneno") + " bs=64k 2>/dev/null",
+      "used=$(du -sk --exclude=.zaplneno --exclude=priloha.bin " + Q(batch) + " | cut -f1)",
+      "truncate -s -$(( (used + 512) * 1024 )) " + Q(batch + "/.zaplneno") + " || exit 93",
+      cli + " send" + common + " --all --price-all --overwrite --archive --yes </dev/null",
+      "echo \"[status $?]\"",
+      "ls -A " + Q(batch),
+  };
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  test::WriteFileBytes(script, text);
+  std::string output;
+  ASSERT_EQ(test::RunCommand(mount_namespace + "bash " + Q(script), &output), 0) << output;
+  const size_t status = output.find("[status 4]\n");
+  ASSERT_NE(status, std::string::npos) << output;
+  EXPECT_NE(output.find("Not enough room to write archive"), std::string::npos) << output;
+  EXPECT_NE(output.find("Odeslání dat bylo úspěšně dokončeno."), std::string::npos) << output;
+  std::set<std::string> left;
+  std::istringstream listing(output.substr(status + 11));
+  for (std::string name; std::getline(listing, name);) left.insert(name);
+  EXPECT_EQ(left.count("davka.zip"), 0u);
+  for (const std::string& name : left)
+    EXPECT_NE(name.rfind(".davka.zip.", 0), 0u) << "temporary archive left: " << name;
+  for (const char* sent : {"export.ini", "exportinfo.txt", "SPFH.DB", "SCenik.DB", "priloha.bin"})
+    EXPECT_EQ(left.count(sent), 1u) << sent;
+}
+
+// A receive only reads the batch, so it works from read-only media (a CD, a
+// write-protected stick or share): every agenda and the whole price list,
+// with and without replacing documents, leaving the batch as it was.
+TEST_F(CliTransferMedia, ReceiveReadsABatchOnReadOnlyMedia) {
+  ASSERT_EQ(Cli("init " + Common("Pobočka Brno") + " --yes").code, 0);
+  ASSERT_EQ(Cli("send " + Common("Pobočka Brno") + " --all --price-all --yes").code, 0);
+  std::map<std::string, std::string> batch_before;
+  for (const auto& entry : fs::directory_iterator(folder()))
+    batch_before[entry.path().filename().string()] = test::ReadFileBytes(entry.path());
+  // Read-only for everyone; restored before the temporary folder goes.
+  struct WriteBitsBack {
+    fs::path folder;
+    ~WriteBitsBack() {
+      std::error_code ignored;
+      fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add, ignored);
+      for (const auto& entry : fs::directory_iterator(folder, ignored))
+        fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+    }
+  } write_bits_back{folder()};
+  const fs::perms write_bits =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  for (const auto& entry : fs::directory_iterator(folder()))
+    fs::permissions(entry.path(), write_bits, fs::perm_options::remove);
+  fs::permissions(folder(), write_bits, fs::perm_options::remove);
+
+  // Permission bits stop a user's writes, not root's; a read-only mount
+  // stops everybody's.  Root without mount namespaces runs the binary as an
+  // unprivileged user instead, with the installation left writable to it.
+  const std::string mount_namespace = MountNamespaceLauncher();
+  const std::string unprivileged = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  if (!mount_namespace.empty()) {
+    const std::string script = dir.File("read-only.sh");
+    test::WriteFileBytes(script, kReadOnlyMountScript);
+    launcher = mount_namespace + "sh " + Q(script) + " " + Q(folder()) + " ";
+  } else if (geteuid() == 0) {
+    if (test::RunCommand(unprivileged + "true") != 0)
+      GTEST_SKIP() << "root without mount namespaces or setpriv: permission bits do not stop its "
+                      "writes and no read-only mount can be made";
+    ASSERT_EQ(test::RunCommand("chmod a+rx " + Q(dir.path().string()) + " && chmod -R a+rwX " +
+                               Q(installation()) + " " + Q(dir.File("engine.cfg"))),
+              0);
+    launcher = unprivileged;
+  }
+  for (const std::string overwrite : {"", " --overwrite"}) {
+    SCOPED_TRACE("receive" + overwrite);
+    const CliResult receive =
+        Cli("receive " + Common("Centrála Praha") + " --all --price-all" + overwrite + " --yes");
+    EXPECT_EQ(receive.code, 0) << receive.output;
+    EXPECT_NE(receive.output.find("Příjem dat byl úspěšně dokončen."), std::string::npos)
+        << receive.output;
+  }
+  launcher.clear();
+
+  std::map<std::string, std::string> batch_after;
+  for (const auto& entry : fs::directory_iterator(folder()))
+    batch_after[entry.path().filename().string()] = test::ReadFileBytes(entry.path());
+  EXPECT_TRUE(batch_after == batch_before);
+  // With replacing, every price-list item of the batch is the company's as
+  // the batch has it.
+  const CliResult batch_prices = Cli("dump " + Q(folder() + "/SCenik.DB"));
+  const CliResult company_prices =
+      Cli("dump " + Q(installation() + "/DATA/PRAHA/SDATA/S/SCenik.DB"));
+  ASSERT_EQ(batch_prices.code, 0) << batch_prices.output;
+  ASSERT_EQ(company_prices.code, 0) << company_prices.output;
+  const std::vector<std::string> sent = DumpRecords(batch_prices.output);
+  const std::vector<std::string> received = DumpRecords(company_prices.output);
+  const std::set<std::string> company(received.begin(), received.end());
+  ASSERT_GT(sent.size(), 10u);
+  for (const std::string& record : sent) EXPECT_EQ(company.count(record), 1u) << record;
 }
 
 }  // namespace
