@@ -218,8 +218,10 @@ void ParadoxTable::LoadSiblings() {
   }
   if (keyed()) {
     px_path_ = SiblingPath(".PX");
+    // Any entry of that name counts, so that a link or a pipe in place of
+    // the index is refused rather than taken for a missing index.
     std::error_code ec;
-    if (fs::exists(px_path_, ec)) {
+    if (fs::exists(fs::symlink_status(px_path_, ec))) {
       px_file_ = ParadoxFile::Open(px_path_, writable);
       px_header_ = DecodeParadoxHeader(ReadHeaderBytes(px_file_), px_path_);
       bool matches = px_header_.file_type == static_cast<uint8_t>(ParadoxFileType::kPrimaryIndex) &&
@@ -240,7 +242,7 @@ void ParadoxTable::LoadSiblings() {
   if (has_blob_field) {
     mb_path_ = SiblingPath(".MB");
     std::error_code ec;
-    if (fs::exists(mb_path_, ec)) mb_ = BlobFile::Open(mb_path_, writable);
+    if (fs::exists(fs::symlink_status(mb_path_, ec))) mb_ = BlobFile::Open(mb_path_, writable);
   }
 }
 

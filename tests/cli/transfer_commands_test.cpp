@@ -32,8 +32,8 @@ class CliTransfer : public ::testing::Test {
     const std::string env = (cwd.empty() ? std::string() : "cd " + Q(cwd) + " && ") +
                             "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) + " ";
     const std::string feed = input.empty() ? " </dev/null" : " <<< " + Q(input);
-    result.code = test::RunCommand("bash -c " + Q(env + std::string(DALIMOR_CLI_PATH) + " " +
-                                                  arguments + feed),
+    result.code = test::RunCommand("bash -c " + Q(env + wrapper + std::string(DALIMOR_CLI_PATH) +
+                                                  " " + arguments + feed),
                                    &result.output);
     return result;
   }
@@ -58,6 +58,7 @@ class CliTransfer : public ::testing::Test {
   }
   test::TempDir dir;
   std::string cwd;  // the working folder of the command; empty: this process's
+  std::string wrapper;  // a command the CLI runs under ("timeout 20 "); empty: none
 };
 
 TEST_F(CliTransfer, CompaniesInitSendInfoReceive) {
@@ -184,6 +185,38 @@ TEST_F(CliTransfer, BatchFilesThatAreLinksOrNoPlainFilesAreRefused) {
           << refused.output;
     }
     fs::remove(batch_table);
+  }
+  EXPECT_TRUE(InstallationFiles() == before);
+}
+
+// "exportinfo.txt" planted as a link to a company's table or as a pipe:
+// `info` neither shows the table's bytes nor waits, it names the file; a
+// send leaves the table as it was.
+TEST_F(CliTransfer, InfoNamesALinkedOrPipedMessageFileAndNeverWaits) {
+  ASSERT_EQ(Cli("init " + Common("Pobočka Brno") + " --yes").code, 0);
+  const std::string company_table = installation() + "/DATA/PRAHA/SDATA/S/SPFH.DB";
+  const fs::path message = fs::path(folder()) / "exportinfo.txt";
+  const std::map<std::string, std::string> before = InstallationFiles();
+  const std::function<void()> hostile[] = {
+      [&] { fs::create_symlink(company_table, message); },
+      [&] { ASSERT_EQ(mkfifo(message.c_str(), 0600), 0); },
+  };
+  for (const auto& make : hostile) {
+    make();
+    // A time limit far above what the command needs, so that a wait on the
+    // pipe ends the command (exit 124) instead of the test.
+    wrapper = "timeout 20 ";
+    const CliResult info = Cli("info --folder " + Q(folder()));
+    wrapper.clear();
+    EXPECT_EQ(info.code, 1) << info.output;
+    EXPECT_NE(info.output.find(message.string() + "\" v přenosné složce je odkazem na jiný "
+                                                   "soubor nebo není obyčejným souborem"),
+              std::string::npos)
+        << info.output;
+    const CliResult send =
+        Cli("send " + Common("Pobočka Brno") + " --agenda PF --message x --yes");
+    EXPECT_EQ(send.code, 3) << send.output;
+    fs::remove(message);
   }
   EXPECT_TRUE(InstallationFiles() == before);
 }
