@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 
@@ -521,6 +522,40 @@ TEST(ParadoxTable, RefusesValuesItCannotStoreWithoutChangingTheFiles) {
   // Text longer than the field is cut to its size.
   t->Insert({int64_t{3}, std::string("dlouhý text přes deset"), Value{}});
   EXPECT_EQ(t->Read(*t->Find({int64_t{3}}))[1], Value{std::string("dlouhý tex")});
+}
+
+// A value a field cannot hold names the field and the table, so that a
+// damaged table among many is found.
+TEST(ParadoxTable, ValueErrorsNameTheFieldAndTheTable) {
+  TempDir dir;
+  const std::string path = dir.File("SCENIK.DB");
+  const auto t = ParadoxTable::Create(
+      path, {{"Kod", FieldType::kShort, 0}, {"MinZasoba", FieldType::kShort, 0}}, 1);
+  const RecordPosition row = t->Insert({int64_t{1}, int64_t{5}});
+  const std::function<void()> writes[] = {
+      [&] { t->Insert({int64_t{2}, int64_t{40000}}); },
+      [&] { t->Insert({int64_t{2}, 2.5}); },
+      [&] { t->Insert({int64_t{2}, std::string("pět")}); },
+      [&] { t->Update(row, {int64_t{1}, int64_t{-40000}}); },
+      [&] { t->UpdateFields(row, {{1, int64_t{70000}}}); },
+      [&] { t->Find({int64_t{99999}}); },
+  };
+  for (const auto& write : writes) {
+    try {
+      write();
+      ADD_FAILURE() << "no error";
+    } catch (const EngineError& e) {
+      const std::string message = e.what();
+      EXPECT_NE(message.find("\nField: "), std::string::npos) << message;
+      EXPECT_NE(message.find("\nTable: " + path), std::string::npos) << message;
+    }
+  }
+  try {
+    t->ReadField(row, 7);
+    ADD_FAILURE() << "no error";
+  } catch (const EngineError& e) {
+    EXPECT_EQ(std::string(e.what()), "Field not found in table.\nTable: " + path);
+  }
 }
 
 // A table may lie in a folder other people write: none of its files is
