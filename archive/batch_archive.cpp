@@ -90,14 +90,16 @@ void PackFolder(Ui& ui, const std::string& folder, const std::string& archive_na
 
   // A send killed while it wrote the archive left its temporary file.
   RemoveUnfinishedArchives(archive_path);
-  ZipWriter writer(archive_path, options.write);
+  ZipWriter writer(archive_path, options.write, options.read);
   const auto progress = [&ui] { ui.ProcessPendingEvents(); };
   for (const FolderEntry& file : files) {
     const fs::path path = folder_path / file.name;
     // Non-blocking, so that a file replaced by a pipe since the listing
-    // cannot hang the program; files that are gone or unreadable are left
-    // out.
-    FileDescriptor input(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    // cannot hang the program; never through a link, so that a link planted
+    // in the shared folder cannot carry another file's content off in the
+    // archive.  Files that are gone, unreadable or links are left out.
+    FileDescriptor input(
+        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
     if (input.get() < 0) continue;
     struct stat info;
     if (fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) continue;

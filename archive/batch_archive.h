@@ -46,8 +46,13 @@ std::string ArchivePath(const std::string& transfer_folder_path);
 using ArchiveWriteFunction =
     std::function<ssize_t(int fd, const void* data, size_t size, off_t offset)>;
 
+// The one system call through which the packed files are read: read's
+// contract.  Tests replace it to simulate a failing disk.
+using ArchiveReadFunction = std::function<ssize_t(int fd, void* data, size_t size)>;
+
 struct ArchiveOptions {
   ArchiveWriteFunction write;  // empty: ::pwrite
+  ArchiveReadFunction read;    // empty: ::read
 };
 
 // Packs the transfer folder into its archive (ArchivePath), replacing an

@@ -111,12 +111,14 @@ void RemoveUnfinishedArchives(const fs::path& path) {
   }
 }
 
-ZipWriter::ZipWriter(const std::filesystem::path& path, ArchiveWriteFunction write)
-    : path_(path), write_(std::move(write)),
+ZipWriter::ZipWriter(const std::filesystem::path& path, ArchiveWriteFunction write,
+                     ArchiveReadFunction read)
+    : path_(path), write_(std::move(write)), read_(std::move(read)),
       input_(kArchiveBufferSize), output_(kArchiveBufferSize) {
   if (!write_) write_ = [](int fd, const void* data, size_t size, off_t offset) {
     return ::pwrite(fd, data, size, offset);
   };
+  if (!read_) read_ = [](int fd, void* data, size_t size) { return ::read(fd, data, size); };
   if (deflateInit2(&stream_, kArchiveCompressionLevel, Z_DEFLATED, kWindowBits, kMemoryLevel,
                    Z_DEFAULT_STRATEGY) != Z_OK) {
     throw ArchiveError("Cannot start the compression: out of memory");
@@ -192,7 +194,7 @@ void ZipWriter::Compress(int fd, const std::string& source, const std::function<
   for (;;) {
     ssize_t got;
     do {
-      got = ::read(fd, input_.data(), input_.size());
+      got = read_(fd, input_.data(), input_.size());
     } while (got < 0 && errno == EINTR);
     if (got < 0) {
       throw ArchiveError("Cannot read file " + Quoted(source) + ": " + std::strerror(errno));

@@ -51,7 +51,8 @@ class ZipWriter {
   // Creates a new temporary file for the archive `path` beside it: a hidden
   // name (".<archive name>.<process>.<n>.tmp") that a listing for packing
   // skips, locked for as long as the writer has it.  Throws ArchiveError.
-  ZipWriter(const std::filesystem::path& path, ArchiveWriteFunction write);
+  ZipWriter(const std::filesystem::path& path, ArchiveWriteFunction write,
+            ArchiveReadFunction read = {});
   // Deletes the temporary file unless Finish() succeeded.
   ~ZipWriter();
   ZipWriter(const ZipWriter&) = delete;
@@ -87,6 +88,7 @@ class ZipWriter {
   std::filesystem::path path_;       // the archive's name; error texts give it
   std::filesystem::path temporary_;  // where it is written until Finish()
   ArchiveWriteFunction write_;
+  ArchiveReadFunction read_;
   int fd_ = -1;
   dev_t device_ = 0;
   ino_t inode_ = 0;

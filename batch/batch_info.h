@@ -57,13 +57,22 @@ class FileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// What the batch information says of an information file that is a link,
+// a pipe or anything but a regular file; %s is its path.
+inline constexpr const char* kMsgUnsafeInfoFileTemplate =
+    "Soubor \"%s\" v přenosné složce je odkazem na jiný soubor nebo není obyčejným souborem. "
+    "Informace o dávce nelze zobrazit.";
+
 // Reads both files of the transfer folder (names matched without regard to
-// case).  Missing files read as defaults.  Never creates or changes a file.
-// Throws FileError "Cannot open file "<path>". <reason>" when
-// "exportinfo.txt" exists but cannot be read.
+// case).  Missing files read as defaults.  Never creates or changes a file,
+// never follows a link and never waits on a pipe.  Throws FileError "Cannot
+// open file "<path>". <reason>" when "exportinfo.txt" exists but cannot be
+// read, and FileError kMsgUnsafeInfoFileTemplate naming the file when either
+// file is a symbolic link, a pipe, a device or a folder.
 BatchInfo ReadBatchInfo(const std::string& transfer_folder);
 
-// The company named in "export.ini" (empty when missing).
+// The company named in "export.ini" (empty when missing, and when it is a
+// link or no regular file).
 std::string ReadBatchCompany(const std::string& transfer_folder);
 
 // Counts one table: the number of records as decimal text, "0" when it
@@ -73,8 +82,11 @@ using RecordCounter = std::function<std::string(const std::string& table_path)>;
 // Writes "exportinfo.txt" with `message` (UTF-8, converted to code page
 // 1250, every line break as CR LF), then LastSend/DateTime (now, as the short date and
 // long time of `settings`), LastSend/CompanyName and the ten record counts
-// into "export.ini", updating it in place.  Throws FileError "Cannot create
-// file "<path>". <reason>" and IniFileError "Unable to write to <path>".
+// into "export.ini", updating it in place.  Neither file is written through
+// a link: a link, a hard link or anything but a regular file in the place of
+// "exportinfo.txt" or a link in the place of "export.ini" is refused, and
+// nothing it points to changes.  Throws FileError "Cannot create file
+// "<path>". <reason>" and IniFileError "Unable to write to <path>".
 void WriteBatchInfo(const std::string& transfer_folder, std::string_view message,
                     std::string_view company_name, const Clock& clock,
                     const RegionalSettings& settings, const RecordCounter& count);

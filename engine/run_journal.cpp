@@ -72,7 +72,7 @@ std::vector<std::string> TableEntries(const fs::path& folder, const std::string&
 
 void SyncPath(const fs::path& path) {
   JournalStep();
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() >= 0) ::fsync(fd.get());
 }
 

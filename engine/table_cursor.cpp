@@ -198,7 +198,13 @@ Value TableField::AsVariant() const { return cursor_->BufferValue(index_); }
 
 std::string TableField::AsString() const { return ValueText(cursor_->BufferValue(index_)); }
 
-int64_t TableField::AsInteger() const { return ValueAsInteger(cursor_->BufferValue(index_)); }
+int64_t TableField::AsInteger() const {
+  try {
+    return ValueAsInteger(cursor_->BufferValue(index_));
+  } catch (const EngineError& e) {
+    throw cursor_->WithTableContext(e.WithContext(kFieldContext, def_.name));
+  }
+}
 
 std::string ValueAsString(const Value& value) { return ValueText(value); }
 
@@ -217,8 +223,9 @@ double TableField::AsDateTime() const {
   const Value& v = cursor_->BufferValue(index_);
   if (dalimor::IsNull(v)) return 0;
   if (auto moment = DateTimeOf(v)) return *moment;
-  throw EngineError(EngineErrorKind::kGeneral,
-                    "'" + ValueText(v) + "' is not a valid date and time.");
+  throw cursor_->WithTableContext(
+      EngineError(EngineErrorKind::kGeneral, "'" + ValueText(v) + "' is not a valid date and time.")
+          .WithContext(kFieldContext, def_.name));
 }
 
 bool TableField::AsBoolean() const {
@@ -232,7 +239,11 @@ bool TableField::AsBoolean() const {
 void TableField::SetVariant(const Value& value) {
   if (cursor_->state_ != CursorState::kEdit && cursor_->state_ != CursorState::kInsert)
     throw EngineError(EngineErrorKind::kGeneral, "Dataset not in edit or insert mode.");
-  cursor_->BufferValue(index_) = ConvertForField(value, def_);
+  try {
+    cursor_->BufferValue(index_) = ConvertForField(value, def_);
+  } catch (const EngineError& e) {
+    throw cursor_->WithTableContext(e);
+  }
 }
 
 void TableField::SetString(std::string_view text) { SetVariant(std::string(text)); }
@@ -429,7 +440,12 @@ TableField& TableCursor::FieldByName(std::string_view name) {
   RequireActive();
   if (TableField* field = FindField(name)) return *field;
   throw EngineError(EngineErrorKind::kFieldNotFound,
-                    std::string("Field '") + std::string(name) + "' not found.");
+                    std::string("Field '") + std::string(name) + "' not found.\nTable: " +
+                        TablePath());
+}
+
+EngineError TableCursor::WithTableContext(const EngineError& error) const {
+  return error.WithContext(kTableContext, TablePath());
 }
 
 bool TableCursor::Locate(std::string_view field_names, const std::vector<Value>& values) {

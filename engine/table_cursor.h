@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/engine_error.h"
 #include "engine/paradox/table.h"
 #include "engine/value.h"
 
@@ -102,8 +103,9 @@ class TableCursor {
   bool IsEmpty() const { return RecordCount() == 0; }
 
   // Fields.  FieldByName throws EngineError (kFieldNotFound) "Field 'X' not
-  // found." for a name the table lacks; FindField returns nullptr.  Names
-  // compare without regard to case.
+  // found." with a "Table: <path>" line for a name the table lacks;
+  // FindField returns nullptr.  Names compare without regard to case.  The
+  // errors of a field's typed access name the table the same way.
   TableField& FieldByName(std::string_view name);
   TableField* FindField(std::string_view name);
   std::vector<TableField>& Fields() { return fields_; }
@@ -133,6 +135,10 @@ class TableCursor {
   // master.  Pass nullptr to detach.  Throws EngineError (kGeneral) when
   // the table's key has fewer fields than named.
   void SetMaster(TableCursor* master, std::string master_fields);
+
+  // `error` with a "Table: <path>" line naming this cursor's table, unless it
+  // names a table already.
+  EngineError WithTableContext(const EngineError& error) const;
 
   // The underlying table, for callers that need more (nullptr when closed).
   ParadoxTable* table() { return table_.get(); }

@@ -393,6 +393,56 @@ std::vector<FolderEntry> ListFolder(const fs::path& folder, std::string_view mas
   return ListResolvedFolder(*resolved, mask);
 }
 
+PlainFile::PlainFile(PlainFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), status_(other.status_), error_(other.error_) {}
+
+PlainFile& PlainFile::operator=(PlainFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+    status_ = other.status_;
+    error_ = other.error_;
+  }
+  return *this;
+}
+
+PlainFile::~PlainFile() { Close(); }
+
+int PlainFile::Release() { return std::exchange(fd_, -1); }
+
+bool PlainFile::Close() {
+  if (fd_ < 0) return true;
+  return ::close(std::exchange(fd_, -1)) == 0;
+}
+
+PlainFile OpenPlainFile(const fs::path& path, int flags, unsigned mode) {
+  PlainFile file;
+  const auto fail = [&](PlainFileStatus status, int error) {
+    file.Close();
+    file.status_ = status;
+    file.error_ = status == PlainFileStatus::kFailed ? error : 0;
+    return std::move(file);
+  };
+  const int open_flags = (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  file.fd_ = ::open(path.c_str(), open_flags, static_cast<mode_t>(mode));
+  if (file.fd_ < 0) {
+    const int error = errno;
+    // ELOOP: the last component is a link.  ENXIO: a pipe without a reader
+    // opened for writing, or a socket.  EISDIR: a folder opened for writing.
+    if (error == ELOOP || error == ENXIO || error == EISDIR)
+      return fail(PlainFileStatus::kNotPlain, error);
+    if (error == ENOENT || error == ENOTDIR) return fail(PlainFileStatus::kMissing, error);
+    return fail(PlainFileStatus::kFailed, error);
+  }
+  struct stat info {};
+  if (::fstat(file.fd_, &info) != 0) return fail(PlainFileStatus::kFailed, errno);
+  if (!S_ISREG(info.st_mode)) return fail(PlainFileStatus::kNotPlain, 0);
+  if ((flags & O_TRUNC) != 0 && ::ftruncate(file.fd_, 0) != 0)
+    return fail(PlainFileStatus::kFailed, errno);
+  file.status_ = PlainFileStatus::kOpened;
+  return file;
+}
+
 std::string WithTrailingBackslash(std::string path) {
   if (path.empty() || path.back() != '/') path.push_back('/');
   return path;

@@ -151,6 +151,51 @@ struct FolderEntry {
 std::vector<FolderEntry> ListFolder(const std::filesystem::path& folder,
                                     std::string_view mask = "*");
 
+// What OpenPlainFile found at a path.
+enum class PlainFileStatus {
+  kOpened,    // a regular file, opened
+  kMissing,   // nothing there (or a folder on the way is missing)
+  kNotPlain,  // a symbolic link, a pipe, a device, a socket or a folder
+  kFailed,    // the system refused (see `error`)
+};
+
+// The outcome of OpenPlainFile; owns the descriptor and closes it.
+class PlainFile {
+ public:
+  PlainFile() = default;
+  PlainFile(PlainFile&& other) noexcept;
+  PlainFile& operator=(PlainFile&& other) noexcept;
+  PlainFile(const PlainFile&) = delete;
+  PlainFile& operator=(const PlainFile&) = delete;
+  ~PlainFile();
+
+  PlainFileStatus status() const { return status_; }
+  int error() const { return error_; }  // errno of kFailed
+  int fd() const { return fd_; }        // -1 unless kOpened
+  // Hands the descriptor over to the caller, who closes it.
+  int Release();
+  // Closes the descriptor now; false when the system reports an error (a
+  // write that could not be completed).
+  bool Close();
+
+ private:
+  friend PlainFile OpenPlainFile(const std::filesystem::path& path, int flags, unsigned mode);
+  int fd_ = -1;
+  PlainFileStatus status_ = PlainFileStatus::kMissing;
+  int error_ = 0;
+};
+
+// Opens a file that other people may have put in place (a file of the
+// transfer folder): never through a symbolic link as its last component,
+// without waiting on a pipe or a device, and only when it is a regular file
+// (checked on the open descriptor, so that nothing swapped in after a check
+// by name is used).  `flags` are open(2)'s access and creation flags
+// (O_RDONLY, O_RDWR, O_WRONLY | O_CREAT); O_NOFOLLOW, O_NONBLOCK, O_NOCTTY
+// and O_CLOEXEC are added, O_TRUNC is taken away and done on the checked
+// descriptor instead.  The descriptor keeps O_NONBLOCK, which reads and
+// writes of a regular file ignore.  Never throws.
+PlainFile OpenPlainFile(const std::filesystem::path& path, int flags, unsigned mode = 0666);
+
 // The path with the native separator "/" appended unless its last character
 // already is one.  An empty text gives "/"; callers pass non-empty paths.
 std::string WithTrailingBackslash(std::string path);

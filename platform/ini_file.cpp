@@ -204,10 +204,12 @@ struct FileContent {
   std::string bytes;
 };
 
-FileContent ReadWholeFile(const std::string& path) {
+FileContent ReadWholeFile(const std::string& path, IniLinks links) {
   FileContent content;
-  // Non-blocking, so that a FIFO at the path cannot hang the program.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // Non-blocking, so that a FIFO at the path cannot hang the program.  A
+  // refused link fails with ELOOP and is unusable.
+  const int no_follow = links == IniLinks::kRefuse ? O_NOFOLLOW : 0;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | no_follow);
   if (fd < 0) {
     content.state =
         (errno == ENOENT || errno == ENOTDIR) ? FileState::kMissing : FileState::kUnusable;
@@ -258,17 +260,20 @@ bool HasWriteBits(const struct stat& info) {
 
 // Replaces the file's content with `bytes`: written to a new file in the same
 // folder, flushed, then renamed over the old one.  The old file's permission
-// bits and owner carry over; a symbolic link is followed.  False on failure,
-// leaving the old file untouched.
-bool ReplaceFileContent(const std::string& path, std::string_view bytes) {
+// bits and owner carry over.  A symbolic link is followed with
+// IniLinks::kFollow and refused with kRefuse; the rename replaces the entry
+// at the path itself, never a file a link planted there later points to.
+// False on failure, leaving the old file untouched.
+bool ReplaceFileContent(const std::string& path, std::string_view bytes, IniLinks links) {
   std::filesystem::path target = path;
   std::error_code error;
-  if (std::filesystem::is_symlink(target, error)) {
+  if (links == IniLinks::kFollow && std::filesystem::is_symlink(target, error)) {
     auto resolved = std::filesystem::canonical(target, error);
     if (!error) target = std::move(resolved);
   }
   struct stat info {};
-  const bool exists = stat(target.c_str(), &info) == 0;
+  const bool exists = (links == IniLinks::kFollow ? stat(target.c_str(), &info)
+                                                  : lstat(target.c_str(), &info)) == 0;
   if (exists) {
     if (!S_ISREG(info.st_mode) || !HasWriteBits(info) ||
         faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
@@ -464,14 +469,14 @@ std::string IniValueAsRead(std::string_view value) {
   return ToUtf8(Unquoted(TrimBlanks(encoded)), kIniCodePage);
 }
 
-IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+IniFile::IniFile(std::string path, IniLinks links) : path_(std::move(path)), links_(links) {}
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view default_value) const {
   const std::string section_name = EncodedName(section);
   const std::string key_name = EncodedName(key);
   if (key_name.empty()) return DefaultValue(default_value);
-  FileContent content = ReadWholeFile(path_);
+  FileContent content = ReadWholeFile(path_, links_);
   if (content.state != FileState::kRead) return DefaultValue(default_value);
   const ProfileText profile(std::move(content.bytes));
   const std::optional<size_t> header = profile.FindSection(section_name);
@@ -482,12 +487,12 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  FileContent content = ReadWholeFile(path_);
+  FileContent content = ReadWholeFile(path_, links_);
   if (content.state == FileState::kUnusable) ThrowWriteError(path_);
   const ProfileText profile(std::move(content.bytes));
   const std::string out =
       WithValueSet(profile, EncodedName(section), EncodedName(key), Encoded(value));
-  if (!ReplaceFileContent(path_, out)) ThrowWriteError(path_);
+  if (!ReplaceFileContent(path_, out, links_)) ThrowWriteError(path_);
 }
 
 int IniFile::ReadInteger(std::string_view section, std::string_view key, int default_value) const {
@@ -510,10 +515,10 @@ void IniFile::WriteBool(std::string_view section, std::string_view key, bool val
 }
 
 void IniFile::EraseSection(std::string_view section) {
-  FileContent content = ReadWholeFile(path_);
+  FileContent content = ReadWholeFile(path_, links_);
   if (content.state == FileState::kUnusable) ThrowWriteError(path_);
   if (content.state == FileState::kMissing) {
-    if (!ReplaceFileContent(path_, "")) ThrowWriteError(path_);
+    if (!ReplaceFileContent(path_, "", links_)) ThrowWriteError(path_);
     return;
   }
   const ProfileText profile(std::move(content.bytes));
@@ -526,14 +531,14 @@ void IniFile::EraseSection(std::string_view section) {
            (i > *header && i < end &&
             (lines[i].kind == LineKind::kEntry || lines[i].kind == LineKind::kText));
   });
-  if (!ReplaceFileContent(path_, out)) ThrowWriteError(path_);
+  if (!ReplaceFileContent(path_, out, links_)) ThrowWriteError(path_);
 }
 
 void IniFile::DeleteKey(std::string_view section, std::string_view key) {
-  FileContent content = ReadWholeFile(path_);
+  FileContent content = ReadWholeFile(path_, links_);
   if (content.state == FileState::kUnusable) return;
   if (content.state == FileState::kMissing) {
-    ReplaceFileContent(path_, "");
+    ReplaceFileContent(path_, "", links_);
     return;
   }
   const ProfileText profile(std::move(content.bytes));
@@ -541,7 +546,7 @@ void IniFile::DeleteKey(std::string_view section, std::string_view key) {
   if (!header) return;
   const std::optional<size_t> line = profile.FindKey(*header, EncodedName(key));
   if (!line) return;
-  ReplaceFileContent(path_, WithoutLines(profile, [&](size_t i) { return i == *line; }));
+  ReplaceFileContent(path_, WithoutLines(profile, [&](size_t i) { return i == *line; }), links_);
 }
 
 bool IniFile::SectionExists(std::string_view section) const {
@@ -550,7 +555,7 @@ bool IniFile::SectionExists(std::string_view section) const {
 
 std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
   std::vector<std::string> keys;
-  FileContent content = ReadWholeFile(path_);
+  FileContent content = ReadWholeFile(path_, links_);
   if (content.state != FileState::kRead) return keys;
   const ProfileText profile(std::move(content.bytes));
   const std::optional<size_t> header = profile.FindSection(EncodedName(section));
@@ -565,7 +570,7 @@ std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
 
 std::vector<std::string> IniFile::ReadSections() const {
   std::vector<std::string> sections;
-  FileContent content = ReadWholeFile(path_);
+  FileContent content = ReadWholeFile(path_, links_);
   if (content.state != FileState::kRead) return sections;
   const ProfileText profile(std::move(content.bytes));
   for (const Line& line : profile.lines())

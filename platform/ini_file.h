@@ -29,6 +29,18 @@ class IniFileError : public std::runtime_error {
 // back with the one it wrote compares it with this.
 std::string IniValueAsRead(std::string_view value);
 
+// Whether an IniFile goes through a symbolic link at its path.
+enum class IniLinks {
+  // As the Windows profile functions do: a link's target is read, and a
+  // write replaces the target's content.
+  kFollow,
+  // For a file in a folder other people write (a transfer folder): a link,
+  // a pipe or anything but a regular file reads as no file at all, and a
+  // write to it throws IniFileError, leaving it and what it points to as
+  // they were.
+  kRefuse,
+};
+
 class IniFile {
  public:
   // Values longer than this many characters are cut to it on reading.
@@ -36,9 +48,11 @@ class IniFile {
 
   // Does not touch the file; a missing file reads as empty and is created by
   // the first write.  Relative paths are relative to the working folder.
-  explicit IniFile(std::string path);
+  // Reading never waits: a pipe or a device at the path reads as empty.
+  explicit IniFile(std::string path, IniLinks links = IniLinks::kFollow);
 
   const std::string& path() const { return path_; }
+  IniLinks links() const { return links_; }
 
   // The value of `key` in the first section named `section`, trimmed of
   // blanks, without one pair of matching outer quotes and cut to
@@ -92,6 +106,7 @@ class IniFile {
 
  private:
   std::string path_;
+  IniLinks links_;
 };
 
 }  // namespace dalimor

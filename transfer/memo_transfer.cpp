@@ -69,6 +69,16 @@ int64_t MoveTexts(TransferContext& context, TableCursor& headers, TableCursor& s
     if (!source_memos.Locate("Klic", {text_key})) return std::nullopt;
     return source_memos.FieldByName("Poznamka").AsVariant();
   };
+  // A header value that is no key names its field and table: the header
+  // table of a batch comes from a folder other people write.
+  const auto text_key_of = [&](RecordPosition row, int field) {
+    try {
+      return ValueAsInteger(table.ReadKnownField(row, field));
+    } catch (const EngineError& e) {
+      throw headers.WithTableContext(
+          e.WithContext(kFieldContext, table.fields()[static_cast<size_t>(field)].name));
+    }
+  };
   std::vector<std::pair<int, Value>> changes;
   table.ForEachPosition([&](RecordPosition row) {
     if (!IsNull(table.ReadKnownField(row, changed))) return true;
@@ -77,7 +87,7 @@ int64_t MoveTexts(TransferContext& context, TableCursor& headers, TableCursor& s
       return true;
     changes.clear();
     for (const int field : texts) {
-      const int64_t text_key = ValueAsInteger(table.ReadKnownField(row, field));
+      const int64_t text_key = text_key_of(row, field);
       if (text_key <= 0) continue;
       int64_t new_key = 0;  // a key without its text names nothing on the other side
       if (std::optional<Value> text = source_text(text_key)) {

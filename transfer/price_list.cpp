@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "batch/initialisation.h"
+#include "engine/engine_error.h"
 #include "engine/run_journal.h"
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"
@@ -28,8 +29,16 @@ void CopyItem(TableCursor& source, TableCursor& destination, const std::vector<V
   if (replace && destination.Locate(kItemKey, key)) destination.Delete();
   if (destination.Locate(kItemKey, key)) return;
   destination.Insert();
-  CopyRecordFields(source, destination);
-  destination.Post();
+  try {
+    CopyRecordFields(source, destination);
+    destination.Post();
+  } catch (const EngineError& e) {
+    // An error about a field or a value of the destination names that
+    // table; it names the table the row came from too, as either of them
+    // may be the damaged one.
+    if (!e.HasContext(kTableContext)) throw;
+    throw e.WithContext(kSourceTableContext, source.TablePath());
+  }
 }
 
 std::vector<Value> ItemKey(TableCursor& table) {

@@ -1,16 +1,35 @@
 #include "transfer/table_step.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "batch/initialisation.h"
+#include "engine/engine_error.h"
+#include "engine/paradox/field.h"
 #include "engine/paradox/table.h"
 #include "engine/run_journal.h"
+#include "engine/sql/lexer.h"
+#include "engine/sql/literal.h"
 #include "engine/sql/query.h"
 #include "engine/table_definition.h"
 #include "platform/file_system.h"
 
 namespace dalimor {
 namespace {
+
+// A name for a message: control characters as "#<code>", as the SQL
+// lexer shows them, so that a crafted name cannot break the message's lines.
+std::string ShownName(std::string_view name) {
+  std::string shown;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F)
+      shown += "#" + std::to_string(byte);
+    else
+      shown.push_back(c);
+  }
+  return shown;
+}
 
 std::string Text(const Value& value) {
   return std::visit(
@@ -28,11 +47,12 @@ std::string Text(const Value& value) {
 // before it (the DELETE ran already, so replaced documents count as new).
 void InsertWithKeys(TransferContext& context, const std::string& source_folder,
                     const std::string& target_folder, const TableStep& step,
-                    const TransferFilter& filter, bool guard, std::set<std::string>* inserted) {
+                    const TransferFilter& filter, bool guard, const std::string& columns,
+                    std::set<std::string>* inserted) {
   const std::string target = target_folder + step.table;
   std::set<std::string> before;
   if (inserted) before = DocumentKeys(target, step.document_keys);
-  CopyRows(context, source_folder, target_folder, step, filter, guard);
+  CopyRows(context, source_folder, target_folder, step, filter, guard, columns);
   if (!inserted) return;
   for (const std::string& key : DocumentKeys(target, step.document_keys))
     if (!before.count(key)) inserted->insert(key);
@@ -62,13 +82,36 @@ std::set<std::string> DocumentKeys(const std::string& table_path, const std::str
   return result;
 }
 
-std::string ColumnList(TransferContext& context, const std::string& table_path, bool omit_zmeneno) {
-  // The fields "SELECT * FROM <table>" would give, from the table's header.
+std::string ColumnList(TransferContext& context, const std::string& source_path,
+                       const std::string& target_path, bool omit_zmeneno) {
+  // The fields "SELECT * FROM <table>" would give, from the tables' headers.
+  // Every name is checked before any of them goes into a statement: a batch
+  // table comes from a folder other people write.
+  const auto checked_fields = [&](const std::string& path) {
+    std::vector<FieldDef> fields = context.catalog.Describe(path);
+    for (const FieldDef& field : fields)
+      if (!IsValidFieldName(field.name))
+        throw EngineError(EngineErrorKind::kInvalidDefinition,
+                          "Invalid field name.\nField: " + ShownName(field.name) +
+                              "\nTable: " + path);
+    return fields;
+  };
+  const std::vector<FieldDef> source = checked_fields(source_path);
+  const std::vector<FieldDef> target = checked_fields(target_path);
   std::string columns;
-  for (const FieldDef& field : context.catalog.Describe(table_path)) {
+  for (const FieldDef& field : source) {
     if (omit_zmeneno && field.name == "Zmeneno") continue;
+    // The target's spelling, matched as the statement's binder matches names.
+    const auto in_target = std::find_if(target.begin(), target.end(), [&](const FieldDef& t) {
+      return SqlNamesEqual(t.name, field.name);
+    });
+    if (in_target == target.end())
+      throw EngineError(EngineErrorKind::kFieldNotFound,
+                        "Field not found in table.\nField: " + field.name + "\nTable: " +
+                            target_path + "\nThe field is in " + source_path +
+                            "; its values would be lost.");
     if (!columns.empty()) columns += ", ";
-    columns += field.name;
+    columns += SqlName(in_target->name);
   }
   return columns;
 }
@@ -94,8 +137,7 @@ void DeleteMatchingRows(TransferContext& context, const std::string& target_tabl
 
 void CopyRows(TransferContext& context, const std::string& source_folder,
               const std::string& target_folder, const TableStep& step,
-              const TransferFilter& filter, bool guard) {
-  const std::string columns = ColumnList(context, source_folder + step.table, step.omit_zmeneno);
+              const TransferFilter& filter, bool guard, const std::string& columns) {
   ExecSql(context, BuildInsertStatement(source_folder, target_folder, step, filter, guard, columns));
 }
 
@@ -108,21 +150,30 @@ void SendTable(TransferContext& context, const std::string& company_folder,
     if (context.journal) context.journal->Touch(target);
     CreateBatchTable(context.config, company_folder + step.table, target, step.creation_keys);
   }
+  // Before the step's first statement: a batch table refused here has
+  // nothing of this step run against it.
+  const std::string columns =
+      ColumnList(context, company_folder + step.table, target, step.omit_zmeneno);
   if (!batch_emptied && overwrite)
     DeleteMatchingRows(context, target, company_folder + step.table, step.document_keys, filter,
                        step.join_condition, MasterPath(company_folder, step));
   InsertWithKeys(context, company_folder, transfer_folder, step, filter,
-                 !batch_emptied && !overwrite, inserted);
+                 !batch_emptied && !overwrite, columns, inserted);
 }
 
 void ReceiveTable(TransferContext& context, const std::string& transfer_folder,
                   const std::string& company_folder, const TableStep& step,
                   const TransferFilter& filter, bool overwrite, std::set<std::string>* inserted) {
+  // Before the step's first statement: a batch table refused here has
+  // nothing of this step run against the company.
+  const std::string columns = ColumnList(context, transfer_folder + step.table,
+                                         company_folder + step.table, step.omit_zmeneno);
   if (overwrite)
     DeleteMatchingRows(context, company_folder + step.table, transfer_folder + step.table,
                        step.document_keys, filter, step.join_condition,
                        MasterPath(transfer_folder, step));
-  InsertWithKeys(context, transfer_folder, company_folder, step, filter, !overwrite, inserted);
+  InsertWithKeys(context, transfer_folder, company_folder, step, filter, !overwrite, columns,
+                 inserted);
 }
 
 }  // namespace dalimor

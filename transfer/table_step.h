@@ -26,9 +26,17 @@ struct TransferContext {
   RunJournal* journal = nullptr;
 };
 
-// The column names of a table in its order, joined by ", ", without
-// "Zmeneno" (exact name) when `omit_zmeneno` is set.  Throws EngineError.
-std::string ColumnList(TransferContext& context, const std::string& table_path, bool omit_zmeneno);
+// The column list of the INSERT ... SELECT from `source_path` into
+// `target_path`, joined by ", ": the source's fields in its order, without
+// "Zmeneno" (exact name) when `omit_zmeneno` is set, each spelled as the
+// target spells it (SqlName).  A field the target has and the source lacks
+// is left out and gets NULL.  Throws EngineError: kInvalidDefinition
+// "Invalid field name." naming the field and the table when a field of
+// either table fails IsValidFieldName; kFieldNotFound naming the field and
+// both tables when the source has a field the target lacks, whose values
+// would be lost; and what opening the tables throws.
+std::string ColumnList(TransferContext& context, const std::string& source_path,
+                       const std::string& target_path, bool omit_zmeneno);
 
 // Runs one statement without a result.  Throws EngineError.
 void ExecSql(TransferContext& context, const std::string& statement);
@@ -39,11 +47,11 @@ void DeleteMatchingRows(TransferContext& context, const std::string& target_tabl
                         const TransferFilter& filter, const std::string& join_condition,
                         const std::string& master_table_path);
 
-// Builds and runs the INSERT ... SELECT, with the existence guard when
-// `guard` is set.
+// Builds and runs the INSERT ... SELECT of `columns` (from ColumnList), with
+// the existence guard when `guard` is set.
 void CopyRows(TransferContext& context, const std::string& source_folder,
               const std::string& target_folder, const TableStep& step,
-              const TransferFilter& filter, bool guard);
+              const TransferFilter& filter, bool guard, const std::string& columns);
 
 // The per-table step of a send: creates the batch table when it is missing,
 // deletes the documents about to be replaced (overwrite on, batch not

@@ -93,6 +93,23 @@ constexpr int64_t kMaxLong = 2147483647;
 
 }  // namespace
 
+bool IsValidFieldName(std::string_view name) {
+  std::u32string text;
+  if (!DecodeUtf8(name, text) || text.empty() ||
+      text.size() > static_cast<size_t>(kMaxFieldNameLength) || text.front() == U' ' ||
+      text == U"#" || text.find(U"->") != std::u32string::npos)
+    return false;
+  constexpr std::u32string_view kPunctuation = U"!#$%&*+-./:;<=>?@\\^_`|~";
+  for (const char32_t c : text) {
+    const bool letter = (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z') ||
+                        (c >= 0xC0 && c <= 0x17F && c != 0xD7 && c != 0xF7);
+    const bool digit = c >= U'0' && c <= U'9';
+    if (!letter && !digit && c != U' ' && kPunctuation.find(c) == std::u32string_view::npos)
+      return false;
+  }
+  return true;
+}
+
 bool IsKnownFieldType(uint8_t code) {
   switch (code) {
     case 0x01: case 0x02: case 0x03: case 0x04: case 0x05: case 0x06: case 0x09:

@@ -50,6 +50,15 @@ uint8_t DescriptorSizeByte(const FieldDef& def);
 // Empty when Paradox can hold the field's type and size; else what is wrong.
 std::string CheckFieldDef(const FieldDef& def);
 
+// True when `name` (UTF-8, as a table's header gives it) is a field name
+// Paradox accepts that a statement can carry: 1 to kMaxFieldNameLength
+// characters of letters (ASCII, Latin-1 and Latin Extended-A, so every Czech
+// letter), digits, blanks (not the first character) and the punctuation
+// Paradox allows in names, which leaves out quotes of both kinds, commas,
+// parentheses, brackets and braces, "->" and a lone "#"; no control
+// characters.  A damaged or crafted header fails it.
+bool IsValidFieldName(std::string_view name);
+
 // True when every byte of [p, p + n) is zero.
 bool IsAllZero(const char* p, size_t n);
 

@@ -14,6 +14,7 @@
 #include "engine/paradox/byte_order.h"
 #include "engine/paradox/errors.h"
 #include "engine/paradox/header.h"
+#include "platform/file_system.h"
 #include "util/ascii.h"
 
 namespace dalimor {
@@ -22,6 +23,16 @@ namespace {
 [[noreturn]] void ThrowIo(std::string_view what, const std::string& path, int error) {
   throw EngineError(EngineErrorKind::kIo,
                     EngineMessage(what, path, std::string("System error: ") + std::strerror(error)));
+}
+
+// A table lies where other people may write (a transfer folder is shared),
+// so its files are never opened through a link, which could lead a write to
+// any file of the user's, nor as a pipe or a device, which could block the
+// program or feed it endless bytes.  Tables of a real installation are
+// plain files.
+[[noreturn]] void ThrowNotPlain(std::string_view what, const std::string& path) {
+  throw EngineError(EngineErrorKind::kIo,
+                    EngineMessage(what, path, "The file is a symbolic link or not a regular file."));
 }
 
 }  // namespace
@@ -51,23 +62,36 @@ void ParadoxFile::Close() {
 ParadoxFile ParadoxFile::Open(const std::string& path, bool writable) {
   ParadoxFile f;
   f.path_ = path;
-  f.fd_ = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-  if (f.fd_ < 0) {
-    const int error = errno;
-    if (error == ENOENT)
+  PlainFile opened = OpenPlainFile(path, writable ? O_RDWR : O_RDONLY);
+  switch (opened.status()) {
+    case PlainFileStatus::kOpened:
+      break;
+    case PlainFileStatus::kMissing:
       throw EngineError(EngineErrorKind::kFileNotFound, EngineMessage("File does not exist.", path));
-    ThrowIo("Cannot open file.", path, error);
+    case PlainFileStatus::kNotPlain:
+      ThrowNotPlain("Cannot open file.", path);
+    case PlainFileStatus::kFailed:
+      ThrowIo("Cannot open file.", path, opened.error());
   }
-  struct stat st {};
-  if (::fstat(f.fd_, &st) == 0 && S_ISDIR(st.st_mode)) ThrowIo("Cannot open file.", path, EISDIR);
+  f.fd_ = opened.Release();
   return f;
 }
 
 ParadoxFile ParadoxFile::Create(const std::string& path) {
   ParadoxFile f;
   f.path_ = path;
-  f.fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (f.fd_ < 0) ThrowIo("Cannot create file.", path, errno);
+  PlainFile opened = OpenPlainFile(path, O_RDWR | O_CREAT | O_TRUNC);
+  switch (opened.status()) {
+    case PlainFileStatus::kOpened:
+      break;
+    case PlainFileStatus::kMissing:
+      ThrowIo("Cannot create file.", path, ENOENT);
+    case PlainFileStatus::kNotPlain:
+      ThrowNotPlain("Cannot create file.", path);
+    case PlainFileStatus::kFailed:
+      ThrowIo("Cannot create file.", path, opened.error());
+  }
+  f.fd_ = opened.Release();
   return f;
 }
 

@@ -18,10 +18,15 @@ class ParadoxFile {
   ParadoxFile& operator=(const ParadoxFile&) = delete;
   ~ParadoxFile();
 
-  // Opens an existing file for reading or for reading and writing.  Throws
-  // EngineError: kFileNotFound when it does not exist, kIo otherwise.
+  // Opens an existing file for reading or for reading and writing.  Only a
+  // regular file is opened, never through a symbolic link (tables may lie
+  // in a folder other people write).  Throws EngineError: kFileNotFound when
+  // it does not exist, kIo otherwise (also for a link, a pipe, a device or
+  // a folder, naming the file).
   static ParadoxFile Open(const std::string& path, bool writable);
-  // Creates the file, or empties an existing one.  Throws EngineError (kIo).
+  // Creates the file, or empties an existing regular one.  Throws
+  // EngineError (kIo), also when a link or anything but a regular file is
+  // in its place.
   static ParadoxFile Create(const std::string& path);
 
   bool is_open() const { return fd_ >= 0; }

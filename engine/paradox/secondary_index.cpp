@@ -259,7 +259,7 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Open(const std::string& x_path,
   // replaced.
   ix->y_path_ = TreePathOf(x_path);
   std::error_code ec;
-  if (fs::exists(ix->y_path_, ec)) {
+  if (fs::exists(fs::symlink_status(ix->y_path_, ec))) {
     try {
       ParadoxFile y = ParadoxFile::Open(ix->y_path_, writable);
       ParadoxHeader yh = DecodeParadoxHeader(ReadHeaderBytes(y), ix->y_path_);

@@ -62,6 +62,17 @@ uint32_t UnixNow() { return static_cast<uint32_t>(std::time(nullptr)); }
 
 int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
+// EncodeFieldValue for a field of the table at `table_path`, whose errors
+// (a value the field cannot hold) name the table.
+void EncodeTableField(const FieldDef& def, int width, const Value& value, CodePage code_page,
+                      char* out, const std::string& table_path) {
+  try {
+    EncodeFieldValue(def, width, value, code_page, out);
+  } catch (const EngineError& e) {
+    throw e.WithContext(kTableContext, table_path);
+  }
+}
+
 std::string DbPathFor(const std::string& path) {
   fs::path p(path);
   if (p.extension().empty()) p += ".DB";
@@ -218,8 +229,10 @@ void ParadoxTable::LoadSiblings() {
   }
   if (keyed()) {
     px_path_ = SiblingPath(".PX");
+    // Any entry of that name counts, so that a link or a pipe in place of
+    // the index is refused rather than taken for a missing index.
     std::error_code ec;
-    if (fs::exists(px_path_, ec)) {
+    if (fs::exists(fs::symlink_status(px_path_, ec))) {
       px_file_ = ParadoxFile::Open(px_path_, writable);
       px_header_ = DecodeParadoxHeader(ReadHeaderBytes(px_file_), px_path_);
       bool matches = px_header_.file_type == static_cast<uint8_t>(ParadoxFileType::kPrimaryIndex) &&
@@ -240,7 +253,7 @@ void ParadoxTable::LoadSiblings() {
   if (has_blob_field) {
     mb_path_ = SiblingPath(".MB");
     std::error_code ec;
-    if (fs::exists(mb_path_, ec)) mb_ = BlobFile::Open(mb_path_, writable);
+    if (fs::exists(fs::symlink_status(mb_path_, ec))) mb_ = BlobFile::Open(mb_path_, writable);
   }
 }
 
@@ -601,7 +614,8 @@ Record ParadoxTable::Read(RecordPosition p) const {
 Value ParadoxTable::ReadField(RecordPosition p, int field) const {
   CheckPosition(p);
   if (field < 0 || static_cast<size_t>(field) >= fields_.size())
-    throw EngineError(EngineErrorKind::kFieldNotFound, "Field not found in table.");
+    throw EngineError(EngineErrorKind::kFieldNotFound,
+                      "Field not found in table.\nTable: " + db_path_);
   return DecodeField(p, field);
 }
 
@@ -679,7 +693,8 @@ std::string ParadoxTable::EncodeKeyPrefix(const Record& key, int* fields) const 
                                db_path_));
   std::string bytes(static_cast<size_t>(record_size_), '\0');
   for (size_t i = 0; i < key.size(); ++i)
-    EncodeFieldValue(fields_[i], slots_[i].width, key[i], code_page_, bytes.data() + slots_[i].offset);
+    EncodeTableField(fields_[i], slots_[i].width, key[i], code_page_,
+                     bytes.data() + slots_[i].offset, db_path_);
   *fields = static_cast<int>(key.size());
   return bytes;
 }
@@ -843,11 +858,16 @@ ParadoxTable::PreparedRecord ParadoxTable::Prepare(const Record& record,
       continue;
     }
     if (IsBlobType(def.type)) {
-      std::string payload = BlobPayloadOf(def, record[i], code_page_);
+      std::string payload;
+      try {
+        payload = BlobPayloadOf(def, record[i], code_page_);
+      } catch (const EngineError& e) {
+        throw e.WithContext(kTableContext, db_path_);
+      }
       if (!payload.empty()) p.blobs.emplace_back(static_cast<int>(i), std::move(payload));
       continue;
     }
-    EncodeFieldValue(def, s.width, record[i], code_page_, out);
+    EncodeTableField(def, s.width, record[i], code_page_, out, db_path_);
   }
   return p;
 }
@@ -1100,13 +1120,14 @@ void ParadoxTable::UpdateFields(RecordPosition position,
   std::string bytes(record, static_cast<size_t>(record_size_));
   for (const auto& [field, value] : values) {
     if (field < 0 || static_cast<size_t>(field) >= fields_.size())
-      throw EngineError(EngineErrorKind::kFieldNotFound, "Field not found in table.");
+      throw EngineError(EngineErrorKind::kFieldNotFound,
+                        "Field not found in table.\nTable: " + db_path_);
     const FieldDef& def = fields_[static_cast<size_t>(field)];
     if (field < key_field_count_ || IsBlobType(def.type) || def.type == FieldType::kAutoInc)
       ThrowGeneral(EngineMessage("Field " + def.name + " cannot be changed in place.", db_path_));
     const FieldSlot& s = slots_[static_cast<size_t>(field)];
     std::memset(bytes.data() + s.offset, 0, static_cast<size_t>(s.width));
-    EncodeFieldValue(def, s.width, value, code_page_, bytes.data() + s.offset);
+    EncodeTableField(def, s.width, value, code_page_, bytes.data() + s.offset, db_path_);
   }
   CheckUnique(bytes.data(), record);
   NoteUnique(record, -1);

@@ -1,5 +1,6 @@
 #include "engine/sql/insert.h"
 
+#include "engine/engine_error.h"
 #include "engine/sql/expression.h"
 #include "engine/sql/project.h"
 #include "engine/sql/value_ops.h"
@@ -56,10 +57,8 @@ std::vector<bool> FieldsReadBesidesOutputs(const BoundStatement& statement) {
   return fields;
 }
 
-}  // namespace
-
-uint64_t RunInsert(const BoundStatement& statement, SelectPipeline* source,
-                   SubqueryEvaluator& subqueries) {
+uint64_t InsertRows(const BoundStatement& statement, SelectPipeline* source,
+                    SubqueryEvaluator& subqueries) {
   if (source) {
     if (auto copier = StoredRowCopier(statement)) {
       source->set_stream_fields(FieldsReadBesidesOutputs(statement));
@@ -96,6 +95,23 @@ uint64_t RunInsert(const BoundStatement& statement, SelectPipeline* source,
   const uint64_t count = rows.size();
   if (count > 0) statement.target->InsertAll(std::move(rows));
   return count;
+}
+
+}  // namespace
+
+uint64_t RunInsert(const BoundStatement& statement, SelectPipeline* source,
+                   SubqueryEvaluator& subqueries) {
+  try {
+    return InsertRows(statement, source, subqueries);
+  } catch (const EngineError& e) {
+    // A value a field cannot hold names the target, and the table it was
+    // read from: either of them may be the damaged one.
+    if (!e.HasContext(kFieldContext)) throw;
+    EngineError named = e.WithContext(kTableContext, statement.target_path);
+    if (statement.select && !statement.select->tables.empty())
+      named = named.WithContext(kSourceTableContext, statement.select->tables[0].path);
+    throw named;
+  }
 }
 
 }  // namespace dalimor

@@ -14,7 +14,9 @@ namespace dalimor {
 // stores them (SqlTable::CopierFrom), they are copied so, and the scan of
 // the source reads only the fields the conditions need.
 // Throws EngineError when a value does not fit its field or the table
-// refuses the rows; the target is unchanged then.
+// refuses the rows; the target is unchanged then.  An error about a field
+// (one with a "Field: " line) names the target in a "Table: " line and the
+// FROM table of INSERT ... SELECT in a "Source table: " line.
 uint64_t RunInsert(const BoundStatement& statement, SelectPipeline* source,
                    SubqueryEvaluator& subqueries);
 

@@ -19,4 +19,10 @@ inline std::string SqlTextLiteral(std::string_view text) {
   return result;
 }
 
+// A field name as a statement writes it: bare when the lexer reads it back
+// as one name and it is no reserved word (every name of a Kalmeo table), else
+// between double quotes with every '"' doubled.  A name holding blanks or
+// punctuation then names that field and nothing else.
+std::string SqlName(std::string_view name);
+
 }  // namespace dalimor

@@ -537,6 +537,8 @@ class Parser {
 
 }  // namespace
 
+bool IsReservedSqlWord(std::string_view word) { return IsReservedWord(word); }
+
 AstStatement ParseSql(std::string_view text) { return Parser(text).ParseStatement(); }
 
 }  // namespace dalimor

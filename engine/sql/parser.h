@@ -12,6 +12,11 @@ namespace dalimor {
 // deeper statements are refused rather than risk the stack.
 inline constexpr int kSqlMaxNesting = 128;
 
+// True for a word of the grammar, or of the Borland dialect that this engine
+// does not implement, compared without regard to ASCII case: such a word
+// cannot stand as a bare name.
+bool IsReservedSqlWord(std::string_view word);
+
 // Parses one statement (an optional ";" may end it).  Throws SqlError naming
 // the token and its position when the text is not a statement of the dialect.
 AstStatement ParseSql(std::string_view text);

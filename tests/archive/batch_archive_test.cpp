@@ -506,14 +506,35 @@ TEST_F(ArchiveBatchTest, FileThatVanishesWhilePackingIsLeftOutSilently) {
 
 TEST_F(ArchiveBatchTest, ReadErrorHalfWayDeletesThePartlyWrittenArchive) {
   WriteFileBytes(folder_ / "a.bin", RandomBytes(300000, 2));
-  // Opens like a regular file, but reading it fails with EIO: nothing is
-  // mapped at address 0 of the reading process.
-  fs::create_symlink("/proc/self/mem", folder_ / "b.DB");
+  WriteFileBytes(folder_ / "b.DB", RandomBytes(300000, 3));
   WriteFileBytes(folder_ / "c.txt", "after");
-  EXPECT_FALSE(ArchiveBatch(ui_, FolderPath()));
+  // The disk fails with EIO in the middle of the second file.
+  int reads = 0;
+  ArchiveOptions options;
+  options.read = [&reads](int fd, void* data, size_t size) -> ssize_t {
+    if (++reads == 8) {
+      errno = EIO;
+      return -1;
+    }
+    return ::read(fd, data, size);
+  };
+  EXPECT_FALSE(ArchiveBatch(ui_, FolderPath(), options));
   ExpectOneErrorBox(ui_, "Cannot read file");
+  EXPECT_NE(ui_.boxes.back().text.find("b.DB"), std::string::npos) << ui_.boxes.back().text;
   EXPECT_FALSE(fs::exists(Archive()));
   EXPECT_EQ(FolderNames(folder_), (std::vector<std::string>{"a.bin", "b.DB", "c.txt"}));
+}
+
+// A link planted in the shared folder carries nothing off: it is left out
+// of the archive, whatever it points to.
+TEST_F(ArchiveBatchTest, LinksInTheFolderAreNotPacked) {
+  WriteFileBytes(tmp_.path() / "tajne.txt", "someone else's file");
+  WriteFileBytes(folder_ / "a.txt", "data");
+  fs::create_symlink(tmp_.path() / "tajne.txt", folder_ / "odkaz.txt");
+  ASSERT_TRUE(ArchiveBatch(ui_, FolderPath()));
+  const std::vector<PyEntry> entries = Inspect();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "a.txt");
 }
 
 // Failures injected into the write call: the box, and no archive left.

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <functional>
+#include <iterator>
 
 #include "platform/ini_file.h"
 #include "tests/support/test_support.h"
@@ -90,6 +94,63 @@ TEST(BatchInfo, UnwritableFolderRaisesTheFileErrors) {
     EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + missing + "exportinfo.txt\". ", 0),
               0u);
   }
+}
+
+// The information files lie in a folder other people write.  A link in
+// their place leads neither the batch information nor a send to another
+// file, and a pipe does not make the receive page wait: the information
+// names the file instead.
+TEST(BatchInfo, LinksAndPipesInPlaceOfTheInformationFilesAreRefused) {
+  test::TempDir dir;
+  const std::string folder = dir.path().string() + "/";
+  const fs::path company_table = dir.path() / "SPFH.DB";
+  test::WriteFileBytes(company_table, "company table");
+  const std::function<void(const fs::path&)> hostile[] = {
+      [&](const fs::path& path) { fs::create_symlink(company_table, path); },
+      [&](const fs::path& path) { fs::create_symlink(dir.path() / "nothing", path); },
+      [&](const fs::path& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); },
+      [&](const fs::path& path) { fs::create_directory(path); },
+  };
+  for (const char* name : {"exportinfo.txt", "export.ini"}) {
+    for (size_t i = 0; i < std::size(hostile); ++i) {
+      SCOPED_TRACE(std::string(name) + " case " + std::to_string(i));
+      const fs::path path = dir.path() / name;
+      hostile[i](path);
+      try {
+        ReadBatchInfo(folder);
+        ADD_FAILURE() << "no error";
+      } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Soubor \"" + path.string() +
+                      "\" v přenosné složce je odkazem na jiný soubor nebo není obyčejným "
+                      "souborem. Informace o dávce nelze zobrazit.");
+      }
+      EXPECT_EQ(ReadBatchCompany(folder), "");
+      EXPECT_ANY_THROW(WriteBatchInfo(folder, "zpráva", "Firma", kSendTime,
+                                      CzechRegionalSettings(), CountByName));
+      EXPECT_EQ(test::ReadFileBytes(company_table), "company table");
+      EXPECT_FALSE(fs::exists(dir.path() / "nothing"));
+      fs::remove_all(path);
+      fs::remove(dir.path() / (std::string(name) == "export.ini" ? "exportinfo.txt" : "export.ini"));
+    }
+  }
+}
+
+// A second name of a company's table in place of "exportinfo.txt" is never
+// emptied by a send.
+TEST(BatchInfo, AHardLinkedMessageFileIsNotWritten) {
+  test::TempDir dir;
+  const fs::path company_table = dir.path() / "SPFH.DB";
+  test::WriteFileBytes(company_table, "company table");
+  fs::create_hard_link(company_table, dir.path() / "exportinfo.txt");
+  try {
+    WriteBatchInfo(dir.path().string() + "/", "x", "F", kSendTime, CzechRegionalSettings(),
+                   CountByName);
+    ADD_FAILURE() << "no error";
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("exportinfo.txt"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(test::ReadFileBytes(company_table), "company table");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "engine/paradox/table.h"
 #include "tests/support/test_support.h"
 
@@ -60,6 +62,32 @@ TEST(BatchViewer, EmptyItemsAreNotLinkedAndMissingTablesReportTheEngineMessage) 
   const std::string error = viewer.Open(dir.path().string(), *ViewerTablesFor("laVFPoc"));
   EXPECT_NE(error.find("Table does not exist."), std::string::npos) << error;
   EXPECT_FALSE(viewer.master().Active());
+}
+
+// A batch table planted as a link to a company's table (or its memo or
+// index file) is not shown: the viewer names the file instead.
+TEST(BatchViewer, LinkedBatchFilesAreNotOpened) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.path() / "firma");
+  std::filesystem::create_directories(dir.path() / "davka");
+  std::vector<FieldDef> fields = Keys(false, false);
+  fields.push_back({"Poznamka", FieldType::kMemo, 10});
+  auto company = ParadoxTable::Create(dir.File("firma/SPFH.DB"), fields, 2);
+  company->Insert({std::string("FP"), std::string("1"), std::string("firma"), std::string("m")});
+  company->Close();
+  for (const char* extension : {".DB", ".PX", ".MB"}) {
+    SCOPED_TRACE(extension);
+    std::filesystem::remove_all(dir.path() / "davka");
+    std::filesystem::create_directories(dir.path() / "davka");
+    ParadoxTable::Create(dir.File("davka/SPFH.DB"), fields, 2)->Close();
+    const std::string planted = dir.File(std::string("davka/SPFH") + extension);
+    std::filesystem::remove(planted);
+    std::filesystem::create_symlink(dir.File(std::string("firma/SPFH") + extension), planted);
+    BatchViewerModel viewer;
+    const std::string error = viewer.Open(dir.File("davka"), {"SPFH.DB", ""});
+    EXPECT_NE(error.find(planted), std::string::npos) << error;
+    EXPECT_FALSE(viewer.master().Active());
+  }
 }
 
 }  // namespace

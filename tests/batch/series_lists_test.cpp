@@ -88,6 +88,18 @@ TEST_F(SeriesListsTest, SendBoxesListTheRegisterAndReceiveBoxesTheBatch) {
   EXPECT_EQ(j["cbDenikDRO"].entries, (std::vector<std::string>{" ", "BV", "ID", "PD"}));
 }
 
+// A batch table planted as a link to a company's table lists nothing: the
+// company's series never show as the batch's.
+TEST_F(SeriesListsTest, ALinkedBatchTableListsNothing) {
+  fs::rename(batch / "SPFH.DB", company / "SPFH.DB");
+  fs::rename(batch / "SPFH.PX", company / "SPFH.PX");
+  fs::create_symlink(company / "SPFH.DB", batch / "SPFH.DB");
+  fs::create_symlink(company / "SPFH.PX", batch / "SPFH.PX");
+  SeriesBoxes boxes;
+  FillSeriesLists(ui, boxes, false, CompanyFolder(), "P", BatchFolder());
+  EXPECT_TRUE(boxes["cbPFDRP"].entries.empty());
+}
+
 TEST_F(SeriesListsTest, ReceiveOnlyLeavesTheSendBoxesAlone) {
   SeriesBoxes boxes;
   boxes["cbPFDRO"].entries = {" ", "keep"};

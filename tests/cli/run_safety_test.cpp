@@ -71,7 +71,10 @@ class RunSafety : public CliTransfer {
   CliResult Traced(const std::string& options) {
     CliResult result{};
     result.code = test::RunCommand(
-        "bash -c " + Q("DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) + " strace -f -qq " +
+        // LeakSanitizer cannot work under a tracer; the sanitized build's
+        // other checks stay on.
+        "bash -c " + Q("ASAN_OPTIONS=detect_leaks=0 DALIMOR_ENGINE_CONFIG=" +
+                       Q(dir.File("engine.cfg")) + " strace -f -qq " +
                        (options.find(" -o ") == std::string::npos ? "-o /dev/null " : "") +
                        options + " " + DALIMOR_CLI_PATH + " " + Receive() + " </dev/null"),
         &result.output);
@@ -220,6 +223,7 @@ TEST_F(RunSafety, AReceiveKilledAnywhereIsBeforeOrAfterNeverBetween) {
         for (const std::string& problem : test::CheckAllSecondaryIndexes(Praha() + "/" + name))
           ADD_FAILURE() << call << " " << n << ": " << problem;
       if (code == 0) break;
+      EXPECT_EQ(code, 128 + 9) << call << " " << n << ": not killed, failed";
       ++killed_runs;
       if (n > 4096) break;
     }

@@ -154,6 +154,38 @@ TEST_F(CliTransfer, BatchFilesThatAreLinksOrNoPlainFilesAreRefused) {
   EXPECT_TRUE(InstallationFiles() == before);
 }
 
+// "exportinfo.txt" planted as a link to a company's table or as a pipe:
+// `info` neither shows the table's bytes nor waits, it names the file; a
+// send leaves the table as it was.
+TEST_F(CliTransfer, InfoNamesALinkedOrPipedMessageFileAndNeverWaits) {
+  ASSERT_EQ(Cli("init " + Common("Pobočka Brno") + " --yes").code, 0);
+  const std::string company_table = installation() + "/DATA/PRAHA/SDATA/S/SPFH.DB";
+  const fs::path message = fs::path(folder()) / "exportinfo.txt";
+  const std::map<std::string, std::string> before = InstallationFiles();
+  const std::function<void()> hostile[] = {
+      [&] { fs::create_symlink(company_table, message); },
+      [&] { ASSERT_EQ(mkfifo(message.c_str(), 0600), 0); },
+  };
+  for (const auto& make : hostile) {
+    make();
+    // A time limit far above what the command needs, so that a wait on the
+    // pipe ends the command (exit 124) instead of the test.
+    launcher = "timeout 20 ";
+    const CliResult info = Cli("info --folder " + Q(folder()));
+    launcher.clear();
+    EXPECT_EQ(info.code, 1) << info.output;
+    EXPECT_NE(info.output.find(message.string() + "\" v přenosné složce je odkazem na jiný "
+                                                   "soubor nebo není obyčejným souborem"),
+              std::string::npos)
+        << info.output;
+    const CliResult send =
+        Cli("send " + Common("Pobočka Brno") + " --agenda PF --message x --yes");
+    EXPECT_EQ(send.code, 3) << send.output;
+    fs::remove(message);
+  }
+  EXPECT_TRUE(InstallationFiles() == before);
+}
+
 // What a scheduled send reports is what happened: an archive that could
 // not be written has its own exit code and leaves no stale archive; a
 // relative folder names its archive; a message keeps its line breaks as

@@ -210,6 +210,43 @@ TEST(ParadoxField, RefusedValues) {
   }
 }
 
+TEST(ParadoxField, ValidFieldNames) {
+  struct Case {
+    std::string name;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"DoklSRada", true},
+      {"Číslo účtu", true},
+      {"ŽLUŤOUČKÝ kůň", true},
+      {"Cena#1", true},
+      {"A_b$c%d&e*f+g-h.i/j", true},
+      {"k:l;m<n=o>p?q@r!s^t`u|v~\\", true},
+      {"Abcdefghijklmnopqrstuvwxy", true},    // 25 characters
+      {"Ábcdefghijklmnopqrstuvwxý", true},    // 25 characters, 27 bytes
+      {"Abcdefghijklmnopqrstuvwxyz", false},  // 26 characters
+      {"", false},
+      {" Text", false},
+      {"#", false},
+      {"Cena->DPH", false},
+      {"DoklSRada) SELECT 1 --", false},
+      {"Text, DoklSRada", false},
+      {"Te'xt", false},
+      {"\"Text\"", false},
+      {"Text[1]", false},
+      {"Text{1}", false},
+      {"Text\t", false},
+      {"Text\r\nDELETE", false},
+      {"Text\x7F", false},
+      {"Text\xC2\x85", false},     // U+0085, a control character
+      {"Text\xC2\xA0", false},     // U+00A0, no blank Paradox knows
+      {"Cena \xC3\x97 2", false},  // U+00D7, the multiplication sign
+      {"\xE6\xBC\xA2", false},    // a letter no Czech code page holds
+      {"Text\xFF", false},         // no UTF-8
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsValidFieldName(c.name), c.valid) << c.name;
+}
+
 TEST(ParadoxHeader, RewritingKeepsUnknownBytesAndChangesOnlyCounters) {
   DALIMOR_REQUIRE_FIXTURES();
   const auto path = test::FixturesDir() / "paradox/leonhad-paradoxdriver/db/CUSTOMER.DB";

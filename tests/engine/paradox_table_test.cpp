@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 
@@ -519,6 +522,111 @@ TEST(ParadoxTable, RefusesValuesItCannotStoreWithoutChangingTheFiles) {
   // Text longer than the field is cut to its size.
   t->Insert({int64_t{3}, std::string("dlouhý text přes deset"), Value{}});
   EXPECT_EQ(t->Read(*t->Find({int64_t{3}}))[1], Value{std::string("dlouhý tex")});
+}
+
+// A value a field cannot hold names the field and the table, so that a
+// damaged table among many is found.
+TEST(ParadoxTable, ValueErrorsNameTheFieldAndTheTable) {
+  TempDir dir;
+  const std::string path = dir.File("SCENIK.DB");
+  const auto t = ParadoxTable::Create(
+      path, {{"Kod", FieldType::kShort, 0}, {"MinZasoba", FieldType::kShort, 0}}, 1);
+  const RecordPosition row = t->Insert({int64_t{1}, int64_t{5}});
+  const std::function<void()> writes[] = {
+      [&] { t->Insert({int64_t{2}, int64_t{40000}}); },
+      [&] { t->Insert({int64_t{2}, 2.5}); },
+      [&] { t->Insert({int64_t{2}, std::string("pět")}); },
+      [&] { t->Update(row, {int64_t{1}, int64_t{-40000}}); },
+      [&] { t->UpdateFields(row, {{1, int64_t{70000}}}); },
+      [&] { t->Find({int64_t{99999}}); },
+  };
+  for (const auto& write : writes) {
+    try {
+      write();
+      ADD_FAILURE() << "no error";
+    } catch (const EngineError& e) {
+      const std::string message = e.what();
+      EXPECT_NE(message.find("\nField: "), std::string::npos) << message;
+      EXPECT_NE(message.find("\nTable: " + path), std::string::npos) << message;
+    }
+  }
+  try {
+    t->ReadField(row, 7);
+    ADD_FAILURE() << "no error";
+  } catch (const EngineError& e) {
+    EXPECT_EQ(std::string(e.what()), "Field not found in table.\nTable: " + path);
+  }
+}
+
+// A table may lie in a folder other people write: none of its files is
+// opened through a link, as a pipe or as a device, and nothing a link
+// points to is read, written, created or emptied.
+TEST(ParadoxTable, FilesThatAreLinksOrNoPlainFilesAreRefused) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "firma");
+  fs::create_directories(dir.path() / "davka");
+  const std::vector<FieldDef> fields = {
+      {"DoklSRada", FieldType::kAlpha, 5}, {"Nazev", FieldType::kAlpha, 20},
+      {"Poznamka", FieldType::kMemo, 10}};
+  const auto make = [&](const fs::path& path) {
+    const auto t = ParadoxTable::Create(path.string(), fields, 1);
+    t->Insert({std::string("FP"), std::string("text"), std::string("poznámka")});
+    t->AddSecondaryIndex({"", {"Nazev"}, false, false});
+  };
+  const fs::path company = dir.path() / "firma" / "SPFH.DB";
+  make(company);
+  std::map<std::string, std::string> company_files;
+  for (const auto& entry : fs::directory_iterator(company.parent_path()))
+    company_files[entry.path().string()] = ReadFileBytes(entry.path());
+
+  const fs::path batch = dir.path() / "davka" / "SPFH.DB";
+  for (const char* extension : {".DB", ".PX", ".MB", ".X02", ".Y02"}) {
+    for (const char* kind : {"link", "dangling link", "pipe"}) {
+      SCOPED_TRACE(std::string(extension) + " as " + kind);
+      fs::remove_all(batch.parent_path());
+      fs::create_directories(batch.parent_path());
+      make(batch);
+      const fs::path file = fs::path(batch).replace_extension(extension);
+      fs::remove(file);
+      if (std::string(kind) == "link")
+        fs::create_symlink(fs::path(company).replace_extension(extension), file);
+      else if (std::string(kind) == "dangling link")
+        fs::create_symlink(dir.path() / "firma" / "NOVY.DAT", file);
+      else
+        ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+      // Reading ignores the secondary index (on Nazev, the second field:
+      // .X02 and .Y02); writing keeps it up to date.
+      const bool read_uses_it = std::string(extension) == ".DB" ||
+                                std::string(extension) == ".PX" ||
+                                std::string(extension) == ".MB";
+      if (read_uses_it) {
+        try {
+          ParadoxTable::Open(batch.string(), OpenMode::kReadOnly)->ReadAll();
+          ADD_FAILURE() << "read through it";
+        } catch (const EngineError& e) {
+          EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
+        }
+      }
+      try {
+        const auto t = ParadoxTable::Open(batch.string(), OpenMode::kShared);
+        t->Insert({std::string("FV"), std::string("nový"), std::string("nová poznámka")});
+        t->Close();
+        ADD_FAILURE() << "wrote through it";
+      } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
+      }
+      EXPECT_FALSE(fs::exists(dir.path() / "firma" / "NOVY.DAT"));
+    }
+  }
+  // A new table is not created through a link in its place either.
+  fs::create_symlink(company, dir.path() / "davka" / "CPOKL.DB");
+  fs::create_symlink(dir.path() / "firma" / "NOVY.DAT", dir.path() / "davka" / "CBANKA.DB");
+  for (const char* name : {"CPOKL.DB", "CBANKA.DB"})
+    EXPECT_THROW(ParadoxTable::Create((dir.path() / "davka" / name).string(), fields, 1),
+                 EngineError)
+        << name;
+  EXPECT_FALSE(fs::exists(dir.path() / "firma" / "NOVY.DAT"));
+  for (const auto& [path, bytes] : company_files) EXPECT_EQ(ReadFileBytes(path), bytes) << path;
 }
 
 TEST(ParadoxTable, ModesAndLocks) {

@@ -455,6 +455,73 @@ TEST(FileSystemListing, SurvivesAFolderVanishingWhileListed) {
 }
 
 // ---------------------------------------------------------------------------
+// Opening files other people may have put in place
+
+// Whatever stands at the path, the open neither follows a link nor waits
+// on a pipe, and only a regular file is opened; what a link points to is
+// never read, created, emptied or written.
+TEST(FileSystemPlainFile, OpensOnlyRegularFilesAndNeverThroughALink) {
+  TempDir dir;
+  const fs::path target = dir.path() / "SPFH.DB";
+  WriteFileBytes(target, "company table");
+  WriteFileBytes(dir.path() / "plain.txt", "plain");
+  fs::create_symlink(target, dir.path() / "link.txt");
+  fs::create_symlink(dir.path() / "new.DB", dir.path() / "dangling.txt");
+  ASSERT_EQ(mkfifo((dir.path() / "pipe.txt").c_str(), 0644), 0);
+  fs::create_directory(dir.path() / "folder.txt");
+
+  struct Case {
+    const char* name;
+    int flags;
+    PlainFileStatus expected;
+  };
+  const Case cases[] = {
+      {"plain.txt", O_RDONLY, PlainFileStatus::kOpened},
+      {"missing.txt", O_RDONLY, PlainFileStatus::kMissing},
+      {"link.txt", O_RDONLY, PlainFileStatus::kNotPlain},
+      {"link.txt", O_WRONLY | O_CREAT | O_TRUNC, PlainFileStatus::kNotPlain},
+      {"link.txt", O_RDWR, PlainFileStatus::kNotPlain},
+      {"dangling.txt", O_RDWR | O_CREAT | O_TRUNC, PlainFileStatus::kNotPlain},
+      {"pipe.txt", O_RDONLY, PlainFileStatus::kNotPlain},
+      {"pipe.txt", O_WRONLY | O_CREAT | O_TRUNC, PlainFileStatus::kNotPlain},
+      {"pipe.txt", O_RDWR, PlainFileStatus::kNotPlain},
+      {"folder.txt", O_RDONLY, PlainFileStatus::kNotPlain},
+      {"folder.txt", O_RDWR, PlainFileStatus::kNotPlain},
+      {"/dev/null", O_RDWR, PlainFileStatus::kNotPlain},
+  };
+  for (const Case& c : cases) {
+    const fs::path path = c.name[0] == '/' ? fs::path(c.name) : dir.path() / c.name;
+    const PlainFile file = OpenPlainFile(path, c.flags);
+    EXPECT_EQ(file.status(), c.expected) << c.name << " " << c.flags;
+    EXPECT_EQ(file.fd() >= 0, c.expected == PlainFileStatus::kOpened) << c.name;
+  }
+  EXPECT_EQ(test::ReadFileBytes(target), "company table");
+  EXPECT_FALSE(fs::exists(dir.path() / "new.DB"));
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "link.txt"));
+}
+
+TEST(FileSystemPlainFile, CreatesTruncatesAndClosesItsDescriptor) {
+  TempDir dir;
+  const fs::path path = dir.path() / "exportinfo.txt";
+  int fd = -1;
+  {
+    PlainFile created = OpenPlainFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+    ASSERT_EQ(created.status(), PlainFileStatus::kOpened);
+    ASSERT_EQ(::write(created.fd(), "abc", 3), 3);
+    fd = created.fd();
+  }
+  EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "closed with its owner";
+  EXPECT_EQ(test::ReadFileBytes(path), "abc");
+  PlainFile emptied = OpenPlainFile(path, O_RDWR | O_TRUNC);
+  ASSERT_EQ(emptied.status(), PlainFileStatus::kOpened);
+  EXPECT_EQ(fs::file_size(path), 0u);
+  EXPECT_TRUE(emptied.Close());
+  EXPECT_EQ(emptied.fd(), -1);
+  EXPECT_EQ(OpenPlainFile(dir.path() / "no" / "such.txt", O_WRONLY | O_CREAT).status(),
+            PlainFileStatus::kMissing);
+}
+
+// ---------------------------------------------------------------------------
 // MS-DOS date and time
 
 TEST(FileSystemDosTime, EncodesAndClamps) {

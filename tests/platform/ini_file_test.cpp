@@ -437,6 +437,43 @@ TEST_F(IniFileErrors, FailedWritesThrowUnableToWrite) {
   EXPECT_TRUE(IniFile(folder).ReadSections().empty());
 }
 
+// An INI file in a folder other people write (the transfer folder's
+// "export.ini"): a link reads as no file and is never written through, and
+// a pipe never makes a read wait, whichever way links are taken.
+TEST_F(IniFileErrors, RefusedLinksAndPipesNeitherLeadElsewhereNorBlock) {
+  const std::string target = dir_.File("company.ini");
+  WriteFileBytes(target, "[LastSend]\r\nCompanyName=Centr\xE1la\r\n");
+  const std::string link = dir_.File("export.ini");
+  std::filesystem::create_symlink(target, link);
+  const std::string dangling = dir_.File("dangling.ini");
+  std::filesystem::create_symlink(dir_.File("created.ini"), dangling);
+  const std::string pipe = dir_.File("pipe.ini");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+
+  for (const std::string& path : {link, dangling, pipe}) {
+    IniFile ini(path, IniLinks::kRefuse);
+    EXPECT_EQ(ini.links(), IniLinks::kRefuse);
+    EXPECT_EQ(ini.ReadString("LastSend", "CompanyName", "d"), "d") << path;
+    EXPECT_TRUE(ini.ReadSections().empty()) << path;
+    EXPECT_THROW(ini.WriteString("LastSend", "CompanyName", "x"), IniFileError) << path;
+    EXPECT_THROW(ini.EraseSection("LastSend"), IniFileError) << path;
+    EXPECT_NO_THROW(ini.DeleteKey("LastSend", "CompanyName")) << path;
+  }
+  EXPECT_EQ(ReadFileBytes(target), "[LastSend]\r\nCompanyName=Centr\xE1la\r\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("created.ini")));
+
+  // Followed as the profile functions follow it, a pipe still reads as empty.
+  EXPECT_EQ(IniFile(pipe).ReadString("S", "k", "d"), "d");
+  EXPECT_THROW(IniFile(pipe).WriteString("S", "k", "v"), IniFileError);
+  EXPECT_EQ(IniFile(link).ReadString("LastSend", "CompanyName", ""), "Centrála");
+
+  // A plain file is read and written as ever.
+  IniFile plain(dir_.File("plain.ini"), IniLinks::kRefuse);
+  plain.WriteString("S", "k", "v");
+  EXPECT_EQ(plain.ReadString("S", "k", ""), "v");
+}
+
 // Garbage of every kind reads without harm, and a key written into it reads
 // back while the keys that were there keep their values.
 TEST_F(IniFileErrors, GarbageNeverHurts) {

@@ -210,5 +210,42 @@ TEST_F(MemoTransfer, AMissingTableIsNamedInItsError) {
       << error_of();
 }
 
+// A damaged memo or header table of the batch is named in the error, so
+// that the user knows which file to replace.
+TEST_F(MemoTransfer, ADamagedBatchTableIsNamedInItsError) {
+  const auto error_of = [&](auto&& run) {
+    try {
+      run();
+    } catch (const EngineError& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  // A memo table without its text field.
+  Headers(company / "SDATA" / "S" / "SVFH.DB", {Header("1", int64_t{1}, int64_t{0})});
+  Memos(company / "LDATA" / "S" / "LMEMO.DB", {});
+  Counter(1);
+  ParadoxTable::Create((batch / "LMEMO.DB").string(), {{"Klic", FieldType::kLong, 0}}, 1)
+      ->Insert({int64_t{1}});
+  std::string error =
+      error_of([&] { ImportMemos(context, CompanyFolder(), BatchFolder(), "SVFH.DB"); });
+  EXPECT_EQ(error, "Field 'Poznamka' not found.\nTable: " + BatchFolder() + "LMEMO.DB");
+
+  // A header table whose text key field holds text.
+  auto header = ParadoxTable::Create((batch / "SVFH.DB").string(),
+                                     {{"DoklSRada", FieldType::kAlpha, 5},
+                                      {"DoklSCislo", FieldType::kAlpha, 11},
+                                      {"TextNahoruKlic", FieldType::kAlpha, 10},
+                                      {"TextDoluKlic", FieldType::kLong, 0},
+                                      {"Zmeneno", FieldType::kTimestamp, 0}},
+                                     2);
+  header->Insert({std::string("FV"), std::string("1"), std::string("pět"), int64_t{0}, Value{}});
+  header->Close();
+  error = error_of([&] { ExportMemos(context, CompanyFolder(), BatchFolder(), "SVFH.DB"); });
+  EXPECT_NE(error.find("Field: TextNahoruKlic\nTable: " + BatchFolder() + "SVFH.DB"),
+            std::string::npos)
+      << error;
+}
+
 }  // namespace
 }  // namespace dalimor

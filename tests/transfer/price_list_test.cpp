@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "engine/engine_config.h"
+#include "engine/engine_error.h"
 #include "engine/paradox/table.h"
 #include "engine/sql/paradox_catalog.h"
 #include "tests/support/test_support.h"
@@ -122,6 +123,36 @@ TEST_F(PriceList, ReceiveWithoutTheBatchListFails) {
   PriceListOptions options;
   options.all = true;
   EXPECT_ANY_THROW(ReceivePriceList(context, CompanyFolder(), BatchFolder(), options));
+}
+
+// A value the company's table cannot hold (a batch header that declares a
+// field wider than the company has it) names the field, the company's table
+// and the batch table the value came from.
+TEST_F(PriceList, AValueTheCompanyCannotHoldNamesBothTables) {
+  const auto prices = [](const fs::path& path, FieldType stock_type, Value stock) {
+    auto t = ParadoxTable::Create(path.string(),
+                                  {{"Sklad", FieldType::kAlpha, 5},
+                                   {"PolozkaSkladu", FieldType::kAlpha, 20},
+                                   {"MinZasoba", stock_type, 0}},
+                                  2);
+    t->Insert({std::string("HL"), std::string("001"), stock});
+  };
+  const fs::path company_prices = company / "SDATA" / "S" / "SCenik.DB";
+  fs::remove(company_prices);
+  fs::remove(fs::path(company_prices).replace_extension(".PX"));
+  prices(company_prices, FieldType::kShort, int64_t{10});
+  prices(batch / "SCenik.DB", FieldType::kNumber, 40000.0);
+  PriceListOptions options;
+  options.all = true;
+  options.replace = true;
+  try {
+    ReceivePriceList(context, CompanyFolder(), BatchFolder(), options);
+    ADD_FAILURE() << "no error";
+  } catch (const EngineError& e) {
+    EXPECT_EQ(std::string(e.what()), "Value out of range.\nField: MinZasoba\nTable: " +
+                                         company_prices.string() + "\nSource table: " +
+                                         (batch / "SCenik.DB").string());
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -500,6 +501,100 @@ TEST_F(TransferRun, RefusalsTouchNothing) {
   EXPECT_EQ(Send(nothing), RunOutcome::kNoAgenda);
   EXPECT_EQ(last_boxes.back().text, "Ve výběru pro odeslání není obsažena žádná agenda.");
   EXPECT_TRUE(fs::is_empty(batch()));
+}
+
+// Replaces a batch table by one with the fields `change` makes of its own,
+// holding its rows (a field they lack stays NULL): a damaged or crafted
+// header as another person could leave it in the transfer folder.
+void RewriteTable(const std::string& path,
+                  const std::function<void(std::vector<FieldDef>&)>& change) {
+  std::vector<FieldDef> fields;
+  std::vector<Record> rows;
+  int keys = 0;
+  {
+    const auto old = ParadoxTable::Open(path, OpenMode::kReadOnly);
+    fields = old->fields();
+    rows = old->ReadAll();
+    keys = old->key_field_count();
+  }
+  std::vector<FieldDef> changed = fields;
+  change(changed);
+  const fs::path table(path);
+  ASSERT_GT(DeleteFilesByMask(table.parent_path().string(), table.stem().string() + ".*"), 0);
+  const auto rewritten = ParadoxTable::Create(path, changed, keys);
+  for (const Record& row : rows) {
+    Record values(changed.size());
+    for (size_t i = 0; i < changed.size(); ++i)
+      for (size_t j = 0; j < fields.size(); ++j)
+        if (fields[j].name == changed[i].name) values[i] = row[j];
+    rewritten->Insert(values);
+  }
+}
+
+// A batch header is read before it goes into a statement: a field name
+// that would change the statement, and a field the company cannot take,
+// refuse the receive naming the batch file; the company is as it was.  A
+// field the batch lacks, or spelled in another case, still receives.
+TEST_F(TransferRun, CraftedOrDamagedBatchHeadersAreRefusedNamingTheBatchFile) {
+  Initialise(kBranch);
+  SendPage send;
+  send.agendas = AllAgendas();
+  ASSERT_EQ(Send(send), RunOutcome::kDone);
+  const std::string table = batch() + "SPFH.DB";
+  const std::string head = CompanyFolder(kHead);
+  fs::copy(batch(), dir.path() / "sent", fs::copy_options::recursive);
+  const auto add = [](std::string name) {
+    return [name](std::vector<FieldDef>& fields) {
+      fields.push_back({name, FieldType::kAlpha, 10});
+    };
+  };
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<FieldDef>&)> change;
+    std::vector<std::string> message;  // parts of the error; empty: received
+  };
+  const Case cases[] = {
+      {"a name closing the column list", add("DoklSRada) SELECT 1 --"),
+       {"Invalid field name.", "Field: DoklSRada) SELECT 1 --", "Table: " + table}},
+      {"a name with a comma", add("Text, DoklSRada"),
+       {"Invalid field name.", "Table: " + table}},
+      {"a name with a control character", add("Text\x02"),
+       {"Invalid field name.", "Field: Text#2", "Table: " + table}},
+      {"a field the company lacks", add("Schvalil"),
+       {"Field not found in table.", "Field: Schvalil", "The field is in " + table}},
+      {"a field the batch lacks",
+       [](std::vector<FieldDef>& fields) {
+         std::erase_if(fields, [](const FieldDef& f) { return f.name == "Poznamka"; });
+       },
+       {}},
+      {"a name in another case",
+       [](std::vector<FieldDef>& fields) {
+         for (FieldDef& f : fields)
+           if (f.name == "Text") f.name = "TEXT";
+       },
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(batch());
+    fs::copy(dir.path() / "sent", batch(), fs::copy_options::recursive);
+    RewriteTable(table, c.change);
+    const auto before = Snapshot(head);
+    ReceivePage receive;
+    receive.agendas["PF"].ticked = true;
+    receive.overwrite = true;
+    const RunOutcome outcome = Receive(receive);
+    ASSERT_FALSE(last_boxes.empty());
+    const std::string& text = last_boxes.back().text;
+    if (c.message.empty()) {
+      EXPECT_EQ(outcome, RunOutcome::kDone) << text;
+      continue;
+    }
+    EXPECT_EQ(outcome, RunOutcome::kFailed);
+    for (const std::string& part : c.message) EXPECT_NE(text.find(part), std::string::npos) << text;
+    EXPECT_NE(text.find("Data zůstala beze změny."), std::string::npos) << text;
+    EXPECT_EQ(Snapshot(head), before);
+  }
 }
 
 }  // namespace
