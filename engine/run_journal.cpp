@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "engine/fault_injection.h"
+#include "platform/file_system.h"
 #include "util/ascii.h"
 
 namespace dalimor {
@@ -33,21 +34,6 @@ constexpr size_t kStampEdge = 4096;
   if (error != 0) message += ": " + std::string(std::strerror(error));
   throw EngineError(EngineErrorKind::kIo, message);
 }
-
-// Closes a descriptor when the scope ends.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // The base name of a file name: up to its last ".".
 std::string BaseName(const std::string& file_name) {
@@ -70,10 +56,13 @@ std::vector<std::string> TableEntries(const fs::path& folder, const std::string&
   return names;
 }
 
+// Syncs a folder, so that the names in it last.
 void SyncPath(const fs::path& path) {
   JournalStep();
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() >= 0) ::fsync(fd.get());
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
 }
 
 // Whether the file system that holds `folder` has room for `bytes`.
@@ -90,33 +79,51 @@ void CheckFreeSpace(const fs::path& folder, uint64_t bytes, const fs::path& tabl
                         mib(free_bytes) + ", potřeba " + mib(bytes + 65536) + ".");
 }
 
-// Copies `from` to a new file `to` and syncs it.  Throws EngineError.
-void CopyDurably(const fs::path& from, const fs::path& to) {
+// An open file of the journal or of a table: never through a link, only a
+// regular file.  Throws EngineError with `what` when it cannot be opened.
+PlainFile OpenFile(const fs::path& path, int flags, const char* what) {
+  PlainFile file = OpenPlainFile(path, flags | O_CLOEXEC, 0644);
+  if (file.status() == PlainFileStatus::kOpened) return file;
+  Fail(what, path, file.status() == PlainFileStatus::kFailed ? file.error() : ELOOP);
+}
+
+// Copies every byte of `from` over the start of `to`, then cuts `to` to
+// that length and syncs it.  `failure` heads the error of a write; a full
+// disk while copying into the journal says how much room there is.
+void CopyContent(const fs::path& from, const fs::path& to, const char* failure) {
   JournalStep();
-  Descriptor in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  if (in.get() < 0) Fail("Cannot copy table file into the run journal", from, errno);
-  Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (out.get() < 0) Fail("Cannot copy table file into the run journal", to, errno);
+  PlainFile in = OpenFile(from, O_RDONLY, failure);
+  PlainFile out = OpenFile(to, O_WRONLY | O_CREAT, failure);
   std::vector<char> buffer(1 << 16);
+  off_t offset = 0;
   while (true) {
-    const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+    const ssize_t got = ::read(in.fd(), buffer.data(), buffer.size());
     if (got < 0) {
       if (errno == EINTR) continue;
-      Fail("Cannot copy table file into the run journal", from, errno);
+      Fail(failure, from, errno);
     }
     if (got == 0) break;
     for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::write(out.get(), buffer.data() + done, static_cast<size_t>(got - done));
+      const ssize_t put = ::pwrite(out.fd(), buffer.data() + done, static_cast<size_t>(got - done),
+                                   offset + done);
       if (put < 0) {
         if (errno == EINTR) continue;
         if (errno == ENOSPC) CheckFreeSpace(to.parent_path(), UINT64_MAX / 2, from);
-        Fail("Cannot copy table file into the run journal", to, errno);
+        Fail(failure, to, errno);
       }
       done += put;
     }
+    offset += got;
   }
   JournalStep();
-  if (::fsync(out.get()) != 0) Fail("Cannot copy table file into the run journal", to, errno);
+  if (::ftruncate(out.fd(), offset) != 0) Fail(failure, to, errno);
+  JournalStep();
+  if (::fsync(out.fd()) != 0) Fail(failure, to, errno);
+}
+
+// Copies a table's file into the journal.
+void CopyDurably(const fs::path& from, const fs::path& to) {
+  CopyContent(from, to, "Cannot copy table file into the run journal");
 }
 
 // Writes the bytes of `saved` into `target`, in place: the same file stays,
@@ -128,35 +135,7 @@ void WriteBack(const fs::path& saved, const fs::path& target) {
     JournalStep();
     if (::unlink(target.c_str()) != 0) Fail("Cannot restore table file", target, errno);
   }
-  JournalStep();
-  Descriptor in(::open(saved.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (in.get() < 0) Fail("Cannot read run journal", saved, errno);
-  Descriptor out(::open(target.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-  if (out.get() < 0) Fail("Cannot restore table file", target, errno);
-  std::vector<char> buffer(1 << 16);
-  off_t offset = 0;
-  while (true) {
-    const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      Fail("Cannot read run journal", saved, errno);
-    }
-    if (got == 0) break;
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::pwrite(out.get(), buffer.data() + done,
-                                   static_cast<size_t>(got - done), offset + done);
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        Fail("Cannot restore table file", target, errno);
-      }
-      done += put;
-    }
-    offset += got;
-  }
-  JournalStep();
-  if (::ftruncate(out.get(), offset) != 0) Fail("Cannot restore table file", target, errno);
-  JournalStep();
-  if (::fsync(out.get()) != 0) Fail("Cannot restore table file", target, errno);
+  CopyContent(saved, target, "Cannot restore table file");
 }
 
 uint64_t Fnv1a(uint64_t hash, const char* data, size_t size) {
@@ -170,9 +149,9 @@ uint64_t Fnv1a(uint64_t hash, const char* data, size_t size) {
 // The stamp of one file as it is now; nullopt when it is not a regular file.
 std::optional<RunJournal::FileStamp> StampOf(const fs::path& folder, const std::string& name) {
   const fs::path path = folder / name;
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  const PlainFile fd = OpenPlainFile(path, O_RDONLY | O_CLOEXEC);
   struct stat info;
-  if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  if (fd.status() != PlainFileStatus::kOpened || ::fstat(fd.fd(), &info) != 0) return std::nullopt;
   RunJournal::FileStamp stamp;
   stamp.name = name;
   stamp.size = static_cast<uint64_t>(info.st_size);
@@ -180,7 +159,7 @@ std::optional<RunJournal::FileStamp> StampOf(const fs::path& folder, const std::
   uint64_t hash = 1469598103934665603ull;
   std::vector<char> buffer(kStampEdge);
   const auto take = [&](off_t at) {
-    const ssize_t got = ::pread(fd.get(), buffer.data(), buffer.size(), at);
+    const ssize_t got = ::pread(fd.fd(), buffer.data(), buffer.size(), at);
     if (got > 0) hash = Fnv1a(hash, buffer.data(), static_cast<size_t>(got));
   };
   take(0);
@@ -307,10 +286,9 @@ void WriteManifestFile(const fs::path& journal, const Manifest& manifest) {
   const std::string text = ManifestText(manifest);
   {
     JournalStep();
-    Descriptor out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (out.get() < 0) Fail("Cannot write run journal", temp, errno);
+    PlainFile out = OpenFile(temp, O_WRONLY | O_CREAT | O_TRUNC, "Cannot write run journal");
     for (size_t done = 0; done < text.size();) {
-      const ssize_t put = ::write(out.get(), text.data() + done, text.size() - done);
+      const ssize_t put = ::write(out.fd(), text.data() + done, text.size() - done);
       if (put < 0) {
         if (errno == EINTR) continue;
         Fail("Cannot write run journal", temp, errno);
@@ -318,7 +296,7 @@ void WriteManifestFile(const fs::path& journal, const Manifest& manifest) {
       done += static_cast<size_t>(put);
     }
     JournalStep();
-    if (::fsync(out.get()) != 0) Fail("Cannot write run journal", temp, errno);
+    if (::fsync(out.fd()) != 0) Fail("Cannot write run journal", temp, errno);
   }
   JournalStep();
   if (::rename(temp.c_str(), (journal / kManifestName).c_str()) != 0)
