@@ -7,21 +7,17 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 
 #include "engine/engine_error.h"
+#include "platform/regional.h"
+#include "util/clock.h"
 
 namespace dalimor {
 namespace {
 
-std::string Now() {
-  char when[32] = "";
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  if (localtime_r(&now, &local)) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
-  return when;
-}
+// The moment as the user's Czech Windows shows it ("9.12.2026 22:10:05").
+std::string Now() { return DateTimeToStr(SystemClock().Now(), CzechRegionalSettings()); }
 
 }  // namespace
 

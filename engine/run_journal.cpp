@@ -16,6 +16,8 @@
 
 #include "engine/fault_injection.h"
 #include "platform/file_system.h"
+#include "platform/regional.h"
+#include "util/clock.h"
 #include "util/ascii.h"
 
 namespace dalimor {
@@ -445,10 +447,7 @@ void RestoreAll(const fs::path& home, Manifest manifest) {
 }
 
 std::string RunDescription(const std::string& run) {
-  char when[32] = "";
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  if (localtime_r(&now, &local)) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
+  const std::string when = DateTimeToStr(SystemClock().Now(), CzechRegionalSettings());
   std::string text = "proces " + std::to_string(::getpid()) + ", spuštěn " + when;
   if (!run.empty()) text = run + ", " + text;
   for (char& c : text)
