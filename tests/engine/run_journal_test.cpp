@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -236,6 +237,8 @@ TEST_F(JournalFolder, KilledAtEveryStepTheTablesAreBeforeOrAfterNeverBetween) {
       if (ending == Ending::kFinished) break;
       ++killed;
     }
+    std::printf("%s: killed at each of %d journal steps, every one before or after\n", phase.name,
+                killed);
     EXPECT_GT(killed, 20) << phase.name;
   }
 
@@ -259,6 +262,8 @@ TEST_F(JournalFolder, KilledAtEveryStepTheTablesAreBeforeOrAfterNeverBetween) {
     if (ending == Ending::kFinished) break;
     ++killed;
   }
+  std::printf("recovery: killed at each of %d journal steps (and its recovery one step later), "
+              "every one back to before\n", killed);
   EXPECT_GT(killed, 15);
 }
 
