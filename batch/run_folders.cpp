@@ -22,8 +22,11 @@ std::string PendingJournalText(const std::string& folder, const JournalReport& r
          (report.run.empty() ? std::string() : " (" + report.run + ")") +
          " byl přerušen a od té doby se změnily tyto tabulky:" + tables +
          "\r\n\r\nKopie tabulek z doby před přerušeným během jsou uloženy ve složce \"" +
-         report.journal.string() +
-         "\". Dokud nerozhodnete, zda tabulky obnovit, nelze s touto složkou pracovat "
+         report.journal.string() + "\".";
+}
+
+std::string PendingDecisionHint() {
+  return "\r\n\r\nDokud nerozhodnete, zda tabulky obnovit, nelze s touto složkou pracovat "
          "(rozhodnete při spuštění programu Dalimor nebo příkazem dalimor-cli recover "
          "--restore | --discard).";
 }
@@ -52,7 +55,7 @@ RunFolders PrepareRunFolders(const std::string& company_data_folder,
       JournalReport report;
       if (RecoverJournal(folder, &report) == RecoveryOutcome::kChangedSince) {
         if (!result.message.empty()) result.message += "\r\n\r\n";
-        result.message += PendingJournalText(folder, report);
+        result.message += PendingJournalText(folder, report) + PendingDecisionHint();
         result.pending.push_back(folder);
       }
     }

@@ -38,6 +38,10 @@ RunFolders PrepareRunFolders(const std::string& company_data_folder,
 // short, and what can be done about it.
 std::string PendingJournalText(const std::string& folder, const JournalReport& report);
 
+// What the user can do about such a journal, for the message of a run it
+// stops.
+std::string PendingDecisionHint();
+
 // Asks the user, for each folder of `pending`, whether to put its tables
 // back as they were before the killed run (losing what changed since) or to
 // keep them as they are (the copies go), or to decide later; carries the

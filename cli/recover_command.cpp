@@ -60,7 +60,9 @@ int RecoverCommand(const std::vector<std::string>& args, std::ostream& out) {
       ResolveJournal(home, JournalDecision::kDiscard);
       out << home << ": tabulky ponechány v současném stavu, kopie smazány.\n";
     } else {
-      out << PendingJournalText(home, report) << "\n";
+      out << PendingJournalText(home, report)
+          << "\nZvolte --restore (obnovit tabulky do stavu před přerušeným během) nebo --discard "
+             "(ponechat je v současném stavu).\n";
       code = kExitRefused;
     }
   }

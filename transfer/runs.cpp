@@ -120,7 +120,8 @@ RunOutcome Fail(Ui& ui, RunJournal& journal, const std::string& text) {
   } catch (const JournalChangedError& e) {
     // Someone else wrote a table while the run failed: nothing is put back
     // without the user.
-    outcome = "\r\n\r\n" + PendingJournalText(journal.home().string(), e.report());
+    outcome = "\r\n\r\n" + PendingJournalText(journal.home().string(), e.report()) +
+              PendingDecisionHint();
   } catch (const std::exception& e) {
     // The journal stays on disk and is restored when the folder is next used.
     outcome = std::string("\r\n\r\nZměny se nepodařilo vrátit (") + e.what() +
