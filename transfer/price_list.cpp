@@ -67,13 +67,21 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
   if (context.journal) context.journal->Touch(destination_table);
   OpenTable(source, source_table, read_mode);
   DeferredWrites deferred{&destination};
+  // Every few hundred rows the run may be stopped.
+  size_t rows = 0;
+  const auto safe_point = [&] {
+    if (++rows % 256 == 0) StopPoint(context);
+  };
   if (mode == PriceListMode::kAll) {
-    for (source.First(); !source.Eof(); source.Next())
+    for (source.First(); !source.Eof(); source.Next()) {
+      safe_point();
       CopyItem(source, destination, ItemKey(source), replace);
+    }
     deferred.Finish();
     return;
   }
   for (items.First(); !items.Eof(); items.Next()) {
+    safe_point();
     const std::vector<Value> key = ItemKey(items);
     // Only an item the source has is copied or replaced; a destination row
     // whose key the source lacks is never removed.

@@ -92,28 +92,50 @@ PriceListOptions PriceOptions(const std::map<std::string, AgendaInput>& agendas,
   return options;
 }
 
+// The progress of a run in steps: every table of a ticked agenda, the
+// texts of issued invoices and orders, and the price list.
+class RunProgress {
+ public:
+  RunProgress(Ui& ui, const std::map<std::string, AgendaInput>& agendas) : ui_(ui) {
+    for (const Agenda& agenda : Agendas()) {
+      if (!Ticked(agendas, agenda.code)) continue;
+      total_ += agenda.code == "Cenik" ? 1 : 1 + !agenda.item_table.empty() + HasMemos(agenda.code);
+    }
+  }
+  // One step done; a safe point to stop at.
+  void Step(const TransferContext& context) {
+    ui_.SetProgress(++done_, total_);
+    StopPoint(context);
+  }
+
+ private:
+  Ui& ui_;
+  int done_ = 0;
+  int total_ = 0;
+};
+
 // Runs `one` for every ticked agenda in the order of a run, then shows the
-// agenda's done mark and the progress.
+// agenda's done mark.
 template <typename OneAgenda>
-void ForEachTickedAgenda(Ui& ui, RunJournal& journal,
+void ForEachTickedAgenda(Ui& ui, RunJournal& journal, const TransferContext& context,
                          const std::map<std::string, AgendaInput>& agendas, RunPage page,
                          OneAgenda&& one) {
-  const int total = TickedCount(agendas);
-  int done = 0;
+  RunProgress progress(ui, agendas);
   for (const Agenda& agenda : Agendas()) {
     const AgendaInput* input = Ticked(agendas, agenda.code);
     if (!input) continue;
-    one(agenda, *input);
+    StopPoint(context);
+    one(agenda, *input, progress);
     journal.Settle();
     ui.ShowDoneMark(page, std::string(agenda.code));
-    ui.SetProgress(++done, total);
   }
 }
 
 // Puts back what the failed run changed, takes away the done marks of the
 // agendas it had finished (their data are gone again), then reports the
 // error and whether the data are as they were.
-RunOutcome Fail(Ui& ui, RunJournal& journal, const std::string& text) {
+RunOutcome Fail(Ui& ui, RunJournal& journal, const std::string& text,
+                RunOutcome outcome_of_run = RunOutcome::kFailed) {
   std::string outcome = "\r\n\r\nData zůstala beze změny.";
   try {
     journal.Rollback();
@@ -132,7 +154,7 @@ RunOutcome Fail(Ui& ui, RunJournal& journal, const std::string& text) {
   ui.SetDoneMarksShown(true);
   ui.HideDoneMarks();
   MsgWarning(ui, kMsgCaption, text + outcome);
-  return RunOutcome::kFailed;
+  return outcome_of_run;
 }
 
 // Refuses a transfer folder on live accounting data, and a batch with a
@@ -219,7 +241,7 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
   const std::string& batch = env.transfer_folder;
   RunJournal journal(batch, "odeslání dávky");
   JournalingCatalog catalog(&journal);
-  TransferContext context{catalog, env.config, env.clock, &journal};
+  TransferContext context{catalog, env.config, env.clock, &journal, &ui};
   try {
     if (page.empty_first) {
       for (const BatchTable& table : BatchTables())
@@ -246,13 +268,14 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
       }
     }
 
-    ForEachTickedAgenda(ui, journal, page.agendas, RunPage::kSend, [&](const Agenda& agenda,
-                                                               const AgendaInput& input) {
+    ForEachTickedAgenda(ui, journal, context, page.agendas, RunPage::kSend,
+                        [&](const Agenda& agenda, const AgendaInput& input, RunProgress& progress) {
       if (agenda.code == "Cenik") {
         ui.SetStatusText("Probíhá odesílání položek Ceníku ...");
         SendPriceList(context, env.company_data_folder, batch,
                       PriceOptions(page.agendas, page.price_list_all,
                                    !page.empty_first && page.overwrite));
+        progress.Step(context);
         return;
       }
       ui.SetStatusText("Probíhá odesílání záznamů agendy " + std::string(agenda.progress_name));
@@ -261,11 +284,16 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
       std::set<std::string> inserted;
       SendTable(context, company, batch, header, Filter(agenda, input, env), page.overwrite,
                 page.empty_first, HasMemos(agenda.code) ? &inserted : nullptr);
-      if (!agenda.item_table.empty())
+      progress.Step(context);
+      if (!agenda.item_table.empty()) {
         SendTable(context, company, batch, ItemStep(agenda), Filter(agenda, input, env),
                   page.overwrite, page.empty_first);
-      if (HasMemos(agenda.code))
+        progress.Step(context);
+      }
+      if (HasMemos(agenda.code)) {
         ExportMemos(context, env.company_data_folder, batch, header.table, &inserted);
+        progress.Step(context);
+      }
     });
 
     for (const std::string_view name : {kExportInfoName, kExportIniName})
@@ -273,6 +301,8 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
     WriteBatchInfo(batch, page.message, env.company_designation, env.clock, env.settings,
                    TableRecordCount);
     journal.Commit();
+  } catch (const RunStopped&) {
+    return Fail(ui, journal, "Odesílání dávky bylo zastaveno.", RunOutcome::kStopped);
   } catch (const std::exception& e) {
     return Fail(ui, journal, SendFailureText(e.what()));
   }
@@ -320,14 +350,15 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
 
   RunJournal journal(env.company_data_folder, "příjem dávky");
   JournalingCatalog catalog(&journal);
-  TransferContext context{catalog, env.config, env.clock, &journal};
+  TransferContext context{catalog, env.config, env.clock, &journal, &ui};
   try {
-    ForEachTickedAgenda(ui, journal, page.agendas, RunPage::kReceive, [&](const Agenda& agenda,
-                                                                  const AgendaInput& input) {
+    ForEachTickedAgenda(ui, journal, context, page.agendas, RunPage::kReceive,
+                        [&](const Agenda& agenda, const AgendaInput& input, RunProgress& progress) {
       if (agenda.code == "Cenik") {
         ui.SetStatusText("Probíhá příjem položek Ceníku ...");
         ReceivePriceList(context, env.company_data_folder, batch,
                          PriceOptions(page.agendas, page.price_list_all, page.overwrite));
+        progress.Step(context);
         return;
       }
       ui.SetStatusText("Probíhá příjem záznamů agendy " + std::string(agenda.progress_name));
@@ -336,13 +367,20 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
       std::set<std::string> inserted;
       ReceiveTable(context, batch, company, header, Filter(agenda, input, env), page.overwrite,
                    HasMemos(agenda.code) ? &inserted : nullptr);
-      if (!agenda.item_table.empty())
+      progress.Step(context);
+      if (!agenda.item_table.empty()) {
         ReceiveTable(context, batch, company, ItemStep(agenda), Filter(agenda, input, env),
                      page.overwrite);
-      if (HasMemos(agenda.code))
+        progress.Step(context);
+      }
+      if (HasMemos(agenda.code)) {
         ImportMemos(context, env.company_data_folder, batch, header.table, &inserted);
+        progress.Step(context);
+      }
     });
     journal.Commit();
+  } catch (const RunStopped&) {
+    return Fail(ui, journal, "Příjem dávky byl zastaven.", RunOutcome::kStopped);
   } catch (const std::exception& e) {
     return Fail(ui, journal, ReceiveFailureText(e.what()));
   }

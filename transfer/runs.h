@@ -68,6 +68,7 @@ enum class RunOutcome {
   kFolderRefused,    // the transfer folder holds live accounting data, or a
                      // batch file is a link or no regular file
   kFailed,           // an error; reported, everything put back
+  kStopped,          // the user stopped it; everything put back
   kDone,
   kArchiveFailed,    // send: the batch was sent, but its archive could not be
                      // written (no archive of that name is left behind)

@@ -13,6 +13,7 @@
 #include "engine/sql/query.h"
 #include "engine/table_definition.h"
 #include "platform/file_system.h"
+#include "util/ui.h"
 
 namespace dalimor {
 namespace {
@@ -68,6 +69,10 @@ std::string MasterPath(const std::string& source_folder, const TableStep& step) 
 }
 
 }  // namespace
+
+void StopPoint(const TransferContext& context) {
+  if (context.ui && context.ui->StopRequested()) throw RunStopped();
+}
 
 std::set<std::string> DocumentKeys(const std::string& table_path, const std::string& keys) {
   std::set<std::string> result;
@@ -145,6 +150,7 @@ void SendTable(TransferContext& context, const std::string& company_folder,
                const std::string& transfer_folder, const TableStep& step,
                const TransferFilter& filter, bool overwrite, bool batch_emptied,
                std::set<std::string>* inserted) {
+  StopPoint(context);
   const std::string target = transfer_folder + step.table;
   if (!FileExists(target)) {
     if (context.journal) context.journal->Touch(target);
@@ -164,6 +170,7 @@ void SendTable(TransferContext& context, const std::string& company_folder,
 void ReceiveTable(TransferContext& context, const std::string& transfer_folder,
                   const std::string& company_folder, const TableStep& step,
                   const TransferFilter& filter, bool overwrite, std::set<std::string>* inserted) {
+  StopPoint(context);
   // Before the step's first statement: a batch table refused here has
   // nothing of this step run against the company.
   const std::string columns = ColumnList(context, transfer_folder + step.table,

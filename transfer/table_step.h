@@ -4,6 +4,7 @@
 // per-table steps of a send and of a receive.
 
 #include <set>
+#include <stdexcept>
 #include <string>
 
 #include "transfer/statements.h"
@@ -14,6 +15,7 @@ class Clock;
 class EngineConfig;
 class RunJournal;
 class SqlCatalog;
+class Ui;
 
 // What the table steps run on: the catalog the statements open their tables
 // through, the engine configuration (table creation), the clock (the time
@@ -24,7 +26,18 @@ struct TransferContext {
   EngineConfig& config;
   const Clock& clock;
   RunJournal* journal = nullptr;
+  // Asked at safe points whether the user wants the run stopped (may be null).
+  const Ui* ui = nullptr;
 };
+
+// The user stopped the run; what it did is put back.
+class RunStopped : public std::runtime_error {
+ public:
+  RunStopped() : std::runtime_error("Akce byla zastavena.") {}
+};
+
+// A safe point of a run: throws RunStopped when the user asked to stop.
+void StopPoint(const TransferContext& context);
 
 // The column list of the INSERT ... SELECT from `source_path` into
 // `target_path`, joined by ", ": the source's fields in its order, without

@@ -65,8 +65,14 @@ class Ui {
   // Lets the window handle pending events (repaints) during a long operation.
   virtual void ProcessPendingEvents() {}
 
-  // Progress of a run: `done` of `total` agendas finished.  Optional.
+  // Progress of a run: `done` of `total` steps (tables, text and price-list
+  // steps) finished.  Optional.
   virtual void SetProgress(int done, int total) { (void)done, (void)total; }
+
+  // Whether the user asked the running send or receive to stop; the run
+  // checks at safe points and then puts everything back.  May be asked from
+  // the thread the run works on.
+  virtual bool StopRequested() const { return false; }
 
   // The nesting state of the busy cursor, kept with the seam it acts on and
   // changed only by BeginBusyCursor / EndBusyCursor.

@@ -37,6 +37,11 @@ class ScriptedUi : public Ui {
     cursor_changes.push_back(c);
   }
   void ProcessPendingEvents() override { ++pending_event_calls; }
+  void SetProgress(int done, int total) override {
+    progress.emplace_back(done, total);
+    if (stop_at_progress > 0 && done >= stop_at_progress) stop_requested = true;
+  }
+  bool StopRequested() const override { return stop_requested; }
 
   std::vector<RecordedBox> boxes;
   std::vector<std::string> status_texts;
@@ -46,6 +51,10 @@ class ScriptedUi : public Ui {
   std::vector<Cursor> cursor_changes;
   int front_count = 0;
   int pending_event_calls = 0;
+  std::vector<std::pair<int, int>> progress;  // (done, total) as reported
+  // The user presses "Zastavit" once the progress reaches this step (0: never).
+  int stop_at_progress = 0;
+  bool stop_requested = false;
 
  private:
   std::deque<int> answers_;

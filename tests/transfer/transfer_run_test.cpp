@@ -305,6 +305,39 @@ TEST_F(TransferRun, FailedReceiveLeavesTheCompanyAsItWas) {
   EXPECT_EQ(Snapshot(head), before);
 }
 
+// The progress counts every table, text and price-list step; a run stopped
+// at any of them puts everything back and says so.
+TEST_F(TransferRun, ARunStoppedAtAnyStepPutsEverythingBack) {
+  Initialise(kBranch);
+  SendPage send;
+  send.agendas = AllAgendas();
+  send.price_list_all = true;
+  ASSERT_EQ(Send(send), RunOutcome::kDone);
+  const std::string head = CompanyFolder(kHead);
+  const auto before = Snapshot(head);
+  ReceivePage receive;
+  receive.agendas = AllAgendas();
+  receive.price_list_all = true;
+  receive.overwrite = true;
+  int total = 1;
+  for (int stop_at = 1; stop_at <= total; ++stop_at) {
+    test::ScriptedUi ui;
+    ui.Answer(kIdYes);
+    ui.Answer(kIdYes);  // the batch comes from another company
+    ui.stop_at_progress = stop_at;
+    RunEnvironment env = Environment(ui, kHead);
+    const RunOutcome outcome = ReceiveBatch(env, receive);
+    ASSERT_FALSE(ui.progress.empty());
+    total = ui.progress.back().second;
+    EXPECT_EQ(outcome, RunOutcome::kStopped) << stop_at;
+    EXPECT_EQ(ui.boxes.back().text, "Příjem dávky byl zastaven.\r\n\r\nData zůstala beze změny.");
+    EXPECT_TRUE(ui.done_marks.empty());
+    EXPECT_EQ(Snapshot(head), before) << "stopped after step " << stop_at;
+  }
+  // Ten agendas: seven with items, two with texts, the price list.
+  EXPECT_EQ(total, 10 + 7 + 2);
+}
+
 // A designation with outer blanks comes back from "export.ini" trimmed; the
 // same company sending again is not asked about another company.
 TEST_F(TransferRun, ADesignationWithOuterBlanksIsStillTheSameCompany) {
