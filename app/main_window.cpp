@@ -14,24 +14,30 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QEventLoop>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <array>
+#include <exception>
+#include <functional>
+#include <thread>
+#include <vector>
 
 #include "app/about_box.h"
 #include "app/batch_viewer_window.h"
 #include "app/error_report.h"
 #include "app/guarded_tab_bar.h"
-#include "batch/run_folders.h"
 #include "app/help_window.h"
 #include "app/path_label.h"
 #include "app/qt_text.h"
 #include "app/window_state.h"
 #include "batch/batch_viewer.h"
 #include "batch/initialisation.h"
+#include "batch/run_folders.h"
 #include "engine/engine_error.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
@@ -173,6 +179,17 @@ void TfmMain::BuildWindow() {
   statusBar()->setObjectName("StatusBar1");
   statusBar()->setSizeGripEnabled(true);
   statusBar()->addPermanentWidget(progress_);
+  // Stops the running send or receive at its next safe point; everything it
+  // did is put back.
+  stop_button_ = new QPushButton(QStringLiteral("&Zastavit"));
+  stop_button_->setObjectName("btZastavit");
+  stop_button_->setToolTip(QStringLiteral("Zastavit probíhající akci. Data zůstanou beze změny."));
+  stop_button_->hide();
+  statusBar()->addPermanentWidget(stop_button_);
+  connect(stop_button_, &QPushButton::clicked, this, [this] {
+    ui_.RequestStop();
+    stop_button_->setEnabled(false);
+  });
 
   connect(settings_item, &QAction::triggered, this, [this] { tab_bar_->RequestIndex(0); });
   connect(send_item, &QAction::triggered, this, [this] { tab_bar_->RequestIndex(1); });
@@ -341,9 +358,16 @@ void TfmMain::FormDestroy() {
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
-  // A run keeps the window until it has finished.
+  // A run keeps the window until it has finished; the user may stop it.
   if (run_active_) {
     event->ignore();
+    if (!ui_.StopRequested() &&
+        MsgQuestion(ui_, kMsgCaption,
+                    "Probíhá přenos dat. Chcete jej zastavit? Data zůstanou beze změny.",
+                    kMbYesNoDefaultNo) == kIdYes) {
+      ui_.RequestStop();
+      stop_button_->setEnabled(false);
+    }
     return;
   }
   if (!shut_down_) {
@@ -634,14 +658,71 @@ void TfmMain::btProchazetClick() {
   transfer_folder_->setEditText(chosen);
 }
 
+// While a run lasts: no other work starts, the pages and menus take no
+// input (the window still paints, and "Zastavit" works), and the progress
+// bar counts the run's steps (it appears once the run has begun).
+class TfmMain::RunScope {
+ public:
+  explicit RunScope(TfmMain& window) : window_(window), focus_(QApplication::focusWidget()) {
+    window_.run_active_ = true;
+    window_.progress_->setRange(0, 1);
+    window_.progress_->setValue(0);
+    window_.ui_.ClearStop();
+    window_.stop_button_->setEnabled(true);
+    window_.stop_button_->show();
+    for (QWidget* part : Parts()) part->setEnabled(false);
+  }
+  ~RunScope() {
+    for (QWidget* part : Parts()) part->setEnabled(true);
+    if (focus_) focus_->setFocus(Qt::OtherFocusReason);
+    window_.stop_button_->hide();
+    window_.run_active_ = false;
+    window_.progress_->hide();
+  }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+
+ private:
+  std::vector<QWidget*> Parts() const {
+    return {window_.settings_page_, window_.send_page_, window_.receive_page_, window_.tab_bar_,
+            window_.menuBar()};
+  }
+  TfmMain& window_;
+  QPointer<QWidget> focus_;
+};
+
+// Runs `work` on a thread of its own while this thread goes on handling the
+// window's events (the seam brings the run's questions and progress here);
+// returns when the work is done.  The work's exception, if any, comes back.
+void TfmMain::RunInBackground(const std::function<void()>& work) {
+  QEventLoop loop;
+  std::exception_ptr failure;
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
 void TfmMain::btInicializovatClick() {
   InitializationContext context;
   context.company_data_available = register_.CompanyDataAvailable();
   context.company_data_folder = register_.CompanyDataFolder();
   context.accounting_folders = register_.LiveFolders();
   context.transfer_folder = TransferFolderPath();
-  context.refill_series_lists = [this] { FillSeries(true); };
-  switch (InitializeBatch(ui_, config_, context)) {
+  context.refill_series_lists = [this] { OnInterfaceThread([this] { FillSeries(true); }); };
+  InitializationResult result = InitializationResult::kDone;
+  {
+    RunScope run(*this);
+    RunInBackground([&] { result = InitializeBatch(ui_, config_, context); });
+  }
+  switch (result) {
     case InitializationResult::kNoTransferFolder:
     case InitializationResult::kFolderMissing:
     case InitializationResult::kAccountingFolder:
@@ -654,28 +735,6 @@ void TfmMain::btInicializovatClick() {
 
 // ---------------------------------------------------------------------------
 // Runs
-
-// While a run lasts: no other work starts, and the progress bar counts the
-// ticked agendas (it appears once the run has begun).
-class TfmMain::RunScope {
- public:
-  RunScope(TfmMain& window, const std::map<std::string, AgendaInput>& agendas) : window_(window) {
-    int ticked = 0;
-    for (const auto& entry : agendas) ticked += entry.second.ticked ? 1 : 0;
-    window_.run_active_ = true;
-    window_.progress_->setRange(0, ticked);
-    window_.progress_->setValue(0);
-  }
-  ~RunScope() {
-    window_.run_active_ = false;
-    window_.progress_->hide();
-  }
-  RunScope(const RunScope&) = delete;
-  RunScope& operator=(const RunScope&) = delete;
-
- private:
-  TfmMain& window_;
-};
 
 // A run button checks every date box of its page as leaving the box would:
 // its shortcut leaves no box (the button does not take the focus), and a
@@ -724,10 +783,10 @@ void TfmMain::btOdeslatClick() {
                      register_.CompanyDataFolder(),
                      TransferFolderPath(),
                      register_.ActiveDesignation(),
-                     [this] { FillSeries(false); },
+                     [this] { OnInterfaceThread([this] { FillSeries(false); }); },
                      register_.LiveFolders()};
-  RunScope run(*this, page.agendas);
-  SendBatch(env, page);
+  RunScope run(*this);
+  RunInBackground([&] { SendBatch(env, page); });
 }
 
 void TfmMain::btPrijmoutClick() {
@@ -748,8 +807,8 @@ void TfmMain::btPrijmoutClick() {
                      register_.ActiveDesignation(),
                      nullptr,
                      register_.LiveFolders()};
-  RunScope run(*this, page.agendas);
-  ReceiveBatch(env, page);
+  RunScope run(*this);
+  RunInBackground([&] { ReceiveBatch(env, page); });
 }
 
 // ---------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 // pages to the core (initialisation, send, receive, series lists, viewer).
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -57,6 +58,7 @@ class TfmMain : public QMainWindow, public UiHost {
   QComboBox* companies() const { return companies_; }
   QComboBox* transfer_folder() const { return transfer_folder_; }
   QProgressBar* progress_bar() const { return progress_; }
+  QPushButton* stop_button() const { return stop_button_; }
   HelpWindow* help_window() const { return help_window_; }
   CompanyRegister& company_register() { return register_; }
 
@@ -85,6 +87,7 @@ class TfmMain : public QMainWindow, public UiHost {
 
  private:
   class RunScope;
+  void RunInBackground(const std::function<void()>& work);
 
   void BuildWindow();
   QWidget* BuildSettingsPage();
@@ -144,6 +147,7 @@ class TfmMain : public QMainWindow, public UiHost {
   bool done_marks_shown_ = false;  // FDoneMarksShown
   bool termination_requested_ = false;
   bool run_active_ = false;
+  QPushButton* stop_button_ = nullptr;
   bool shut_down_ = false;
   bool folder_exit_pending_ = false;
 

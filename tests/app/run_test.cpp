@@ -13,8 +13,10 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 
 #include "app/guarded_tab_bar.h"
 #include "app/qt_text.h"
@@ -363,6 +365,70 @@ class RunTest : public QObject {
     const uint32_t sent = RecordCount(TransferFolderPath(folder) + "SPFH.DB");
     QVERIFY2(sent > 0 && sent < all, qPrintable(QStringLiteral("%1 of %2").arg(sent).arg(all)));
     QCOMPARE(send.DateFromBox("PF")->text(), QStringLiteral("01.01.2011"));
+  }
+
+  // A run works off the interface thread: the window keeps handling
+  // events, "Zastavit" stops the run at its next step, and every table is
+  // put back byte for byte.
+  void ZastavitStopsARunAndPutsEveryTableBack() {
+    WindowFixture fixture(true);
+    const std::string folder = fixture.MakeFolder("prenos");
+    TfmMain& window = fixture.Open();
+    window.transfer_folder()->setEditText(ToQt(folder));
+    QVERIFY(ShowActive(window));
+    QTest::keyClick(&window, Qt::Key_O, Qt::AltModifier);
+    AgendaPage& send = *window.send_page();
+    QTest::mouseClick(send.all_agendas(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+    fixture.boxes.Answer(kIdYes);
+    QTest::mouseClick(send.run_button(), Qt::LeftButton);
+    Settle();
+    QCOMPARE(ToQt(LastBox(fixture.boxes).text), QStringLiteral("Odeslání dat bylo úspěšně dokončeno."));
+
+    window.companies()->setCurrentIndex(1);
+    emit window.companies()->activated(1);
+    const std::string head = fixture.installation() + "/DATA/PRAHA";
+    std::map<std::string, std::string> before;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(head))
+      if (entry.is_regular_file()) before[entry.path().string()] = test::ReadFileBytes(entry.path());
+
+    QTest::keyClick(&window, Qt::Key_P, Qt::AltModifier);
+    AgendaPage& receive = *window.receive_page();
+    QTest::mouseClick(receive.all_agendas(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+    receive.overwrite()->setChecked(true);
+    // The interface thread turns while the run works: a timer ticks.
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+    bool stop_offered = false, pages_blocked = false;
+    int ticks_at_stop = -1;
+    connect(window.progress_bar(), &QProgressBar::valueChanged, [&](int value) {
+      if (value != 3 || ticks_at_stop >= 0) return;
+      stop_offered = window.stop_button()->isVisible() && window.stop_button()->isEnabled();
+      pages_blocked = !receive.isEnabled();
+      ticker.start(0);
+      ticks_at_stop = ticks;
+      QTest::mouseClick(window.stop_button(), Qt::LeftButton);
+    });
+    int ticks_at_end = -1;
+    fixture.boxes.on_show = [&](const ShownBox& box) {
+      if (box.kind == MsgKind::kWarning && box.buttons == kMbOk) ticks_at_end = ticks;
+    };
+    fixture.boxes.Answer(kIdYes);  // receive?
+    fixture.boxes.Answer(kIdYes);  // a batch of another company: go on
+    QTest::mouseClick(receive.run_button(), Qt::LeftButton);
+    Settle();
+    QVERIFY(stop_offered);
+    QVERIFY(pages_blocked);
+    QVERIFY(ticks_at_end > ticks_at_stop);
+    QCOMPARE(ToQt(LastBox(fixture.boxes).text),
+             QStringLiteral("Příjem dávky byl zastaven.\r\n\r\nData zůstala beze změny."));
+    QVERIFY(VisibleMarks(receive).empty());
+    QVERIFY(!window.stop_button()->isVisible());
+    QVERIFY(receive.isEnabled());
+    std::map<std::string, std::string> after;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(head))
+      if (entry.is_regular_file()) after[entry.path().string()] = test::ReadFileBytes(entry.path());
+    QVERIFY(after == before);
   }
 
   void InitialisationRefusalsMoveTheFocusToTheFolderBox() {
