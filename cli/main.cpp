@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/terminal_ui.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  dalimor::InstallStopSignals();
   const std::vector<std::string> args(argv + 1, argv + argc);
   return dalimor::RunCli(args, std::cout, std::cerr, std::cin);
 }

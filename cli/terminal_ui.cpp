@@ -1,9 +1,31 @@
 #include "cli/terminal_ui.h"
 
+#include <csignal>
 #include <istream>
 #include <ostream>
 
 namespace dalimor {
+namespace {
+
+volatile std::sig_atomic_t g_stop_signals = 0;
+
+extern "C" void OnStopSignal(int signal_number) {
+  if (g_stop_signals != 0) {
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+  }
+  g_stop_signals = 1;
+}
+
+}  // namespace
+
+void InstallStopSignals() {
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+}
+
+bool TerminalUi::StopRequested() const { return g_stop_signals > 0; }
+
 namespace {
 
 // Message texts use CR LF line breaks; a terminal wants LF.

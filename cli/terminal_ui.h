@@ -10,6 +10,11 @@
 
 namespace dalimor {
 
+// Makes SIGINT and SIGTERM ask the running send or receive to stop instead
+// of ending the process at once; a second signal ends it (the run journal
+// then puts the tables back the next time).
+void InstallStopSignals();
+
 class TerminalUi final : public Ui {
  public:
   // How questions are answered.
@@ -30,6 +35,9 @@ class TerminalUi final : public Ui {
   Cursor CurrentCursor() const override { return cursor_; }
   void SetCursor(Cursor cursor) override { cursor_ = cursor; }
   void SetProgress(int done, int total) override;
+  // Ctrl+C (SIGINT) or SIGTERM during a run: it stops at its next step and
+  // puts everything back (see InstallStopSignals).
+  bool StopRequested() const override;
 
   // The kind of the last message box shown, and whether any question was
   // answered No (the CLI's exit code depends on them).

@@ -195,6 +195,19 @@ TEST_F(RunSafety, WorkDoneAfterAKilledRunWaitsForTheUsersDecision) {
   EXPECT_EQ(again.code, 0) << again.output;
 }
 
+// Ctrl+C during a receive stops it at its next step: everything is put
+// back and the command says so.
+TEST_F(RunSafety, CtrlCStopsAReceiveAndPutsEverythingBack) {
+  if (!CanTrace()) GTEST_SKIP() << "strace cannot trace here";
+  const auto before = Files(Praha());
+  const CliResult stopped = Traced("-e inject=fsync:signal=SIGINT:when=20");
+  EXPECT_EQ(stopped.code, 3) << stopped.output;
+  EXPECT_NE(stopped.output.find("Příjem dávky byl zastaven."), std::string::npos) << stopped.output;
+  EXPECT_NE(stopped.output.find("Data zůstala beze změny."), std::string::npos) << stopped.output;
+  EXPECT_TRUE(Files(Praha()) == before);
+  EXPECT_FALSE(fs::exists(fs::path(Praha()) / kJournalFolderName));
+}
+
 // A receive killed at many of its system calls: the next command leaves the
 // company exactly as before the receive or exactly as a whole receive does,
 // with every index in step, and no journal behind.
