@@ -69,12 +69,6 @@ bool HasAgenda(const std::map<std::string, AgendaInput>& agendas) {
   return false;
 }
 
-int TickedCount(const std::map<std::string, AgendaInput>& agendas) {
-  int count = 0;
-  for (const Agenda& agenda : Agendas()) count += Ticked(agendas, agenda.code) ? 1 : 0;
-  return count;
-}
-
 std::string CompanyFolder(const RunEnvironment& env, const Agenda& agenda) {
   return WithTrailingBackslash(
       ResolvePathIgnoringCase(env.company_data_folder,
