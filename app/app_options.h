@@ -29,7 +29,7 @@ struct AppOptions {
   // Message boxes; null: QMessageBox.
   MessageBoxPresenter* message_boxes = nullptr;
   // Asks for a folder (title, initial folder or empty); an empty result
-  // means cancelled.  Unset: QFileDialog::getExistingDirectory.
+  // means cancelled.  Unset: ChooseFolder (app/folder_dialog.h).
   std::function<QString(QWidget* parent, const QString& title, const QString& initial)>
       choose_folder;
   // Runs a modal window (viewer, about box).  Unset: QDialog::exec.

@@ -11,12 +11,15 @@
 #include <cstdio>
 
 #include "app/app_options.h"
+#include "app/application.h"
 #include "app/main_window.h"
 #include "app/qt_text.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Dalimor"));
+  if (!dalimor::SetUpApplication(application))
+    std::fprintf(stderr, "dalimor: Qt's Czech translations are missing (%s)\n",
+                 dalimor::QtCzechTranslationFile().toLocal8Bit().constData());
 
   dalimor::AppOptions options;
   QString error;

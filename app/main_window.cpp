@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -30,6 +29,7 @@
 #include "app/about_box.h"
 #include "app/batch_viewer_window.h"
 #include "app/error_report.h"
+#include "app/folder_dialog.h"
 #include "app/guarded_tab_bar.h"
 #include "app/help_window.h"
 #include "app/path_label.h"
@@ -648,10 +648,8 @@ void TfmMain::btProchazetClick() {
   const QString title = QStringLiteral("Zadejte složku pro přenos souborů.");
   QString initial = transfer_folder_->currentText();
   if (!initial.isEmpty() && !DirectoryExists(ToStd(initial))) initial.clear();
-  const QString chosen =
-      options_.choose_folder
-          ? options_.choose_folder(this, title, initial)
-          : QFileDialog::getExistingDirectory(this, title, initial, QFileDialog::ShowDirsOnly);
+  const QString chosen = options_.choose_folder ? options_.choose_folder(this, title, initial)
+                                                : ChooseFolder(this, title, initial);
   if (chosen.isEmpty()) return;
   // Every confirmed folder joins the history, repeats included.
   transfer_folder_->addItem(chosen);

@@ -54,12 +54,14 @@ TfmMain& WindowFixture::Open() {
   options.engine_config_path = engine_config();
   options.clock = &clock;
   options.message_boxes = &boxes;
-  options.choose_folder = [this](QWidget*, const QString&, const QString&) {
-    if (chosen_folders.empty()) return QString();
-    QString folder = chosen_folders.front();
-    chosen_folders.pop_front();
-    return folder;
-  };
+  if (!real_folder_dialog) {
+    options.choose_folder = [this](QWidget*, const QString&, const QString&) {
+      if (chosen_folders.empty()) return QString();
+      QString folder = chosen_folders.front();
+      chosen_folders.pop_front();
+      return folder;
+    };
+  }
   options.run_dialog = [this](QDialog& dialog) {
     ++dialogs_run;
     if (on_dialog) on_dialog(dialog);
