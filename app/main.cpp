@@ -5,7 +5,7 @@
 //
 // DIR takes the place of the program's own folder as the folder Kalmeo's
 // data are found from (DataPrg\Kalmeo.cfg, DATA\...); the window-state file
-// stays beside the program.
+// stays where StateFilesFor puts it.
 
 #include <QApplication>
 #include <cstdio>

@@ -302,7 +302,8 @@ void TfmMain::Guarded(Handler&& handler) {
 void TfmMain::FormCreate() {
   BusyCursorScope busy(ui_);
   try {
-    state_ini_ = std::make_unique<IniFile>(options_.state_file);
+    state_ini_ = std::make_unique<IniFile>(
+        PrepareStateFile(options_.state_file, options_.earlier_state_file));
     LoadComboHistory(*state_ini_, *transfer_folder_, kFolderHistorySection, kFolderHistoryKey);
     LoadFormState();
 

@@ -51,6 +51,11 @@ TfmMain& WindowFixture::Open() {
   AppOptions options;
   options.executable_folder = installation_;
   options.state_file = state_file();
+  if (!executable.empty()) {
+    StateFiles files = StateFilesFor(executable);
+    options.state_file = files.state_file;
+    options.earlier_state_file = files.earlier_state_file;
+  }
   options.engine_config_path = engine_config();
   options.clock = &clock;
   options.message_boxes = &boxes;

@@ -84,6 +84,9 @@ class WindowFixture {
   // Set: "Procházet" opens the program's own folder dialog instead of
   // answering from chosen_folders.
   bool real_folder_dialog = false;
+  // Set: the window keeps its state where the program started from this
+  // executable would (StateFilesFor) instead of in state_file().
+  std::string executable;
   // Called with each modal window instead of running it.
   std::function<void(QDialog&)> on_dialog;
   int dialogs_run = 0;
