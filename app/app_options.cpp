@@ -4,17 +4,26 @@
 #include <QStringList>
 
 #include "app/qt_text.h"
+#include "platform/file_system.h"
 
 namespace dalimor {
 
-std::string StateFilePathFor(const std::string& executable_path) {
-  return executable_path + ".INI";
+StateFiles StateFilesFor(const std::string& executable_path) {
+  // Linux executables have no extension to replace.
+  const std::string beside_executable = executable_path + ".INI";
+#ifdef _WIN32
+  return {beside_executable, ""};
+#else
+  return {(UserConfigFolder() / "dalimor.ini").string(), beside_executable};
+#endif
 }
 
 bool ParseProgramArguments(const QStringList& arguments, const std::string& executable_path,
                            AppOptions& options, QString& error) {
   options.executable_folder = ToStd(QFileInfo(ToQt(executable_path)).absolutePath());
-  options.state_file = StateFilePathFor(executable_path);
+  StateFiles state = StateFilesFor(executable_path);
+  options.state_file = std::move(state.state_file);
+  options.earlier_state_file = std::move(state.earlier_state_file);
   for (qsizetype i = 1; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
     if (argument == QLatin1String("--installation")) {

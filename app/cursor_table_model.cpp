@@ -1,6 +1,7 @@
 #include "app/cursor_table_model.h"
 
 #include <QRegularExpression>
+#include <QStringList>
 #include <charconv>
 #include <variant>
 
@@ -37,6 +38,21 @@ QString TextCell(const std::string& text) {
   return cell;
 }
 
+// A cell showing all of its text has it as tooltip; one showing part of it
+// has the whole text, up to kMaxTooltipLines lines (the text pane shows the
+// rest), as rich text that keeps its lines and spaces and wraps long lines
+// (a plain tooltip is as wide as its longest line).
+QString TooltipText(const QString& shown, const QString& full) {
+  if (shown == full) return shown;
+  QStringList lines = full.split(QLatin1Char('\n'));
+  if (lines.size() > CursorTableModel::kMaxTooltipLines) {
+    lines.resize(CursorTableModel::kMaxTooltipLines);
+    lines.append(QStringLiteral("… (celý text: Enter nebo dvojklik)"));
+  }
+  return QStringLiteral("<p style=\"white-space:pre-wrap\">") +
+         lines.join(QLatin1Char('\n')).toHtmlEscaped() + QStringLiteral("</p>");
+}
+
 }  // namespace
 
 QString CellText(const Value& value, const RegionalSettings& settings) {
@@ -46,9 +62,7 @@ QString CellText(const Value& value, const RegionalSettings& settings) {
     QString operator()(int64_t v) const { return QString::number(v); }
     QString operator()(double v) const { return NumberText(v, settings.decimal_separator); }
     QString operator()(const std::string& v) const { return TextCell(v); }
-    QString operator()(bool v) const {
-      return v ? QStringLiteral("True") : QStringLiteral("False");
-    }
+    QString operator()(bool v) const { return v ? QStringLiteral("Ano") : QStringLiteral("Ne"); }
     QString operator()(const Date& v) const { return ToQt(DateToStr(v.value, settings)); }
     QString operator()(const Time& v) const {
       return ToQt(TimeToStr(static_cast<double>(v.milliseconds) / 86400000.0, settings));
@@ -57,6 +71,11 @@ QString CellText(const Value& value, const RegionalSettings& settings) {
     QString operator()(const Bytes&) const { return QStringLiteral("(Blob)"); }
   };
   return std::visit(Visitor{settings}, value);
+}
+
+QString FullCellText(const Value& value, const RegionalSettings& settings) {
+  if (const auto* text = std::get_if<std::string>(&value)) return ToDisplayLines(*text);
+  return CellText(value, settings);
 }
 
 CursorTableModel::CursorTableModel(TableCursor& cursor, bool is_detail,
@@ -100,7 +119,7 @@ void CursorTableModel::ReadDetailRows() {
     for (TableField& field : cursor_.Fields()) {
       const Value value = field.AsVariant();
       if (same && !(value == (*current)[i])) same = false;
-      detail_cells_.push_back(CellText(value, settings_));
+      detail_cells_.push_back(MakeCell(value));
       ++i;
     }
     if (same) cursor_row_ = row;
@@ -119,41 +138,50 @@ int CursorTableModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : columns_;
 }
 
-const std::vector<QString>& CursorTableModel::Block(int block) const {
+CursorTableModel::CellTexts CursorTableModel::MakeCell(const Value& value) const {
+  CellTexts cell{CellText(value, settings_), FullCellText(value, settings_)};
+  if (cell.shown == cell.full) cell.full = cell.shown;
+  return cell;
+}
+
+const std::vector<CursorTableModel::CellTexts>& CursorTableModel::Block(int block) const {
   if (const auto it = cache_.find(block); it != cache_.end()) return it->second;
   if (cache_.size() >= kCachedBlocks) cache_.clear();
-  std::vector<QString>& cells = cache_[block];
+  std::vector<CellTexts>& cells = cache_[block];
   const ParadoxTable* table = cursor_.table();
   const int first = block * kBlockRows;
   const int last = std::min(rows_, first + kBlockRows);
   if (first < last) {
     std::optional<RecordPosition> position = table->PositionAt(static_cast<uint32_t>(first));
     for (int row = first; row < last && position; ++row) {
-      for (const Value& value : table->Read(*position)) cells.push_back(CellText(value, settings_));
+      for (const Value& value : table->Read(*position)) cells.push_back(MakeCell(value));
       position = table->Next(*position);
     }
   }
   return cells;
 }
 
-const QString& CursorTableModel::Cell(int row, int column) const {
-  static const QString kEmpty;
+const CursorTableModel::CellTexts& CursorTableModel::Cell(int row, int column) const {
+  static const CellTexts kEmpty;
   const size_t at_column = static_cast<size_t>(column);
   const size_t width = static_cast<size_t>(columns_);
   if (is_detail_) {
     const size_t at = static_cast<size_t>(row) * width + at_column;
     return at < detail_cells_.size() ? detail_cells_[at] : kEmpty;
   }
-  const std::vector<QString>& cells = Block(row / kBlockRows);
+  const std::vector<CellTexts>& cells = Block(row / kBlockRows);
   const size_t at = static_cast<size_t>(row % kBlockRows) * width + at_column;
   return at < cells.size() ? cells[at] : kEmpty;
 }
 
 QVariant CursorTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rows_ || index.column() >= columns_) return {};
-  if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+  if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != kFullTextRole) return {};
   try {
-    return Cell(index.row(), index.column());
+    const CellTexts& cell = Cell(index.row(), index.column());
+    if (role == Qt::DisplayRole) return cell.shown;
+    if (role == kFullTextRole) return cell.full;
+    return TooltipText(cell.shown, cell.full);
   } catch (const std::exception& e) {
     // A block that cannot be read shows the engine's message in its cells.
     return ToQt(e.what());

@@ -16,13 +16,24 @@
 
 namespace dalimor {
 
-// The text a grid cell shows for a value of a field.
+// The text a grid cell shows for a value of a field: a text's first line
+// (cut at 250 characters, " …" marking what is left out), a logical value
+// as "Ano" or "Ne", dates and numbers in the regional formats.
 QString CellText(const Value& value, const RegionalSettings& settings);
+// The whole value as text: a text with every line (joined by "\n"), other
+// values as CellText shows them.
+QString FullCellText(const Value& value, const RegionalSettings& settings);
 
 class CursorTableModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
+  // data() for this role: the cell's whole text (FullCellText).  The tooltip
+  // of a cell that shows only part of its text holds the whole of it (up to
+  // kMaxTooltipLines lines).
+  static constexpr int kFullTextRole = Qt::UserRole + 1;
+  static constexpr int kMaxTooltipLines = 30;
+
   // `is_detail`: the cursor follows a master, and its rows are a range of
   // the table.  The cursor must outlive the model.
   CursorTableModel(TableCursor& cursor, bool is_detail, const RegionalSettings& settings,
@@ -45,9 +56,17 @@ class CursorTableModel : public QAbstractTableModel {
   static constexpr int kBlockRows = 64;
   static constexpr size_t kCachedBlocks = 32;
 
+  // What a cell shows and what it holds; `full` shares `shown` when the
+  // cell shows all of it.
+  struct CellTexts {
+    QString shown;
+    QString full;
+  };
+
   void ReadDetailRows();
-  const std::vector<QString>& Block(int block) const;
-  const QString& Cell(int row, int column) const;
+  CellTexts MakeCell(const Value& value) const;
+  const std::vector<CellTexts>& Block(int block) const;
+  const CellTexts& Cell(int row, int column) const;
 
   TableCursor& cursor_;
   bool is_detail_;
@@ -57,8 +76,8 @@ class CursorTableModel : public QAbstractTableModel {
   int cursor_row_ = -1;
   // Master: blocks of kBlockRows rows read by ordinal, each row's cells one
   // after the other.  Detail: the few rows of one header, read whole.
-  mutable std::map<int, std::vector<QString>> cache_;
-  std::vector<QString> detail_cells_;
+  mutable std::map<int, std::vector<CellTexts>> cache_;
+  std::vector<CellTexts> detail_cells_;
 };
 
 }  // namespace dalimor

@@ -5,18 +5,21 @@
 //
 // DIR takes the place of the program's own folder as the folder Kalmeo's
 // data are found from (DataPrg\Kalmeo.cfg, DATA\...); the window-state file
-// stays beside the program.
+// stays where StateFilesFor puts it.
 
 #include <QApplication>
 #include <cstdio>
 
 #include "app/app_options.h"
+#include "app/application.h"
 #include "app/main_window.h"
 #include "app/qt_text.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Dalimor"));
+  if (!dalimor::SetUpApplication(application))
+    std::fprintf(stderr, "dalimor: Qt's Czech translations are missing (%s)\n",
+                 dalimor::QtCzechTranslationFile().toLocal8Bit().constData());
 
   dalimor::AppOptions options;
   QString error;

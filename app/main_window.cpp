@@ -1,11 +1,11 @@
 #include "app/main_window.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -30,10 +30,12 @@
 #include "app/about_box.h"
 #include "app/batch_viewer_window.h"
 #include "app/error_report.h"
+#include "app/folder_dialog.h"
 #include "app/guarded_tab_bar.h"
 #include "app/help_window.h"
 #include "app/path_label.h"
 #include "app/qt_text.h"
+#include "app/status_line.h"
 #include "app/window_state.h"
 #include "batch/batch_viewer.h"
 #include "batch/initialisation.h"
@@ -176,6 +178,7 @@ void TfmMain::BuildWindow() {
   progress_->setTextVisible(true);
   progress_->setFormat(QStringLiteral("%v / %m"));
   progress_->hide();
+  setStatusBar(new StatusLine);
   statusBar()->setObjectName("StatusBar1");
   statusBar()->setSizeGripEnabled(true);
   statusBar()->addPermanentWidget(progress_);
@@ -248,6 +251,9 @@ QWidget* TfmMain::BuildSettingsPage() {
   transfer_folder_ = new QComboBox;
   transfer_folder_->setObjectName("cbPrenosSlozka");
   transfer_folder_->setEditable(true);
+  // A long path shows its start and its end, in the box and in the list.
+  transfer_folder_->setLineEdit(new PathLineEdit);
+  transfer_folder_->view()->setTextElideMode(Qt::ElideMiddle);
   // Typing a folder does not add it to the history; only browsing does.
   transfer_folder_->setInsertPolicy(QComboBox::NoInsert);
   transfer_folder_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -255,15 +261,19 @@ QWidget* TfmMain::BuildSettingsPage() {
   SetHint(transfer_folder_, "Složka pro odeslání/příjem dávky z/do programu Kalmeo.");
   transfer_folder_->installEventFilter(this);
   if (transfer_folder_->lineEdit()) transfer_folder_->lineEdit()->installEventFilter(this);
-  grid->addWidget(transfer_folder_, 3, 1);
+  // The box has the whole width beside the labels; its buttons stand below.
+  grid->addWidget(transfer_folder_, 3, 1, 1, 2);
   auto* browse = new QPushButton(QStringLiteral("P&rocházet"));
   browse->setObjectName("btProchazet");
   SetHint(browse, "Vyberte složku pro odeslání/příjem dávky z/do programu Kalmeo.");
-  grid->addWidget(browse, 3, 2);
   auto* initialise = new QPushButton(QStringLiteral("Ini&cializovat"));
   initialise->setObjectName("btInicializovat");
   SetHint(initialise, "Inicializovat soubory v přenosné složce (přepíše existující).");
-  grid->addWidget(initialise, 4, 2);
+  auto* folder_buttons = new QHBoxLayout;
+  folder_buttons->addStretch(1);
+  folder_buttons->addWidget(browse);
+  folder_buttons->addWidget(initialise);
+  grid->addLayout(folder_buttons, 4, 1, 1, 2);
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
 
@@ -302,7 +312,8 @@ void TfmMain::Guarded(Handler&& handler) {
 void TfmMain::FormCreate() {
   BusyCursorScope busy(ui_);
   try {
-    state_ini_ = std::make_unique<IniFile>(options_.state_file);
+    state_ini_ = std::make_unique<IniFile>(
+        PrepareStateFile(options_.state_file, options_.earlier_state_file));
     LoadComboHistory(*state_ini_, *transfer_folder_, kFolderHistorySection, kFolderHistoryKey);
     LoadFormState();
 
@@ -553,6 +564,13 @@ void TfmMain::ShowProgress(int done, int total) {
   progress_->repaint();
 }
 
+void TfmMain::BeforeMessageBox() {
+  // A box during a run mostly ends it (success, refusal, failure); counts
+  // left beside it would read as work still going on.  The bar comes back
+  // with the run's next status text or progress.
+  progress_->hide();
+}
+
 // ---------------------------------------------------------------------------
 // Keyboard
 
@@ -648,10 +666,8 @@ void TfmMain::btProchazetClick() {
   const QString title = QStringLiteral("Zadejte složku pro přenos souborů.");
   QString initial = transfer_folder_->currentText();
   if (!initial.isEmpty() && !DirectoryExists(ToStd(initial))) initial.clear();
-  const QString chosen =
-      options_.choose_folder
-          ? options_.choose_folder(this, title, initial)
-          : QFileDialog::getExistingDirectory(this, title, initial, QFileDialog::ShowDirsOnly);
+  const QString chosen = options_.choose_folder ? options_.choose_folder(this, title, initial)
+                                                : ChooseFolder(this, title, initial);
   if (chosen.isEmpty()) return;
   // Every confirmed folder joins the history, repeats included.
   transfer_folder_->addItem(chosen);
@@ -660,7 +676,8 @@ void TfmMain::btProchazetClick() {
 
 // While a run lasts: no other work starts, the pages and menus take no
 // input (the window still paints, and "Zastavit" works), and the progress
-// bar counts the run's steps (it appears once the run has begun).
+// bar counts the run's steps (it appears once the run has begun and goes
+// when the run's closing message opens; see BeforeMessageBox).
 class TfmMain::RunScope {
  public:
   explicit RunScope(TfmMain& window) : window_(window), focus_(QApplication::focusWidget()) {
@@ -678,6 +695,9 @@ class TfmMain::RunScope {
     window_.stop_button_->hide();
     window_.run_active_ = false;
     window_.progress_->hide();
+    window_.progress_->reset();
+    // A refused or failed run leaves the text of the step it stopped at.
+    window_.statusBar()->clearMessage();
   }
   RunScope(const RunScope&) = delete;
   RunScope& operator=(const RunScope&) = delete;

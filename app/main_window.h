@@ -80,6 +80,7 @@ class TfmMain : public QMainWindow, public UiHost {
   void HideDoneMarks() override;
   void SetDoneMarksShown(bool shown) override { done_marks_shown_ = shown; }
   void ShowProgress(int done, int total) override;
+  void BeforeMessageBox() override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "app/qt_text.h"
 #include "platform/ini_file.h"
@@ -27,6 +29,24 @@ void AddDatedRow(std::vector<std::string>& keys, const std::string& code, const 
 constexpr int kMaxHistoryLoaded = 1000;
 
 }  // namespace
+
+std::string PrepareStateFile(const std::string& state_file, const std::string& earlier) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path path(state_file);
+  if (path.has_parent_path()) fs::create_directories(path.parent_path(), error);
+  if (earlier.empty() || fs::exists(path, error) || !fs::is_regular_file(earlier, error))
+    return state_file;
+  // Copied under a temporary name and renamed, so that an interrupted copy
+  // leaves no half file that would stand for the state from then on.
+  const fs::path copy = path.string() + ".new";
+  if (fs::copy_file(earlier, copy, fs::copy_options::overwrite_existing, error)) {
+    fs::rename(copy, path, error);
+    if (!error) return state_file;
+  }
+  fs::remove(copy, error);
+  return earlier;
+}
 
 std::vector<std::string> PageStateKeys(PageKind kind) {
   const std::string page = kind == PageKind::kSend ? "O" : "P";

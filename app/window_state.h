@@ -26,6 +26,13 @@ inline const char* PageSection(PageKind kind) {
   return kind == PageKind::kSend ? kSendSection : kReceiveSection;
 }
 
+// Makes the window-state file ready for reading and writing: creates its
+// folder and, while it does not exist yet but `earlier` (non-empty) does,
+// starts it as a copy of `earlier`.  Returns the file the window is to use:
+// `state_file`, or `earlier` when the copy could not be made (so that the
+// settings are still read; the first write reports what is wrong).
+std::string PrepareStateFile(const std::string& state_file, const std::string& earlier);
+
 // The controls of a page's section in load order: include boxes, date boxes
 // and the options (ckVseO, edVseDatOdO, edVseDatDoO, ckPFO, ...).  Series
 // boxes are not among them.

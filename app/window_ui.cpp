@@ -26,6 +26,7 @@ int WindowUi::ShowMessageBox(MsgKind kind, const std::string& caption, const std
                              int buttons) {
   int answer = 0;
   OnInterfaceThread([&] {
+    host_.BeforeMessageBox();
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent) parent = host_.MessageParent();
     answer = boxes_->Show(parent, kind, caption, text, buttons);

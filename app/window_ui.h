@@ -26,6 +26,8 @@ class UiHost {
   virtual void HideDoneMarks() = 0;
   virtual void SetDoneMarksShown(bool shown) = 0;
   virtual void ShowProgress(int done, int total) = 0;
+  // A message box is about to open.
+  virtual void BeforeMessageBox() = 0;
 };
 
 // The seam as a run sees it.  A run works on a thread of its own; whatever

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "engine/engine_error.h"
+#include "platform/file_system.h"
 
 namespace dalimor {
 namespace {
@@ -65,15 +66,7 @@ std::pair<std::string_view, std::string_view> SplitParameter(std::string_view pa
 
 std::string DefaultEngineConfigPath() {
   if (const char* env = std::getenv("DALIMOR_ENGINE_CONFIG"); env && *env) return env;
-  std::filesystem::path base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::filesystem::path(home) / ".config";
-  } else {
-    base = std::filesystem::temp_directory_path();
-  }
-  return (base / "dalimor" / "engine.cfg").string();
+  return (UserConfigFolder() / "engine.cfg").string();
 }
 
 EngineConfig::EngineConfig(std::string path) : path_(std::move(path)) {}

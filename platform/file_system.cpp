@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <utility>
@@ -441,6 +442,18 @@ PlainFile OpenPlainFile(const fs::path& path, int flags, unsigned mode) {
     return fail(PlainFileStatus::kFailed, errno);
   file.status_ = PlainFileStatus::kOpened;
   return file;
+}
+
+fs::path UserConfigFolder() {
+  fs::path base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    base = fs::path(home) / ".config";
+  } else {
+    base = fs::temp_directory_path();
+  }
+  return base / "dalimor";
 }
 
 std::string WithTrailingBackslash(std::string path) {

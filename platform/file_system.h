@@ -196,6 +196,12 @@ class PlainFile {
 // writes of a regular file ignore.  Never throws.
 PlainFile OpenPlainFile(const std::filesystem::path& path, int flags, unsigned mode = 0666);
 
+// The folder the user's own files of Dalimor live in (the table engine's
+// configuration, the desktop program's window state): $XDG_CONFIG_HOME/dalimor,
+// else ~/.config/dalimor, else "dalimor" in the temporary folder for a user
+// without a home.  Not created here.
+std::filesystem::path UserConfigFolder();
+
 // The path with the native separator "/" appended unless its last character
 // already is one.  An empty text gives "/"; callers pass non-empty paths.
 std::string WithTrailingBackslash(std::string path);

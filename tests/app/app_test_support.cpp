@@ -51,15 +51,22 @@ TfmMain& WindowFixture::Open() {
   AppOptions options;
   options.executable_folder = installation_;
   options.state_file = state_file();
+  if (!executable.empty()) {
+    StateFiles files = StateFilesFor(executable);
+    options.state_file = files.state_file;
+    options.earlier_state_file = files.earlier_state_file;
+  }
   options.engine_config_path = engine_config();
   options.clock = &clock;
   options.message_boxes = &boxes;
-  options.choose_folder = [this](QWidget*, const QString&, const QString&) {
-    if (chosen_folders.empty()) return QString();
-    QString folder = chosen_folders.front();
-    chosen_folders.pop_front();
-    return folder;
-  };
+  if (!real_folder_dialog) {
+    options.choose_folder = [this](QWidget*, const QString&, const QString&) {
+      if (chosen_folders.empty()) return QString();
+      QString folder = chosen_folders.front();
+      chosen_folders.pop_front();
+      return folder;
+    };
+  }
   options.run_dialog = [this](QDialog& dialog) {
     ++dialogs_run;
     if (on_dialog) on_dialog(dialog);

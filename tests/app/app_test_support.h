@@ -81,6 +81,12 @@ class WindowFixture {
   FixedClock clock{LocalDateTime{2011, 3, 15, 10, 30, 0, 0}};
   // Answers of the folder dialog, in turn; empty = cancelled.
   std::deque<QString> chosen_folders;
+  // Set: "Procházet" opens the program's own folder dialog instead of
+  // answering from chosen_folders.
+  bool real_folder_dialog = false;
+  // Set: the window keeps its state where the program started from this
+  // executable would (StateFilesFor) instead of in state_file().
+  std::string executable;
   // Called with each modal window instead of running it.
   std::function<void(QDialog&)> on_dialog;
   int dialogs_run = 0;

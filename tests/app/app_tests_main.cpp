@@ -7,11 +7,13 @@
 #include <map>
 #include <vector>
 
+#include "app/application.h"
 #include "tests/app/app_test_support.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Dalimor"));
+  // As the program does; a suite of its own reports missing translations.
+  dalimor::SetUpApplication(application);
   auto& suites = dalimor::apptest::AllSuites();
 
   std::vector<char*> rest = {argv[0]};

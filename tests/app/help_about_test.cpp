@@ -6,7 +6,9 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QStatusTipEvent>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -86,6 +88,12 @@ class HelpAboutTest : public QObject {
     QVERIFY(window.TabSet1Change(2));
     Settle();
     QVERIFY(window.grab().save(prefix + "prijem-davky.png"));
+    // A hint too long for one line of the status bar.
+    QWidget* date_box = window.receive_page()->DateToBox("PF");
+    QStatusTipEvent hint(date_box->statusTip());
+    QApplication::sendEvent(date_box, &hint);
+    Settle();
+    QVERIFY(window.grab().save(prefix + "prijem-napoveda.png"));
     fixture.on_dialog = [&](QDialog& dialog) {
       dialog.show();
       Settle();

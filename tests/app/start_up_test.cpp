@@ -20,17 +20,21 @@ class StartUpTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void CommandLineAndStateFileBesideTheProgram() {
-    QCOMPARE(StateFilePathFor("/opt/dalimor/dalimor"), std::string("/opt/dalimor/dalimor.INI"));
+  // Where the state files are is WindowStateTest's; the command line
+  // takes them from StateFilesFor, also with another installation.
+  void CommandLine() {
+    const StateFiles files = StateFilesFor("/opt/dalimor/dalimor");
     AppOptions options;
     QString error;
     QVERIFY(ParseProgramArguments({"dalimor"}, "/opt/dalimor/dalimor", options, error));
     QCOMPARE(options.executable_folder, std::string("/opt/dalimor"));
-    QCOMPARE(options.state_file, std::string("/opt/dalimor/dalimor.INI"));
+    QCOMPARE(options.state_file, files.state_file);
+    QCOMPARE(options.earlier_state_file, files.earlier_state_file);
     QVERIFY(ParseProgramArguments({"dalimor", "--installation", "/srv/kalmeo"},
                                   "/opt/dalimor/dalimor", options, error));
     QCOMPARE(options.executable_folder, std::string("/srv/kalmeo"));
-    QCOMPARE(options.state_file, std::string("/opt/dalimor/dalimor.INI"));
+    QCOMPARE(options.state_file, files.state_file);
+    QCOMPARE(options.earlier_state_file, files.earlier_state_file);
     QVERIFY(!ParseProgramArguments({"dalimor", "--installation"}, "/opt/dalimor/dalimor", options,
                                    error));
     QVERIFY(!ParseProgramArguments({"dalimor", "--jinak"}, "/opt/dalimor/dalimor", options, error));

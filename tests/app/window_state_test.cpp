@@ -1,14 +1,18 @@
 // The window-state file: every key written at shut-down and read back at
 // start-up, the folder box with its history, the size that is read but
-// never written.
+// never written; where the file is kept, also when the program's folder
+// cannot be written.
 
 #include "app/window_state.h"
+
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <filesystem>
 
 #include "app/qt_text.h"
 #include "platform/ini_file.h"
@@ -34,6 +38,25 @@ void FillPage(AgendaPage& page) {
     }
     ++n;
   }
+}
+
+// A folder for the program that the test cannot write to, as an installed
+// program's folder is to its user: a read-only folder, or, where permission
+// bits stop nobody (tests run as root), a path below a regular file.
+std::string UnwritableProgramFolder(const WindowFixture& fixture) {
+  namespace fs = std::filesystem;
+  const std::string folder = fixture.MakeFolder("program");
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
+  if (access(folder.c_str(), W_OK) != 0) return folder;
+  const std::string file = fixture.Path("program-file");
+  test::WriteFileBytes(file, "");
+  return file;
+}
+
+QString ShownTexts(const ScriptedBoxes& boxes) {
+  QStringList texts;
+  for (const ShownBox& box : boxes.shown) texts << ToQt(box.text);
+  return texts.join(QStringLiteral(" | "));
 }
 
 QString ControlValue(const AgendaPage& page, const std::string& key) {
@@ -90,6 +113,87 @@ class WindowStateTest : public QObject {
       for (const std::string& key : PageStateKeys(page->kind()))
         QCOMPARE(ControlValue(*page, key),
                  expected[std::string(PageSection(page->kind())) + "/" + key]);
+  }
+
+  void StateFilesAreInTheUserConfigurationFolder() {
+    test::ScopedEnvironmentVariable home("HOME", "/home/ucetni");
+    {
+      test::ScopedEnvironmentVariable xdg("XDG_CONFIG_HOME", "/srv/nastaveni");
+      const StateFiles files = StateFilesFor("/opt/dalimor/dalimor");
+      QCOMPARE(files.state_file, std::string("/srv/nastaveni/dalimor/dalimor.ini"));
+      QCOMPARE(files.earlier_state_file, std::string("/opt/dalimor/dalimor.INI"));
+    }
+    test::ScopedEnvironmentVariable xdg("XDG_CONFIG_HOME", nullptr);
+    QCOMPARE(StateFilesFor("/opt/dalimor/dalimor").state_file,
+             std::string("/home/ucetni/.config/dalimor/dalimor.ini"));
+  }
+
+  // Installed where its user cannot write, the program keeps its settings
+  // in the configuration folder (created at need) from one start to the next.
+  void StateIsKeptWhenTheProgramFolderCannotBeWritten() {
+    WindowFixture fixture(false);
+    const std::string config = fixture.Path("nastaveni");
+    test::ScopedEnvironmentVariable xdg("XDG_CONFIG_HOME", config.c_str());
+    fixture.executable = UnwritableProgramFolder(fixture) + "/dalimor";
+    TfmMain& window = fixture.Open();
+    window.findChild<QCheckBox*>("ckVytvoritArchiv")->setChecked(true);
+    window.send_page()->IncludeBox("PF")->setChecked(true);
+    window.transfer_folder()->setEditText(QStringLiteral("/home/ucetni/prenos"));
+    window.move(61, 62);
+    // Closed as a person closes it: a state that cannot be written is
+    // reported then.
+    window.close();
+    fixture.Close();
+    QVERIFY2(fixture.boxes.shown.empty(), qPrintable(ShownTexts(fixture.boxes)));
+    QVERIFY(std::filesystem::is_regular_file(config + "/dalimor/dalimor.ini"));
+
+    TfmMain& again = fixture.Open();
+    QVERIFY(again.findChild<QCheckBox*>("ckVytvoritArchiv")->isChecked());
+    QVERIFY(again.send_page()->IncludeBox("PF")->isChecked());
+    QCOMPARE(again.transfer_folder()->currentText(), QStringLiteral("/home/ucetni/prenos"));
+    QCOMPARE(again.pos(), QPoint(61, 62));
+    QVERIFY2(fixture.boxes.shown.empty(), qPrintable(ShownTexts(fixture.boxes)));
+  }
+
+  // A state file beside the program (a portable copy) is read at the first
+  // start; from then on the state is in the configuration folder, the file
+  // beside the program stays as it was, and keys the window only reads
+  // come along.
+  void StateBesideTheProgramIsReadOnce() {
+    WindowFixture fixture(false);
+    const std::string config = fixture.Path("nastaveni");
+    test::ScopedEnvironmentVariable xdg("XDG_CONFIG_HOME", config.c_str());
+    const std::string program = fixture.MakeFolder("prenosny");
+    const std::string beside = program + "/dalimor.INI";
+    {
+      IniFile ini(beside);
+      ini.WriteInteger("fmMain", "L", 71);
+      ini.WriteInteger("fmMain", "T", 72);
+      ini.WriteInteger("fmMain", "W", 520);
+      ini.WriteBool("DataConnect", "ckVytvoritArchiv", true);
+      ini.WriteString("SendPathHist", "SendPathDir", "/mnt/usb/prenos");
+    }
+    const std::string before = test::ReadFileBytes(beside);
+    fixture.executable = program + "/dalimor";
+
+    TfmMain& window = fixture.Open();
+    QCOMPARE(window.pos(), QPoint(71, 72));
+    QCOMPARE(window.width(), 520);
+    QCOMPARE(window.transfer_folder()->currentText(), QStringLiteral("/mnt/usb/prenos"));
+    QCheckBox* archive = window.findChild<QCheckBox*>("ckVytvoritArchiv");
+    QVERIFY(archive->isChecked());
+    archive->setChecked(false);
+    window.close();
+    fixture.Close();
+    QVERIFY2(fixture.boxes.shown.empty(), qPrintable(ShownTexts(fixture.boxes)));
+    QCOMPARE(test::ReadFileBytes(beside), before);
+    const IniFile saved(config + "/dalimor/dalimor.ini");
+    QCOMPARE(saved.ReadString("DataConnect", "ckVytvoritArchiv", ""), std::string("0"));
+    QCOMPARE(saved.ReadInteger("fmMain", "W", 0), 520);
+
+    TfmMain& again = fixture.Open();
+    QVERIFY(!again.findChild<QCheckBox*>("ckVytvoritArchiv")->isChecked());
+    QCOMPARE(again.width(), 520);
   }
 
   void StoredSizeIsUsedAtStartUp() {

@@ -558,5 +558,17 @@ TEST(FileSystemPaths, WithTrailingBackslashAppendsTheNativeSeparator) {
   EXPECT_EQ(WithTrailingBackslash(""), "/");
 }
 
+TEST(FileSystemPaths, UserConfigFolderFollowsXdgConfigHomeThenHome) {
+  test::ScopedEnvironmentVariable home("HOME", "/home/ucetni");
+  {
+    test::ScopedEnvironmentVariable xdg("XDG_CONFIG_HOME", "/srv/nastaveni");
+    EXPECT_EQ(UserConfigFolder(), fs::path("/srv/nastaveni/dalimor"));
+  }
+  for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
+    test::ScopedEnvironmentVariable xdg("XDG_CONFIG_HOME", unset);
+    EXPECT_EQ(UserConfigFolder(), fs::path("/home/ucetni/.config/dalimor"));
+  }
+}
+
 }  // namespace
 }  // namespace dalimor

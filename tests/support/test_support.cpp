@@ -39,6 +39,22 @@ TempDir::~TempDir() {
 
 std::string TempDir::File(const std::string& name) const { return (path_ / name).string(); }
 
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(const char* name, const char* value)
+    : name_(name) {
+  if (const char* old = std::getenv(name)) saved_ = old;
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
+  if (saved_)
+    setenv(name_.c_str(), saved_->c_str(), 1);
+  else
+    unsetenv(name_.c_str());
+}
+
 std::string ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());

@@ -3,6 +3,7 @@
 // location of the shared fixture files.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace dalimor::test {
@@ -22,6 +23,20 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// Sets an environment variable (nullptr: unsets it) for as long as the
+// object lives, then puts back what was there.
+class ScopedEnvironmentVariable {
+ public:
+  ScopedEnvironmentVariable(const char* name, const char* value);
+  ~ScopedEnvironmentVariable();
+  ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+  ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> saved_;
 };
 
 std::string ReadFileBytes(const std::filesystem::path& path);
