@@ -49,6 +49,9 @@
 namespace dalimor {
 namespace {
 
+// The progress bar's units in one step of a run.
+constexpr int kProgressPerStep = 100;
+
 constexpr int kDefaultLeft = 20;
 constexpr int kDefaultTop = 20;
 constexpr int kDefaultWidth = 474;
@@ -176,7 +179,6 @@ void TfmMain::BuildWindow() {
   progress_->setMaximumWidth(120);
   progress_->setMaximumHeight(14);
   progress_->setTextVisible(true);
-  progress_->setFormat(QStringLiteral("%v / %m"));
   progress_->hide();
   setStatusBar(new StatusLine);
   statusBar()->setObjectName("StatusBar1");
@@ -369,15 +371,17 @@ void TfmMain::FormDestroy() {
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
-  // A run keeps the window until it has finished; the user may stop it.
+  // A run keeps the window until it has finished; the user may stop it,
+  // and the window closes once the run has put everything back.
   if (run_active_) {
     event->ignore();
-    if (!ui_.StopRequested() &&
+    if (run_stoppable_ && !ui_.StopRequested() &&
         MsgQuestion(ui_, kMsgCaption,
                     "Probíhá přenos dat. Chcete jej zastavit? Data zůstanou beze změny.",
                     kMbYesNoDefaultNo) == kIdYes) {
       ui_.RequestStop();
       stop_button_->setEnabled(false);
+      close_after_run_ = true;
     }
     return;
   }
@@ -533,8 +537,16 @@ void TfmMain::RaiseWindow() {
 
 void TfmMain::ShowStatusText(const std::string& text) {
   statusBar()->showMessage(ToQt(text));
-  if (run_active_ && progress_->maximum() > 0) progress_->show();
+  ShowRunControls();
   statusBar()->repaint();
+}
+
+// The progress bar (once the run has counted a step) and "Zastavit" (in a
+// run that can stop) show while the run works, not beside its questions.
+void TfmMain::ShowRunControls() {
+  if (!run_active_) return;
+  if (progress_started_) progress_->show();
+  if (run_stoppable_) stop_button_->show();
 }
 
 void TfmMain::ShowDoneMarkOf(RunPage page, const std::string& agenda) {
@@ -557,18 +569,22 @@ void TfmMain::HideDoneMarks() {
   done_marks_shown_ = false;
 }
 
-void TfmMain::ShowProgress(int done, int total) {
-  progress_->setRange(0, std::max(total, 1));
-  progress_->setValue(done);
-  progress_->show();
+void TfmMain::ShowProgress(int done, int total, int within) {
+  // The bar moves within a step too; its text counts whole steps.
+  progress_->setRange(0, std::max(total, 1) * kProgressPerStep);
+  progress_->setValue(done * kProgressPerStep + within * kProgressPerStep / 1000);
+  progress_->setFormat(QStringLiteral("%1 / %2").arg(done).arg(total));
+  progress_started_ = true;
+  ShowRunControls();
   progress_->repaint();
 }
 
 void TfmMain::BeforeMessageBox() {
   // A box during a run mostly ends it (success, refusal, failure); counts
   // left beside it would read as work still going on.  The bar comes back
-  // with the run's next status text or progress.
+  // with the run's next status text or progress, and so does "Zastavit".
   progress_->hide();
+  stop_button_->hide();
 }
 
 // ---------------------------------------------------------------------------
@@ -680,13 +696,16 @@ void TfmMain::btProchazetClick() {
 // when the run's closing message opens; see BeforeMessageBox).
 class TfmMain::RunScope {
  public:
-  explicit RunScope(TfmMain& window) : window_(window), focus_(QApplication::focusWidget()) {
+  // A `stoppable` run offers "Zastavit" while it works.
+  RunScope(TfmMain& window, bool stoppable)
+      : window_(window), focus_(QApplication::focusWidget()) {
     window_.run_active_ = true;
+    window_.run_stoppable_ = stoppable;
+    window_.progress_started_ = false;
     window_.progress_->setRange(0, 1);
     window_.progress_->setValue(0);
     window_.ui_.ClearStop();
     window_.stop_button_->setEnabled(true);
-    window_.stop_button_->show();
     for (QWidget* part : Parts()) part->setEnabled(false);
   }
   ~RunScope() {
@@ -694,6 +713,11 @@ class TfmMain::RunScope {
     if (focus_) focus_->setFocus(Qt::OtherFocusReason);
     window_.stop_button_->hide();
     window_.run_active_ = false;
+    window_.run_stoppable_ = false;
+    if (window_.close_after_run_) {
+      window_.close_after_run_ = false;
+      QMetaObject::invokeMethod(&window_, &QWidget::close, Qt::QueuedConnection);
+    }
     window_.progress_->hide();
     window_.progress_->reset();
     // A refused or failed run leaves the text of the step it stopped at.
@@ -739,7 +763,7 @@ void TfmMain::btInicializovatClick() {
   context.refill_series_lists = [this] { OnInterfaceThread([this] { FillSeries(true); }); };
   InitializationResult result = InitializationResult::kDone;
   {
-    RunScope run(*this);
+    RunScope run(*this, false);
     RunInBackground([&] { result = InitializeBatch(ui_, config_, context); });
   }
   switch (result) {
@@ -805,7 +829,7 @@ void TfmMain::btOdeslatClick() {
                      register_.ActiveDesignation(),
                      [this] { OnInterfaceThread([this] { FillSeries(false); }); },
                      register_.LiveFolders()};
-  RunScope run(*this);
+  RunScope run(*this, true);
   RunInBackground([&] { SendBatch(env, page); });
 }
 
@@ -827,7 +851,7 @@ void TfmMain::btPrijmoutClick() {
                      register_.ActiveDesignation(),
                      nullptr,
                      register_.LiveFolders()};
-  RunScope run(*this);
+  RunScope run(*this, true);
   RunInBackground([&] { ReceiveBatch(env, page); });
 }
 

@@ -76,10 +76,11 @@ class TfmMain : public QMainWindow, public UiHost {
   QWidget* MessageParent() override { return this; }
   void RaiseWindow() override;
   void ShowStatusText(const std::string& text) override;
+  void ShowRunControls();
   void ShowDoneMarkOf(RunPage page, const std::string& agenda) override;
   void HideDoneMarks() override;
   void SetDoneMarksShown(bool shown) override { done_marks_shown_ = shown; }
-  void ShowProgress(int done, int total) override;
+  void ShowProgress(int done, int total, int within) override;
   void BeforeMessageBox() override;
 
  protected:
@@ -148,6 +149,9 @@ class TfmMain : public QMainWindow, public UiHost {
   bool done_marks_shown_ = false;  // FDoneMarksShown
   bool termination_requested_ = false;
   bool run_active_ = false;
+  bool run_stoppable_ = false;    // the run offers "Zastavit"
+  bool close_after_run_ = false;  // the user closed the window during the run
+  bool progress_started_ = false;  // the run has reported its progress
   QPushButton* stop_button_ = nullptr;
   bool shut_down_ = false;
   bool folder_exit_pending_ = false;

@@ -54,8 +54,8 @@ void WindowUi::SetDoneMarksShown(bool shown) {
   OnInterfaceThread([&] { host_.SetDoneMarksShown(shown); });
 }
 
-void WindowUi::SetProgress(int done, int total) {
-  OnInterfaceThread([&] { host_.ShowProgress(done, total); });
+void WindowUi::SetProgress(int done, int total, int within) {
+  OnInterfaceThread([&] { host_.ShowProgress(done, total, within); });
 }
 
 Cursor WindowUi::CurrentCursor() const {

@@ -25,7 +25,8 @@ class UiHost {
   virtual void ShowDoneMarkOf(RunPage page, const std::string& agenda) = 0;
   virtual void HideDoneMarks() = 0;
   virtual void SetDoneMarksShown(bool shown) = 0;
-  virtual void ShowProgress(int done, int total) = 0;
+  // `done` of `total` steps, and `within` thousandths of the next one.
+  virtual void ShowProgress(int done, int total, int within) = 0;
   // A message box is about to open.
   virtual void BeforeMessageBox() = 0;
 };
@@ -56,7 +57,7 @@ class WindowUi final : public Ui {
   // archive lets the window breathe, the user cannot start other work.  On
   // a run's own thread nothing is needed: the window keeps running.
   void ProcessPendingEvents() override;
-  void SetProgress(int done, int total) override;
+  void SetProgress(int done, int total, int within) override;
 
   // "Zastavit": the running run stops at its next safe point.
   void RequestStop() { stop_ = true; }

@@ -109,8 +109,17 @@ void TerminalUi::ShowDoneMark(RunPage page, const std::string& agenda) {
   err_ << "  hotovo: " << agenda << std::endl;
 }
 
-void TerminalUi::SetProgress(int done, int total) {
-  if (total > 0) err_ << "  [" << done << "/" << total << "]" << std::endl;
+void TerminalUi::SetProgress(int done, int total, int within) {
+  if (total <= 0) return;
+  // A finished step gets its line; a long step one every tenth of its rows.
+  if (within == 0) {
+    tenths_shown_ = 0;
+    err_ << "  [" << done << "/" << total << "]" << std::endl;
+    return;
+  }
+  if (within / 100 <= tenths_shown_) return;
+  tenths_shown_ = within / 100;
+  err_ << "  [" << done << "/" << total << "] " << tenths_shown_ * 10 << " %" << std::endl;
 }
 
 }  // namespace dalimor

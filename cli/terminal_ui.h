@@ -34,7 +34,7 @@ class TerminalUi final : public Ui {
   void SetDoneMarksShown(bool) override {}
   Cursor CurrentCursor() const override { return cursor_; }
   void SetCursor(Cursor cursor) override { cursor_ = cursor; }
-  void SetProgress(int done, int total) override;
+  void SetProgress(int done, int total, int within) override;
   // Ctrl+C (SIGINT) or SIGTERM during a run: it stops at its next step and
   // puts everything back (see InstallStopSignals).
   bool StopRequested() const override;
@@ -53,6 +53,7 @@ class TerminalUi final : public Ui {
   std::string last_status_;
   bool answered_no_ = false;
   int boxes_shown_ = 0;
+  int tenths_shown_ = 0;  // of the rows of the step in progress
 };
 
 }  // namespace dalimor

@@ -80,9 +80,10 @@ int64_t MoveTexts(TransferContext& context, TableCursor& headers, TableCursor& s
     }
   };
   std::vector<std::pair<int, Value>> changes;
-  size_t rows = 0;
+  uint64_t rows = 0;
+  const uint64_t total = table.record_count();
   table.ForEachPosition([&](RecordPosition row) {
-    if (++rows % 256 == 0) StopPoint(context);
+    RowPoint(context, ++rows, total);
     if (!IsNull(table.ReadKnownField(row, changed))) return true;
     if (only && !only->count(ValueAsString(table.ReadKnownField(row, series)) + '\x1f' +
                              ValueAsString(table.ReadKnownField(row, number)) + '\x1f'))

@@ -45,6 +45,18 @@ std::vector<Value> ItemKey(TableCursor& table) {
   return {table.FieldByName("Sklad").AsVariant(), table.FieldByName("PolozkaSkladu").AsVariant()};
 }
 
+// The context of pass `pass` of `passes` over item tables: its rows report
+// as that share of the whole price-list step.
+TransferContext PassContext(const TransferContext& context, size_t pass, size_t passes) {
+  TransferContext result = context;
+  if (context.rows_done && passes > 1)
+    result.rows_done = [outer = context.rows_done, pass, passes](uint64_t done, uint64_t total) {
+      constexpr uint64_t kShare = 1'000'000;
+      outer(pass * kShare + (total ? done * kShare / total : 0), passes * kShare);
+    };
+  return result;
+}
+
 }  // namespace
 
 void CopyRecordFields(TableCursor& source, TableCursor& destination) {
@@ -67,11 +79,10 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
   if (context.journal) context.journal->Touch(destination_table);
   OpenTable(source, source_table, read_mode);
   DeferredWrites deferred{&destination};
-  // Every few hundred rows the run may be stopped.
-  size_t rows = 0;
-  const auto safe_point = [&] {
-    if (++rows % 256 == 0) StopPoint(context);
-  };
+  // Every few hundred rows the run reports how far it is and may be stopped.
+  uint64_t rows = 0;
+  const uint64_t total = mode == PriceListMode::kAll ? source.RecordCount() : items.RecordCount();
+  const auto safe_point = [&] { RowPoint(context, ++rows, total); };
   if (mode == PriceListMode::kAll) {
     for (source.First(); !source.Eof(); source.Next()) {
       safe_point();
@@ -95,20 +106,23 @@ void SendPriceList(TransferContext& context, const std::string& company_data_fol
   const std::string company =
       (ResolvePathIgnoringCase(company_data_folder, "SDATA\\S") / kPriceList).string();
   const std::string batch = (fs::path(transfer_folder) / kPriceList).string();
-  auto one_pass = [&](PriceListMode mode, const std::string& item_table) {
+  auto one_pass = [&](TransferContext& pass, PriceListMode mode, const std::string& item_table) {
     if (!FileExists(batch)) {
       if (context.journal) context.journal->Touch(batch);
       CreateBatchTable(context.config, company, batch, "Sklad,PolozkaSkladu");
     }
-    CopyPriceListItems(context, company, batch, mode, item_table, options.replace,
+    CopyPriceListItems(pass, company, batch, mode, item_table, options.replace,
                        PriceListReads::kExclusive);
   };
   if (options.all) {
-    one_pass(PriceListMode::kAll, "");
+    one_pass(context, PriceListMode::kAll, "");
     return;
   }
-  for (const std::string& table : options.item_tables)
-    one_pass(PriceListMode::kUsed, (fs::path(transfer_folder) / table).string());
+  for (size_t i = 0; i < options.item_tables.size(); ++i) {
+    TransferContext pass = PassContext(context, i, options.item_tables.size());
+    one_pass(pass, PriceListMode::kUsed,
+             (fs::path(transfer_folder) / options.item_tables[i]).string());
+  }
 }
 
 void ReceivePriceList(TransferContext& context, const std::string& company_data_folder,
@@ -121,10 +135,12 @@ void ReceivePriceList(TransferContext& context, const std::string& company_data_
                        PriceListReads::kReadOnly);
     return;
   }
-  for (const std::string& table : options.item_tables)
-    CopyPriceListItems(context, batch, company, PriceListMode::kUsed,
-                       (fs::path(transfer_folder) / table).string(), options.replace,
-                       PriceListReads::kReadOnly);
+  for (size_t i = 0; i < options.item_tables.size(); ++i) {
+    TransferContext pass = PassContext(context, i, options.item_tables.size());
+    CopyPriceListItems(pass, batch, company, PriceListMode::kUsed,
+                       (fs::path(transfer_folder) / options.item_tables[i]).string(),
+                       options.replace, PriceListReads::kReadOnly);
+  }
 }
 
 }  // namespace dalimor

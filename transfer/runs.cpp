@@ -1,5 +1,6 @@
 #include "transfer/runs.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -98,23 +99,40 @@ class RunProgress {
   }
   // One step done; a safe point to stop at.
   void Step(const TransferContext& context) {
-    ui_.SetProgress(++done_, total_);
+    within_ = 0;
+    ui_.SetProgress(++done_, total_, 0);
     StopPoint(context);
+  }
+  // `done` of the `total` rows of the current step are done.  Reported only
+  // when the share moves by a thousandth, so a million rows cost a thousand
+  // reports at most.
+  void Rows(uint64_t done, uint64_t total) {
+    const int within = total == 0 ? 0 : static_cast<int>(std::min<uint64_t>(999, done * 1000 / total));
+    if (within <= within_) return;
+    within_ = within;
+    ui_.SetProgress(done_, total_, within_);
   }
 
  private:
   Ui& ui_;
   int done_ = 0;
   int total_ = 0;
+  int within_ = 0;
 };
 
 // Runs `one` for every ticked agenda in the order of a run, then shows the
 // agenda's done mark.
 template <typename OneAgenda>
-void ForEachTickedAgenda(Ui& ui, RunJournal& journal, const TransferContext& context,
+void ForEachTickedAgenda(Ui& ui, RunJournal& journal, TransferContext& context,
                          const std::map<std::string, AgendaInput>& agendas, RunPage page,
                          OneAgenda&& one) {
   RunProgress progress(ui, agendas);
+  // The report goes with the progress it feeds, whichever way this ends.
+  struct RowReport {
+    TransferContext& context;
+    ~RowReport() { context.rows_done = nullptr; }
+  } row_report{context};
+  context.rows_done = [&progress](uint64_t done, uint64_t total) { progress.Rows(done, total); };
   for (const Agenda& agenda : Agendas()) {
     const AgendaInput* input = Ticked(agendas, agenda.code);
     if (!input) continue;
@@ -235,7 +253,7 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
   const std::string& batch = env.transfer_folder;
   RunJournal journal(batch, "odeslání dávky");
   JournalingCatalog catalog(&journal);
-  TransferContext context{catalog, env.config, env.clock, &journal, &ui};
+  TransferContext context{catalog, env.config, env.clock, &journal, &ui, nullptr};
   try {
     if (page.empty_first) {
       for (const BatchTable& table : BatchTables())
@@ -344,7 +362,7 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
 
   RunJournal journal(env.company_data_folder, "příjem dávky");
   JournalingCatalog catalog(&journal);
-  TransferContext context{catalog, env.config, env.clock, &journal, &ui};
+  TransferContext context{catalog, env.config, env.clock, &journal, &ui, nullptr};
   try {
     ForEachTickedAgenda(ui, journal, context, page.agendas, RunPage::kReceive,
                         [&](const Agenda& agenda, const AgendaInput& input, RunProgress& progress) {

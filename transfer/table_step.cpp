@@ -74,6 +74,12 @@ void StopPoint(const TransferContext& context) {
   if (context.ui && context.ui->StopRequested()) throw RunStopped();
 }
 
+void RowPoint(const TransferContext& context, uint64_t done, uint64_t total) {
+  if (done % 256 != 0) return;
+  if (context.rows_done) context.rows_done(done, total);
+  StopPoint(context);
+}
+
 std::set<std::string> DocumentKeys(const std::string& table_path, const std::string& keys) {
   std::set<std::string> result;
   const auto table = ParadoxTable::Open(table_path, OpenMode::kReadOnly);

@@ -3,6 +3,8 @@
 // DELETE of documents about to be replaced, the INSERT ... SELECT, and the
 // per-table steps of a send and of a receive.
 
+#include <cstdint>
+#include <functional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -28,6 +30,9 @@ struct TransferContext {
   RunJournal* journal = nullptr;
   // Asked at safe points whether the user wants the run stopped (may be null).
   const Ui* ui = nullptr;
+  // Told at the row safe points of a long step how many of its rows are
+  // done (may be empty).
+  std::function<void(uint64_t done, uint64_t total)> rows_done;
 };
 
 // The user stopped the run; what it did is put back.
@@ -38,6 +43,9 @@ class RunStopped : public std::runtime_error {
 
 // A safe point of a run: throws RunStopped when the user asked to stop.
 void StopPoint(const TransferContext& context);
+// A safe point inside a step that goes row by row: reports that `done` of
+// its `total` rows are done, then stops if asked.  Every 256th row counts.
+void RowPoint(const TransferContext& context, uint64_t done, uint64_t total);
 
 // The column list of the INSERT ... SELECT from `source_path` into
 // `target_path`, joined by ", ": the source's fields in its order, without

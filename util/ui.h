@@ -66,8 +66,9 @@ class Ui {
   virtual void ProcessPendingEvents() {}
 
   // Progress of a run: `done` of `total` steps (tables, text and price-list
-  // steps) finished.  Optional.
-  virtual void SetProgress(int done, int total) { (void)done, (void)total; }
+  // steps) finished, and `within` thousandths of the next step (the steps
+  // that go row by row report as they go).  Optional.
+  virtual void SetProgress(int done, int total, int within) { (void)done, (void)total, (void)within; }
 
   // Whether the user asked the running send or receive to stop; the run
   // checks at safe points and then puts everything back.  May be asked from

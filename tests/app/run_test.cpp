@@ -105,6 +105,7 @@ class RunTest : public QObject {
     // message every mark and the progress are shown.
     std::vector<std::string> marks_at_success;
     int progress_at_success = -1;
+    QString progress_text_at_success;
     bool busy_at_success = false;
     bool busy_at_question = true;
     fixture.boxes.on_show = [&](const ShownBox& box) {
@@ -113,7 +114,8 @@ class RunTest : public QObject {
       if (box.kind == MsgKind::kQuestion) busy_at_question = busy;
       if (box.text == "Odeslání dat bylo úspěšně dokončeno.") {
         marks_at_success = VisibleMarks(send);
-        progress_at_success = window.progress_bar()->value();
+        progress_at_success = window.progress_bar()->value() * 19 / window.progress_bar()->maximum();
+        progress_text_at_success = window.progress_bar()->text();
         busy_at_success = busy;
       }
     };
@@ -131,6 +133,7 @@ class RunTest : public QObject {
     QCOMPARE(marks_at_success, AllCodes());
     // Every table, the texts of two agendas and the price list: 10 + 7 + 2.
     QCOMPARE(progress_at_success, 19);
+    QCOMPARE(progress_text_at_success, QStringLiteral("19 / 19"));
     QVERIFY(!busy_at_question);
     QVERIFY(busy_at_success);
     QVERIFY(!QApplication::overrideCursor());
@@ -402,7 +405,7 @@ class RunTest : public QObject {
     bool stop_offered = false, pages_blocked = false;
     int ticks_at_stop = -1;
     connect(window.progress_bar(), &QProgressBar::valueChanged, [&](int value) {
-      if (value != 3 || ticks_at_stop >= 0) return;
+      if (value * 19 < 3 * window.progress_bar()->maximum() || ticks_at_stop >= 0) return;
       stop_offered = window.stop_button()->isVisible() && window.stop_button()->isEnabled();
       pages_blocked = !receive.isEnabled();
       ticker.start(0);
@@ -410,8 +413,12 @@ class RunTest : public QObject {
       QTest::mouseClick(window.stop_button(), Qt::LeftButton);
     });
     int ticks_at_end = -1;
+    bool stop_shown_at_end = true;
     fixture.boxes.on_show = [&](const ShownBox& box) {
-      if (box.kind == MsgKind::kWarning && box.buttons == kMbOk) ticks_at_end = ticks;
+      if (box.kind == MsgKind::kWarning && box.buttons == kMbOk) {
+        ticks_at_end = ticks;
+        stop_shown_at_end = window.stop_button()->isVisible();
+      }
     };
     fixture.boxes.Answer(kIdYes);  // receive?
     fixture.boxes.Answer(kIdYes);  // a batch of another company: go on
@@ -420,6 +427,7 @@ class RunTest : public QObject {
     QVERIFY(stop_offered);
     QVERIFY(pages_blocked);
     QVERIFY(ticks_at_end > ticks_at_stop);
+    QVERIFY(!stop_shown_at_end);  // nothing left to stop beside the closing box
     QCOMPARE(ToQt(LastBox(fixture.boxes).text),
              QStringLiteral("Příjem dávky byl zastaven.\r\n\r\nData zůstala beze změny."));
     QVERIFY(VisibleMarks(receive).empty());
@@ -428,6 +436,53 @@ class RunTest : public QObject {
     std::map<std::string, std::string> after;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(head))
       if (entry.is_regular_file()) after[entry.path().string()] = test::ReadFileBytes(entry.path());
+    QVERIFY(after == before);
+  }
+
+  // Closing the window during a run asks whether to stop it: No lets the
+  // run go on, Yes stops it, puts the data back and then closes the window.
+  void ClosingTheWindowDuringARunAsksToStopIt() {
+    WindowFixture fixture(true);
+    const std::string folder = fixture.MakeFolder("prenos");
+    TfmMain& window = fixture.Open();
+    window.transfer_folder()->setEditText(ToQt(folder));
+    QVERIFY(ShowActive(window));
+    QTest::keyClick(&window, Qt::Key_O, Qt::AltModifier);
+    AgendaPage& send = *window.send_page();
+    QTest::mouseClick(send.all_agendas(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+    const std::string batch = TransferFolderPath(folder);
+    std::map<std::string, std::string> before;
+    for (const auto& entry : std::filesystem::directory_iterator(batch))
+      before[entry.path().string()] = test::ReadFileBytes(entry.path());
+
+    // Closed once after two steps (answer No), once after five (Yes).
+    int closes = 0;
+    connect(window.progress_bar(), &QProgressBar::valueChanged, [&](int value) {
+      const int steps = value * 19 / std::max(window.progress_bar()->maximum(), 1);
+      if ((closes == 0 && steps >= 2) || (closes == 1 && steps >= 5)) {
+        ++closes;
+        window.close();
+      }
+    });
+    const QString question =
+        QStringLiteral("Probíhá přenos dat. Chcete jej zastavit? Data zůstanou beze změny.");
+    fixture.boxes.Answer(kIdYes);  // send?
+    fixture.boxes.Answer(kIdNo);   // stop? no
+    fixture.boxes.Answer(kIdYes);  // stop? yes
+    QTest::mouseClick(send.run_button(), Qt::LeftButton);
+    Settle();
+    QCOMPARE(closes, 2);
+    QVERIFY(fixture.boxes.unexpected.empty());
+    QCOMPARE(fixture.boxes.shown.size(), size_t{4});
+    QCOMPARE(ToQt(fixture.boxes.shown[1].text), question);
+    QCOMPARE(fixture.boxes.shown[1].buttons, kMbYesNoDefaultNo);
+    QCOMPARE(ToQt(fixture.boxes.shown[2].text), question);
+    QCOMPARE(ToQt(LastBox(fixture.boxes).text),
+             QStringLiteral("Odesílání dávky bylo zastaveno.\r\n\r\nData zůstala beze změny."));
+    QTRY_VERIFY(!window.isVisible());
+    std::map<std::string, std::string> after;
+    for (const auto& entry : std::filesystem::directory_iterator(batch))
+      after[entry.path().string()] = test::ReadFileBytes(entry.path());
     QVERIFY(after == before);
   }
 

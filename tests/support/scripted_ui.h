@@ -37,7 +37,12 @@ class ScriptedUi : public Ui {
     cursor_changes.push_back(c);
   }
   void ProcessPendingEvents() override { ++pending_event_calls; }
-  void SetProgress(int done, int total) override {
+  void SetProgress(int done, int total, int within) override {
+    if (within > 0) {
+      within_steps.emplace_back(done, within);
+      if (stop_within) stop_requested = true;
+      return;
+    }
     progress.emplace_back(done, total);
     if (stop_at_progress > 0 && done >= stop_at_progress) stop_requested = true;
   }
@@ -52,8 +57,12 @@ class ScriptedUi : public Ui {
   int front_count = 0;
   int pending_event_calls = 0;
   std::vector<std::pair<int, int>> progress;  // (done, total) as reported
+  // (done, thousandths of the next step) as the row-by-row steps reported.
+  std::vector<std::pair<int, int>> within_steps;
   // The user presses "Zastavit" once the progress reaches this step (0: never).
   int stop_at_progress = 0;
+  // The user presses "Zastavit" as soon as a step reports its rows.
+  bool stop_within = false;
   bool stop_requested = false;
 
  private:

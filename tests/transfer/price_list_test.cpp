@@ -69,7 +69,7 @@ class PriceList : public ::testing::Test {
   ParadoxSqlCatalog catalog;
   EngineConfig config{dir.File("engine.cfg")};
   FixedClock clock{{2011, 3, 15, 12, 0, 0, 0}};
-  TransferContext context{catalog, config, clock, nullptr, nullptr};
+  TransferContext context{catalog, config, clock, nullptr, nullptr, nullptr};
 };
 
 TEST_F(PriceList, SendAllCreatesTheBatchTableAndKeepsRowsUnlessReplacing) {

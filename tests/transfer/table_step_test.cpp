@@ -54,7 +54,7 @@ class TableStepColumns : public ::testing::Test {
   ParadoxSqlCatalog catalog;
   EngineConfig config{dir.File("engine.cfg")};
   FixedClock clock{{2011, 3, 15, 12, 0, 0, 0}};
-  TransferContext context{catalog, config, clock, nullptr, nullptr};
+  TransferContext context{catalog, config, clock, nullptr, nullptr, nullptr};
 };
 
 // The same fields on both sides give the list of today's statements; the

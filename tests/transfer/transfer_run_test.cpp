@@ -338,6 +338,58 @@ TEST_F(TransferRun, ARunStoppedAtAnyStepPutsEverythingBack) {
   EXPECT_EQ(total, 10 + 7 + 2);
 }
 
+// A demo three times the size: item tables of some hundred rows.
+class LargerTransferRun : public TransferRun {
+ protected:
+  static void SetUpTestSuite() {
+    installation_ = new test::TempDir;
+    DemoOptions options;
+    options.scale = 3;
+    WriteDemoInstallation(installation_->path().string(), options);
+  }
+};
+
+// The steps that go row by row (texts, price list over every item table)
+// move the progress within the step, forward only; stopped there, the run
+// puts everything back.
+TEST_F(LargerTransferRun, RowByRowStepsReportTheirRowsAndStopBetweenThem) {
+  Initialise(kBranch);
+  SendPage send;
+  send.agendas = AllAgendas();
+  test::ScriptedUi sender;
+  sender.Answer(kIdYes);
+  RunEnvironment send_env = Environment(sender, kBranch);
+  ASSERT_EQ(SendBatch(send_env, send), RunOutcome::kDone);
+  ASSERT_FALSE(sender.within_steps.empty());
+  std::set<int> steps;
+  for (size_t i = 0; i < sender.within_steps.size(); ++i) {
+    const auto [done, within] = sender.within_steps[i];
+    steps.insert(done);
+    EXPECT_GT(within, 0);
+    EXPECT_LT(within, 1000);
+    if (i > 0 && sender.within_steps[i - 1].first == done)
+      EXPECT_GT(within, sender.within_steps[i - 1].second) << "step " << done;
+  }
+  // The price list walks the seven item tables in turn; its step reports
+  // each table's rows as a seventh of its share.
+  const int price_list_step = 10;  // PF 2, VF 3, SklOper 2, Obj 3 steps before it
+  ASSERT_TRUE(steps.count(price_list_step));
+
+  const std::string head = CompanyFolder(kHead);
+  const auto before = Snapshot(head);
+  ReceivePage receive;
+  receive.agendas = AllAgendas();
+  receive.overwrite = true;
+  test::ScriptedUi ui;
+  ui.Answer(kIdYes);
+  ui.Answer(kIdYes);  // the batch comes from another company
+  ui.stop_within = true;
+  RunEnvironment env = Environment(ui, kHead);
+  EXPECT_EQ(ReceiveBatch(env, receive), RunOutcome::kStopped);
+  ASSERT_EQ(ui.within_steps.size(), 1u);
+  EXPECT_EQ(Snapshot(head), before);
+}
+
 // A designation with outer blanks comes back from "export.ini" trimmed; the
 // same company sending again is not asked about another company.
 TEST_F(TransferRun, ADesignationWithOuterBlanksIsStillTheSameCompany) {
