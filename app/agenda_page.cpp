@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -162,6 +163,12 @@ AgendaPage::AgendaPage(PageKind kind, QWidget* parent) : QWidget(parent), kind_(
     SetHint(message_, "Zpráva od odesílatele dávky.");
     message_->setReadOnly(true);
     message_->setEnabled(false);
+    // The sender's message is there to be read: its text keeps the normal
+    // colour although the box takes no input.
+    QPalette palette = message_->palette();
+    palette.setColor(QPalette::Disabled, QPalette::Text,
+                     palette.color(QPalette::Active, QPalette::Text));
+    message_->setPalette(palette);
   }
   layout->addWidget(message_, 1);
 }

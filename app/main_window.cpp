@@ -272,6 +272,7 @@ QWidget* TfmMain::BuildSettingsPage() {
   initialise->setObjectName("btInicializovat");
   SetHint(initialise, "Inicializovat soubory v přenosné složce (přepíše existující).");
   auto* folder_buttons = new QHBoxLayout;
+  folder_buttons->setSpacing(6);
   folder_buttons->addStretch(1);
   folder_buttons->addWidget(browse);
   folder_buttons->addWidget(initialise);

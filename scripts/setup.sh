@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, skipping those present.
-# Uses sudo when not run as root.
+# Uses sudo when not run as root.  Further package names given as arguments
+# are installed too (tools that only some scripts use).
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   pxlib-dev p7zip-full unzip python3 strace
   libsqlite3-dev
 )
+packages+=("$@")
 
 missing=()
 for pkg in "${packages[@]}"; do

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -13,6 +14,7 @@
 #include <QTest>
 #include <QToolTip>
 
+#include "app/agenda_page.h"
 #include "app/path_label.h"
 #include "app/qt_text.h"
 #include "tests/app/app_test_support.h"
@@ -70,6 +72,21 @@ class ReadabilityTest : public QObject {
     // With the focus the box shows and edits the whole path.
     box->setFocus();
     QCOMPARE(edit->ShownText(), long_path);
+  }
+
+  // The sender's message takes no input but reads in the normal text
+  // colour, not greyed out; the two folder buttons do not touch.
+  void SendersMessageAndFolderButtonsReadClearly() {
+    WindowFixture fixture(false);
+    TfmMain& window = fixture.Open();
+    QVERIFY(ShowActive(window));
+    QPlainTextEdit* message = window.receive_page()->message();
+    QVERIFY(!message->isEnabled());
+    QCOMPARE(message->palette().color(QPalette::Disabled, QPalette::Text),
+             window.send_page()->message()->palette().color(QPalette::Active, QPalette::Text));
+    const QWidget* browse = window.findChild<QPushButton*>("btProchazet");
+    const QWidget* initialise = window.findChild<QPushButton*>("btInicializovat");
+    QVERIFY(initialise->geometry().left() - browse->geometry().right() > 3);
   }
 
   // Every hint of the window, shown as the mouse shows it, fits in the
