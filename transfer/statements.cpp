@@ -118,6 +118,18 @@ std::string BuildDeleteStatement(std::string_view target_table_path,
               kCr, where, kCr, ")"});
 }
 
+std::string BuildDeleteSelect(std::string_view select_list, std::string_view target_table_path,
+                              std::string_view source_table_path, std::string_view keys,
+                              const TransferFilter& filter, std::string_view join_condition,
+                              std::string_view master_table_path) {
+  const std::string statement = BuildDeleteStatement(target_table_path, source_table_path, keys,
+                                                     filter, join_condition, master_table_path);
+  if (statement.empty()) return "";
+  // The same text with the verb swapped: the rows are those the DELETE takes.
+  constexpr std::string_view kDelete = "DELETE FROM ";
+  return Cat({"SELECT ", select_list, " FROM ", std::string_view(statement).substr(kDelete.size())});
+}
+
 std::string BuildInsertStatement(std::string_view source_folder, std::string_view target_folder,
                                  const TableStep& step, const TransferFilter& filter, bool guard,
                                  std::string_view columns) {
@@ -139,6 +151,18 @@ std::string BuildInsertStatement(std::string_view source_folder, std::string_vie
   return Cat({"INSERT INTO ", SqlTextLiteral(target_path), kCr, "(", columns, ") ", kCr,
               "SELECT ", columns, " FROM ", SqlTextLiteral(Cat({source_folder, step.table})),
               " tE ", kCr, join, kCr, where});
+}
+
+std::string BuildInsertSelect(std::string_view select_list, std::string_view source_folder,
+                              std::string_view target_folder, const TableStep& step,
+                              const TransferFilter& filter, bool guard) {
+  // The INSERT's own text from its SELECT on, with the select list swapped:
+  // the rows are exactly those the INSERT writes.
+  const std::string statement =
+      BuildInsertStatement(source_folder, target_folder, step, filter, guard, "*");
+  const size_t at = statement.find(Cat({kCr, "SELECT * FROM "}));
+  return Cat({"SELECT ", select_list,
+              std::string_view(statement).substr(at + 1 + std::string_view("SELECT *").size())});
 }
 
 }  // namespace dalimor

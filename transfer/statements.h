@@ -71,4 +71,16 @@ std::string BuildInsertStatement(std::string_view source_folder, std::string_vie
                                  const TableStep& step, const TransferFilter& filter, bool guard,
                                  std::string_view columns);
 
+// Read-only statements over exactly the rows the two statements above would
+// write or delete, with `select_list` (e.g. "COUNT(*)") as their columns:
+// a preview of a run counts with them and writes nothing.  The DELETE's is
+// empty for an empty key list.
+std::string BuildInsertSelect(std::string_view select_list, std::string_view source_folder,
+                              std::string_view target_folder, const TableStep& step,
+                              const TransferFilter& filter, bool guard);
+std::string BuildDeleteSelect(std::string_view select_list, std::string_view target_table_path,
+                              std::string_view source_table_path, std::string_view keys,
+                              const TransferFilter& filter, std::string_view join_condition,
+                              std::string_view master_table_path);
+
 }  // namespace dalimor
