@@ -630,8 +630,22 @@ TEST_F(TransferRun, CraftedOrDamagedBatchHeadersAreRefusedNamingTheBatchFile) {
   }
 }
 
+// The files of a snapshot with the update time of each Paradox header
+// (offset 0x60, the wall clock's, not the run's) blanked.
+std::map<std::string, std::string> WithoutUpdateTimes(std::map<std::string, std::string> files) {
+  for (auto& [name, bytes] : files) {
+    const std::string ext = fs::path(name).extension().string();
+    const bool paradox = ext.size() >= 3 && (ext[1] == 'D' || ext[1] == 'd' || ext[1] == 'P' ||
+                                              ext[1] == 'p' || ext[1] == 'X' || ext[1] == 'x' ||
+                                              ext[1] == 'Y' || ext[1] == 'y');
+    if (paradox && bytes.size() >= 0x64) bytes.replace(0x60, 4, 4, '\0');
+  }
+  return files;
+}
+
 // A receive from the batch's archive gives the head office exactly the
-// files a receive from the folder gives, and leaves no temporary folder.
+// files a receive from the folder gives (but for the headers' update times,
+// which come from the wall clock), and leaves no temporary folder.
 TEST_F(TransferRun, ReceiveFromTheArchiveEqualsReceiveFromTheFolder) {
   const std::string temporary = dir.File("tmp");
   fs::create_directories(temporary);
@@ -662,7 +676,7 @@ TEST_F(TransferRun, ReceiveFromTheArchiveEqualsReceiveFromTheFolder) {
     if (!before.count(name)) fs::remove(fs::path(head) / name);
   receive.archive.clear();
   ASSERT_EQ(Receive(receive), RunOutcome::kDone);
-  EXPECT_EQ(Snapshot(head), from_archive);
+  EXPECT_TRUE(WithoutUpdateTimes(Snapshot(head)) == WithoutUpdateTimes(from_archive));
 }
 
 TEST_F(TransferRun, ARefusedOrStoppedArchiveReceiveWritesNothing) {
