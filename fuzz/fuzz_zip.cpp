@@ -26,6 +26,11 @@ const std::string& FuzzRoot() {
   static const std::string root = [] {
     const std::string path = FuzzFolder() + "/dalimor-fuzz-zip-" + std::to_string(getpid());
     std::filesystem::create_directories(path);
+    // The (empty) root goes with the process.
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove(FuzzRoot(), ec);
+    });
     return path;
   }();
   return root;
