@@ -22,10 +22,11 @@ std::string FuzzFolder() {
   return temporary && *temporary ? temporary : "/tmp";
 }
 
+// Never destroyed, so that the exit handler can still name the folder.
 const std::string& FuzzRoot() {
-  static const std::string root = [] {
-    const std::string path = FuzzFolder() + "/dalimor-fuzz-zip-" + std::to_string(getpid());
-    std::filesystem::create_directories(path);
+  static const std::string* const root = [] {
+    auto* path = new std::string(FuzzFolder() + "/dalimor-fuzz-zip-" + std::to_string(getpid()));
+    std::filesystem::create_directories(*path);
     // The (empty) root goes with the process.
     std::atexit([] {
       std::error_code ec;
@@ -33,7 +34,7 @@ const std::string& FuzzRoot() {
     });
     return path;
   }();
-  return root;
+  return *root;
 }
 
 }  // namespace
