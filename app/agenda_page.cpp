@@ -125,6 +125,32 @@ AgendaPage::AgendaPage(PageKind kind, QWidget* parent) : QWidget(parent), kind_(
     options->addWidget(run_button_, 0, 1, 2, 1, Qt::AlignRight | Qt::AlignVCenter);
   } else {
     options->addWidget(run_button_, 0, 1, Qt::AlignRight | Qt::AlignVCenter);
+    // The batch can come as the zip archive a branch mailed: it is checked,
+    // unpacked into a private temporary folder and received from there.
+    archive_box_ = new QCheckBox(QStringLiteral("Přijmout z archivu zip:"));
+    archive_box_->setObjectName("ckArchivP");
+    SetHint(archive_box_,
+            "Přijmout dávku přímo z archivu zip (např. z přílohy e-mailu) místo z přenosné "
+            "složky. Archiv se před příjmem zkontroluje.");
+    archive_path_ = new QLineEdit;
+    archive_path_->setObjectName("edArchivP");
+    archive_path_->setPlaceholderText(QStringLiteral("cesta k souboru .zip"));
+    SetHint(archive_path_, "Archiv zip s dávkou.");
+    archive_button_ = new QPushButton(QStringLiteral("Vy&brat zip..."));
+    archive_button_->setObjectName("btArchivP");
+    SetHint(archive_button_, "Vyberte archiv zip s dávkou.");
+    auto* archive_row = new QHBoxLayout;
+    archive_row->setContentsMargins(0, 0, 0, 0);
+    archive_row->addWidget(archive_box_);
+    archive_row->addWidget(archive_path_, 1);
+    archive_row->addWidget(archive_button_);
+    options->addLayout(archive_row, 1, 0, 1, 2);
+    connect(archive_box_, &QCheckBox::toggled, this, [this] { emit Changed(); });
+    connect(archive_path_, &QLineEdit::textEdited, this, [this](const QString& text) {
+      if (!text.isEmpty()) archive_box_->setChecked(true);
+      emit Changed();
+    });
+    connect(archive_button_, &QPushButton::clicked, this, [this] { emit ArchiveButtonClicked(); });
   }
   options->setColumnStretch(0, 1);
   layout->addLayout(options);
@@ -171,6 +197,11 @@ AgendaPage::AgendaPage(PageKind kind, QWidget* parent) : QWidget(parent), kind_(
     message_->setPalette(palette);
   }
   layout->addWidget(message_, 1);
+}
+
+std::string AgendaPage::ArchiveToReceive() const {
+  if (!archive_box_ || !archive_box_->isChecked()) return {};
+  return ToStd(archive_path_->text().trimmed());
 }
 
 QLineEdit* AgendaPage::MakeDateBox(const std::string& name, const std::string& hint) {

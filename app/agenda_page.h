@@ -66,6 +66,15 @@ class AgendaPage : public QWidget {
   QPlainTextEdit* message() const { return message_; }
   QLabel* export_date() const { return export_date_; }        // receive page only
   QLabel* export_company() const { return export_company_; }  // receive page only
+  // Receive page only: the batch archive to receive from instead of the
+  // transfer folder (the box ticks it, the edit holds its path, the button
+  // asks for one).
+  QCheckBox* archive_box() const { return archive_box_; }
+  QLineEdit* archive_path() const { return archive_path_; }
+  QPushButton* archive_button() const { return archive_button_; }
+  // The archive a receive is to take: the path when the box is ticked,
+  // else empty (the transfer folder).  Always empty on the send page.
+  std::string ArchiveToReceive() const;
 
   // The twenty date boxes, all-agendas row first, then in agenda order.
   std::vector<QLineEdit*> DateBoxes() const;
@@ -92,6 +101,8 @@ class AgendaPage : public QWidget {
   void DateBoxLeft(QLineEdit* box);
   // A count label was clicked ("laPFPoc" ...).
   void CountLabelClicked(const QString& label_name);
+  // The button that asks for a batch archive was clicked (receive page).
+  void ArchiveButtonClicked();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -125,6 +136,9 @@ class AgendaPage : public QWidget {
   QPlainTextEdit* message_ = nullptr;
   QLabel* export_date_ = nullptr;
   QLabel* export_company_ = nullptr;
+  QCheckBox* archive_box_ = nullptr;
+  QLineEdit* archive_path_ = nullptr;
+  QPushButton* archive_button_ = nullptr;
   // A box left is checked only if no DropPendingDateChecks came between.
   unsigned date_check_round_ = 0;
 };

@@ -36,6 +36,12 @@ struct AppOptions {
   // means cancelled.  Unset: ChooseFolder (app/folder_dialog.h).
   std::function<QString(QWidget* parent, const QString& title, const QString& initial)>
       choose_folder;
+  // Asks for a batch archive (title, initial path or empty); an empty
+  // result means cancelled.  Unset: a file dialog for "*.zip".
+  std::function<QString(QWidget* parent, const QString& title, const QString& initial)>
+      choose_archive;
+  // Where the run log is kept; empty: the user's data folder (UserDataFolder).
+  std::string run_log_folder;
   // Runs a modal window (viewer, about box).  Unset: QDialog::exec.
   std::function<void(QDialog& dialog)> run_dialog;
 };

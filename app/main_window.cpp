@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QFileDialog>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QEventLoop>
@@ -33,6 +34,7 @@
 #include "app/folder_dialog.h"
 #include "app/guarded_tab_bar.h"
 #include "app/help_window.h"
+#include "app/history_window.h"
 #include "app/path_label.h"
 #include "app/qt_text.h"
 #include "app/status_line.h"
@@ -133,6 +135,9 @@ void TfmMain::BuildWindow() {
   QAction* receive_item = file_menu->addAction(QStringLiteral("Příjem"));
   receive_item->setObjectName("miPrijem");
   file_menu->addSeparator();
+  QAction* history_item = file_menu->addAction(QStringLiteral("&Historie přenosů"));
+  history_item->setObjectName("miHistorie");
+  file_menu->addSeparator();
   QAction* quit_item = file_menu->addAction(QStringLiteral("Konec"));
   quit_item->setObjectName("miKonec");
   QMenu* help_menu = menuBar()->addMenu(QStringLiteral("Nápověda"));
@@ -202,6 +207,10 @@ void TfmMain::BuildWindow() {
   connect(quit_item, &QAction::triggered, this, &QWidget::close);
   connect(help_item, &QAction::triggered, this, [this] { Guarded([this] { miHelpClick(); }); });
   connect(about_item, &QAction::triggered, this, [this] { Guarded([this] { miAboutClick(); }); });
+  connect(history_item, &QAction::triggered, this,
+          [this] { Guarded([this] { miHistorieClick(); }); });
+  connect(receive_page_, &AgendaPage::ArchiveButtonClicked, this,
+          [this] { Guarded([this] { btArchivPClick(); }); });
 
   for (AgendaPage* page : {send_page_, receive_page_}) {
     connect(page, &AgendaPage::Changed, this, [this] { HideDoneMarks(); });
@@ -830,8 +839,13 @@ void TfmMain::btOdeslatClick() {
                      register_.ActiveDesignation(),
                      [this] { OnInterfaceThread([this] { FillSeries(false); }); },
                      register_.LiveFolders()};
-  RunScope run(*this, true);
-  RunInBackground([&] { SendBatch(env, page); });
+  RunReport report;
+  env.report = &report;
+  {
+    RunScope run(*this, true);
+    RunInBackground([&] { SendBatch(env, page); });
+  }
+  WarnUnlogged(RecordSend(RunLogFolder(), LogContext(env.transfer_folder), page, report));
 }
 
 void TfmMain::btPrijmoutClick() {
@@ -842,6 +856,12 @@ void TfmMain::btPrijmoutClick() {
   page.agendas = receive_page_->Inputs();
   page.overwrite = receive_page_->overwrite()->isChecked();
   page.price_list_all = receive_page_->price_list_all()->isChecked();
+  page.archive = receive_page_->ArchiveToReceive();
+  if (receive_page_->archive_box()->isChecked() && page.archive.empty()) {
+    MsgWarning(ui_, kMsgCaption, "Vyberte archiv zip, ze kterého se má dávka přijmout.");
+    receive_page_->archive_path()->setFocus(Qt::OtherFocusReason);
+    return;
+  }
 
   RunEnvironment env{ui_,
                      config_,
@@ -852,8 +872,46 @@ void TfmMain::btPrijmoutClick() {
                      register_.ActiveDesignation(),
                      nullptr,
                      register_.LiveFolders()};
-  RunScope run(*this, true);
-  RunInBackground([&] { ReceiveBatch(env, page); });
+  RunReport report;
+  env.report = &report;
+  {
+    RunScope run(*this, true);
+    RunInBackground([&] { ReceiveBatch(env, page); });
+  }
+  WarnUnlogged(RecordReceive(RunLogFolder(),
+                             LogContext(page.archive.empty() ? env.transfer_folder : page.archive),
+                             page, report));
+}
+
+RunLogContext TfmMain::LogContext(const std::string& folder) {
+  return {CurrentUserName(), register_.InstallationFolder(), register_.ActiveDesignation(),
+          folder};
+}
+
+std::string TfmMain::RunLogFolder() const {
+  return options_.run_log_folder.empty() ? UserDataFolder().string() : options_.run_log_folder;
+}
+
+void TfmMain::WarnUnlogged(const std::string& warning) {
+  // The run's own outcome stands; the user only learns that this run is
+  // missing from the history.
+  if (!warning.empty()) MsgWarning(ui_, kMsgCaption, warning);
+}
+
+void TfmMain::btArchivPClick() {
+  const QString title = QStringLiteral("Vyberte archiv zip s dávkou");
+  const QString initial = receive_page_->archive_path()->text().isEmpty()
+                              ? transfer_folder_->currentText()
+                              : receive_page_->archive_path()->text();
+  const QString chosen =
+      options_.choose_archive
+          ? options_.choose_archive(this, title, initial)
+          : QFileDialog::getOpenFileName(this, title, initial,
+                                         QStringLiteral("Archivy zip (*.zip *.ZIP);;Všechny "
+                                                        "soubory (*)"));
+  if (chosen.isEmpty()) return;
+  receive_page_->archive_path()->setText(chosen);
+  receive_page_->archive_box()->setChecked(true);
 }
 
 // ---------------------------------------------------------------------------
@@ -910,6 +968,11 @@ void TfmMain::RunDialog(QDialog& dialog) {
 void TfmMain::miHelpClick() {
   if (!help_window_) help_window_ = new HelpWindow(this);
   help_window_->ShowTopic(QString::fromLatin1(kHelpStartTopic));
+}
+
+void TfmMain::miHistorieClick() {
+  TfmHistorie history(RunLogFolder(), clock_->Now().year, this);
+  RunDialog(history);
 }
 
 void TfmMain::miAboutClick() {

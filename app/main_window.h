@@ -17,6 +17,7 @@
 #include "batch/series_lists.h"
 #include "engine/engine_config.h"
 #include "platform/regional.h"
+#include "transfer/run_log.h"
 #include "util/clock.h"
 
 class QAction;
@@ -134,6 +135,14 @@ class TfmMain : public QMainWindow, public UiHost {
   void laPocClick(const QString& label_name);
   void miHelpClick();
   void miAboutClick();
+  void miHistorieClick();
+  void btArchivPClick();
+  // What a run's line in the run log says besides its page and report.
+  RunLogContext LogContext(const std::string& folder);
+  // The folder of the run log.
+  std::string RunLogFolder() const;
+  // Tells the user that the run's line could not be written (empty: nothing).
+  void WarnUnlogged(const std::string& warning);
 
   AppOptions options_;
   QtMessageBoxPresenter qt_boxes_;

@@ -31,6 +31,11 @@ class RecordReader {
     const uint32_t high = U16();
     return low | (high << 16);
   }
+  uint64_t U64() {
+    const uint64_t low = U32();
+    const uint64_t high = U32();
+    return low | (high << 32);
+  }
   size_t position() const { return pos_; }
 
  private:
@@ -96,6 +101,9 @@ void ReadEntryFields(RecordReader& reader, ZipEntryFields& f) {
 constexpr std::string_view kLocalRecord = "zip local file header";
 constexpr std::string_view kCentralRecord = "zip central directory header";
 constexpr std::string_view kEndRecord = "zip end of central directory record";
+constexpr std::string_view kZip64EndRecord = "zip64 end of central directory record";
+constexpr std::string_view kZip64Locator = "zip64 end of central directory locator";
+constexpr std::string_view kZip64Extra = "zip64 extra field";
 
 }  // namespace
 
@@ -190,6 +198,72 @@ ZipEndRecord DecodeZipEndRecord(std::string_view bytes, std::string_view source)
   record.central_directory_offset = reader.U32();
   record.comment_length = reader.U16();
   return record;
+}
+
+Zip64EndRecord DecodeZip64EndRecord(std::string_view bytes, std::string_view source) {
+  CheckFixedPart(bytes, kZip64EndRecordSize, kZip64EndRecordSignature, kZip64EndRecord, source);
+  RecordReader reader(bytes);
+  reader.U32();
+  Zip64EndRecord record;
+  record.record_size = reader.U64();
+  record.version_made_by = reader.U16();
+  record.version_needed = reader.U16();
+  record.disk_number = reader.U32();
+  record.central_directory_disk = reader.U32();
+  record.entries_on_disk = reader.U64();
+  record.total_entries = reader.U64();
+  record.central_directory_size = reader.U64();
+  record.central_directory_offset = reader.U64();
+  return record;
+}
+
+Zip64EndLocator DecodeZip64EndLocator(std::string_view bytes, std::string_view source) {
+  CheckFixedPart(bytes, kZip64EndLocatorSize, kZip64EndLocatorSignature, kZip64Locator, source);
+  RecordReader reader(bytes);
+  reader.U32();
+  Zip64EndLocator locator;
+  locator.end_record_disk = reader.U32();
+  locator.end_record_offset = reader.U64();
+  locator.total_disks = reader.U32();
+  return locator;
+}
+
+Zip64ExtraValues DecodeZip64Extra(const ZipCentralHeader& header, std::string_view extra,
+                                  std::string_view source) {
+  Zip64ExtraValues values;
+  values.uncompressed_size = header.fields.uncompressed_size;
+  values.compressed_size = header.fields.compressed_size;
+  values.local_header_offset = header.local_header_offset;
+  const bool wants_uncompressed = header.fields.uncompressed_size == 0xFFFFFFFFu;
+  const bool wants_compressed = header.fields.compressed_size == 0xFFFFFFFFu;
+  const bool wants_offset = header.local_header_offset == 0xFFFFFFFFu;
+  bool found = false;
+  size_t at = 0;
+  while (at < extra.size()) {
+    if (extra.size() - at < 4) Fail(kZip64Extra, source, "extra data end inside a block header");
+    RecordReader block(extra.substr(at));
+    const uint16_t id = block.U16();
+    const uint16_t length = block.U16();
+    if (extra.size() - at - 4 < length)
+      Fail(kZip64Extra, source, "an extra block runs past the end of the extra data");
+    if (id == kZip64ExtraId && !found) {
+      found = true;
+      const std::string_view data = extra.substr(at + 4, length);
+      RecordReader reader(data);
+      const size_t needed = 8 * (wants_uncompressed + wants_compressed + wants_offset);
+      if (data.size() < needed)
+        Fail(kZip64Extra, source,
+             std::to_string(data.size()) + " bytes where " + std::to_string(needed) +
+                 " are needed");
+      if (wants_uncompressed) values.uncompressed_size = reader.U64();
+      if (wants_compressed) values.compressed_size = reader.U64();
+      if (wants_offset) values.local_header_offset = reader.U64();
+    }
+    at += 4 + size_t{length};
+  }
+  if (!found && (wants_uncompressed || wants_compressed || wants_offset))
+    Fail(kZip64Extra, source, "missing where the header refers to it");
+  return values;
 }
 
 }  // namespace dalimor

@@ -18,11 +18,22 @@ namespace dalimor {
 inline constexpr uint32_t kZipLocalHeaderSignature = 0x04034B50;
 inline constexpr uint32_t kZipCentralHeaderSignature = 0x02014B50;
 inline constexpr uint32_t kZipEndRecordSignature = 0x06054B50;
+// Read only: records that other zip programs write.
+inline constexpr uint32_t kZipDataDescriptorSignature = 0x08074B50;
+inline constexpr uint32_t kZip64EndRecordSignature = 0x06064B50;
+inline constexpr uint32_t kZip64EndLocatorSignature = 0x07064B50;
 
 // Fixed part of each record, before its variable-length name / comment.
 inline constexpr size_t kZipLocalHeaderSize = 30;
 inline constexpr size_t kZipCentralHeaderSize = 46;
 inline constexpr size_t kZipEndRecordSize = 22;
+inline constexpr size_t kZip64EndRecordSize = 56;  // up to its extensible data
+inline constexpr size_t kZip64EndLocatorSize = 20;
+// The largest comment after the end record, and so the farthest the end
+// record can lie from the end of the archive.
+inline constexpr size_t kZipMaxCommentLength = 0xFFFF;
+
+inline constexpr uint16_t kZipMethodStored = 0;
 
 inline constexpr uint16_t kZipMethodDeflate = 8;
 // "Version needed to extract" 2.0: deflate.
@@ -34,6 +45,16 @@ inline constexpr uint16_t kZipVersionMadeByDos50 = 50;
 inline constexpr uint16_t kZipInternalTextBit = 1;
 // General purpose bit 11: name and comment are UTF-8 (else the OEM code page).
 inline constexpr uint16_t kZipFlagUtf8Name = 0x0800;
+// General purpose bit 0: the entry is encrypted.
+inline constexpr uint16_t kZipFlagEncrypted = 0x0001;
+// General purpose bit 3: CRC and sizes follow the data in a data descriptor
+// (the local header holds zeros).
+inline constexpr uint16_t kZipFlagDataDescriptor = 0x0008;
+// Header ID of the Zip64 extended information extra field.
+inline constexpr uint16_t kZip64ExtraId = 0x0001;
+// The "version made by" host (high byte) whose external attributes carry
+// the Unix mode in their upper 16 bits.
+inline constexpr uint8_t kZipHostUnix = 3;
 
 // The largest values the plain format holds.  0xFFFF and 0xFFFFFFFF
 // themselves mean "see the Zip64 record" to readers, so they are excluded.
@@ -86,6 +107,37 @@ struct ZipEndRecord {
   uint16_t comment_length = 0;  // written as 0; decoded as found
 };
 
+// The Zip64 end of central directory record: the counts, size and offset
+// the plain end record holds as 0xFFFF / 0xFFFFFFFF.
+struct Zip64EndRecord {
+  uint64_t record_size = 0;  // bytes after this field
+  uint16_t version_made_by = 0;
+  uint16_t version_needed = 0;
+  uint32_t disk_number = 0;
+  uint32_t central_directory_disk = 0;
+  uint64_t entries_on_disk = 0;
+  uint64_t total_entries = 0;
+  uint64_t central_directory_size = 0;
+  uint64_t central_directory_offset = 0;
+};
+
+// The locator just before the plain end record that says where the Zip64
+// end record lies.
+struct Zip64EndLocator {
+  uint32_t end_record_disk = 0;
+  uint64_t end_record_offset = 0;
+  uint32_t total_disks = 1;
+};
+
+// The 64-bit values of the Zip64 extended information extra field.  Each
+// is present only when its 32-bit field (16-bit for the disk) in the header
+// holds the all-ones value, in this order.
+struct Zip64ExtraValues {
+  uint64_t uncompressed_size = 0;
+  uint64_t compressed_size = 0;
+  uint64_t local_header_offset = 0;
+};
+
 // The fixed part followed by the name; extra_length is written as 0 (no
 // extra field follows).  Throws ZipFormatError when the name is longer than
 // 65535 bytes.
@@ -101,6 +153,16 @@ std::string EncodeZipEndRecord(const ZipEndRecord& record);
 ZipLocalHeader DecodeZipLocalHeader(std::string_view bytes, std::string_view source);
 ZipCentralHeader DecodeZipCentralHeader(std::string_view bytes, std::string_view source);
 ZipEndRecord DecodeZipEndRecord(std::string_view bytes, std::string_view source);
+Zip64EndRecord DecodeZip64EndRecord(std::string_view bytes, std::string_view source);
+Zip64EndLocator DecodeZip64EndLocator(std::string_view bytes, std::string_view source);
+
+// Fills the values of `header` that its fields mark as held in the Zip64
+// extra field (all-ones) from that field of `extra` (the header's whole
+// extra data, a run of ID / length / data blocks); other values are taken
+// from the header.  Throws ZipFormatError when such a value is marked but
+// missing, or when the extra data do not split into whole blocks.
+Zip64ExtraValues DecodeZip64Extra(const ZipCentralHeader& header, std::string_view extra,
+                                  std::string_view source);
 
 // Bytes the record takes in the archive, name, extra field and comment
 // included.

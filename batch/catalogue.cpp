@@ -105,6 +105,22 @@ bool BatchTablesExist(const std::string& transfer_folder, bool any) {
   return !any;
 }
 
+bool IsBatchFileName(std::string_view name) {
+  if (SameNameIgnoringCase(name, "export.ini") || SameNameIgnoringCase(name, "exportinfo.txt"))
+    return true;
+  const size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  const std::string_view extension = name.substr(dot + 1);
+  if (!SameNameIgnoringCase(extension, "DB") && !SameNameIgnoringCase(extension, "PX") &&
+      !SameNameIgnoringCase(extension, "MB"))
+    return false;
+  for (const BatchTable& table : kBatchTables) {
+    const std::string_view file = table.file_name;
+    if (SameNameIgnoringCase(name.substr(0, dot), file.substr(0, file.rfind('.')))) return true;
+  }
+  return false;
+}
+
 std::string FindUnsafeBatchFile(const std::string& transfer_folder) {
   const auto is_batch_file = [](const std::string& name) {
     if (SameNameIgnoringCase(name, "export.ini") || SameNameIgnoringCase(name, "exportinfo.txt"))

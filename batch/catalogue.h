@@ -65,6 +65,15 @@ std::string BatchTableMask(const BatchTable& table);
 // walk stops at the first missing one).
 bool BatchTablesExist(const std::string& transfer_folder, bool any);
 
+// The most files a batch consists of: per table its data (.DB), its primary
+// index (.PX) and its memo file (.MB), and the two information files.
+inline constexpr size_t kMaxBatchFiles = kBatchTableCount * 3 + 2;
+
+// Whether `name` is the name of a file of a batch (without regard to case):
+// "export.ini", "exportinfo.txt", or a batch table's base name with the
+// extension DB, PX or MB.
+bool IsBatchFileName(std::string_view name);
+
 // The first file of the batch in the transfer folder that a run must not
 // read or write through: a file of a batch table (any extension) or an
 // information file ("export.ini", "exportinfo.txt") that is a symbolic

@@ -30,8 +30,10 @@ void PrintUsage(std::ostream& out) {
          "  dalimor-cli send --installation DIR --company NAME --folder DIR (--all | --agenda CODE ...)\n"
          "              [--from D] [--to D] [--series S] [--overwrite] [--empty] [--archive]\n"
          "              [--message TEXT] [--price-all] [--yes]\n"
-         "  dalimor-cli receive --installation DIR --company NAME --folder DIR (--all | --agenda CODE ...)\n"
-         "              [--from D] [--to D] [--series S] [--overwrite] [--price-all] [--yes]\n";
+         "  dalimor-cli receive --installation DIR --company NAME (--folder DIR | --archive FILE.zip)\n"
+         "              (--all | --agenda CODE ...) [--from D] [--to D] [--series S]\n"
+         "              [--overwrite] [--price-all] [--yes]\n"
+         "  dalimor-cli history [--company NAME] [--year YYYY]   historie přenosů\n";
 }
 
 }  // namespace
@@ -61,6 +63,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (command == "recover") return RecoverCommand(rest, out);
     if (command == "send") return SendCommand(rest, out, err, in);
     if (command == "receive") return ReceiveCommand(rest, out, err, in);
+    if (command == "history") return HistoryCommand(rest, out, err);
     err << "dalimor-cli: neznámý příkaz '" << command << "' (viz dalimor-cli --help)\n";
     return kExitUsage;
   } catch (const CommandError& e) {

@@ -53,6 +53,9 @@ void OpenCompany(CompanyRegister& companies, const std::string& name);
 // working folder); empty for an empty text.
 std::string CommandFolder(const std::string& text);
 
+// The run log: history.
+int HistoryCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // The runs: send and receive.
 int SendCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                 std::istream& in);

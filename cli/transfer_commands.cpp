@@ -5,9 +5,13 @@
 //                       (--all | --agenda CODE ...) [--from D] [--to D] [--series S]
 //                       [--overwrite] [--empty] [--archive] [--message TEXT]
 //                       [--price-all] [--yes]
-//   dalimor-cli receive --installation DIR --company NAME --folder DIR
+//   dalimor-cli receive --installation DIR --company NAME (--folder DIR | --archive FILE.zip)
 //                       (--all | --agenda CODE ...) [--from D] [--to D] [--series S]
 //                       [--overwrite] [--price-all] [--yes]
+//
+// Every run that starts leaves a line in the run log (see transfer/run_log.h);
+// a log that cannot be written is reported on standard error and does not
+// change the exit code.
 //
 // --from, --to and --series before the first --agenda (or with --all) apply
 // to every agenda; after an --agenda they apply to that agenda only.  Dates
@@ -28,6 +32,7 @@
 #include "engine/engine_config.h"
 #include "platform/file_system.h"
 #include "platform/regional.h"
+#include "transfer/run_log.h"
 #include "transfer/runs.h"
 #include "util/clock.h"
 #include "util/date_entry.h"
@@ -35,8 +40,11 @@
 namespace dalimor {
 namespace {
 
+namespace fs = std::filesystem;
+
 struct TransferArgs {
   std::string installation, company, folder, message;
+  std::string archive_file;  // receive --archive
   bool all = false, overwrite = false, empty = false, archive = false, price_all = false,
        yes = false;
   std::map<std::string, AgendaInput> agendas;
@@ -81,6 +89,7 @@ TransferArgs ParseTransferArgs(const std::vector<std::string>& args, bool send) 
     else if (a == "--yes") parsed.yes = true;
     else if (send && a == "--empty") parsed.empty = true;
     else if (send && a == "--archive") parsed.archive = true;
+    else if (!send && a == "--archive") parsed.archive_file = value(i);
     else if (send && a == "--message") parsed.message = value(i);
     else if (a == "--from") current->date_from = CompletedDate(value(i), clock);
     else if (a == "--to") current->date_to = CompletedDate(value(i), clock);
@@ -95,8 +104,14 @@ TransferArgs ParseTransferArgs(const std::vector<std::string>& args, bool send) 
       throw UsageError{"neznámý argument: " + a};
     }
   }
-  if (parsed.installation.empty() || parsed.company.empty() || parsed.folder.empty())
-    throw UsageError{"zadejte --installation, --company a --folder"};
+  if (!parsed.archive_file.empty()) {
+    if (!parsed.folder.empty()) throw UsageError{"zadejte buď --folder, nebo --archive, ne obojí"};
+    if (parsed.installation.empty() || parsed.company.empty())
+      throw UsageError{"zadejte --installation a --company"};
+  } else if (parsed.installation.empty() || parsed.company.empty() || parsed.folder.empty()) {
+    throw UsageError{send ? "zadejte --installation, --company a --folder"
+                          : "zadejte --installation, --company a --folder nebo --archive"};
+  }
   for (const Agenda& agenda : Agendas()) {
     const std::string code(agenda.code);
     AgendaInput input = common;
@@ -128,9 +143,15 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
   OpenCompany(companies, parsed.company);
   if (!companies.CompanyDataAvailable())
     throw CommandError{"Data programu Kalmeo nejsou k dispozici.", kExitRefused};
-  const std::string folder = CommandFolder(parsed.folder);
-  if (!DirectoryExists(folder))
+  // A receive from an archive reads no transfer folder.
+  const std::string folder = parsed.folder.empty() ? std::string() : CommandFolder(parsed.folder);
+  if (parsed.archive_file.empty() && !DirectoryExists(folder))
     throw CommandError{"Zadaná složka pro přenos souborů neexistuje.", kExitRefused};
+  std::error_code ec;
+  const std::string archive =
+      parsed.archive_file.empty()
+          ? std::string()
+          : fs::absolute(parsed.archive_file, ec).lexically_normal().string();
 
   TerminalUi ui(out, err, in, parsed.yes ? TerminalUi::Answers::kYes : TerminalUi::Answers::kAsk);
   EngineConfig config;
@@ -145,6 +166,13 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
                      companies.ActiveDesignation(),
                      nullptr,
                      companies.LiveFolders()};
+  RunReport report;
+  env.report = &report;
+  RunLogContext log{CurrentUserName(), companies.InstallationFolder(),
+                    companies.ActiveDesignation(), archive.empty() ? folder : archive};
+  const auto warn_unlogged = [&err](const std::string& warning) {
+    if (!warning.empty()) err << "dalimor-cli: " << warning << '\n';
+  };
   if (send) {
     SendPage page;
     page.agendas = parsed.agendas;
@@ -153,13 +181,18 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
     page.archive = parsed.archive;
     page.price_list_all = parsed.price_all;
     page.message = parsed.message;
-    return ExitCode(SendBatch(env, page));
+    const RunOutcome outcome = SendBatch(env, page);
+    warn_unlogged(RecordSend(UserDataFolder(), log, page, report));
+    return ExitCode(outcome);
   }
   ReceivePage page;
   page.agendas = parsed.agendas;
   page.overwrite = parsed.overwrite;
   page.price_list_all = parsed.price_all;
-  return ExitCode(ReceiveBatch(env, page));
+  page.archive = archive;
+  const RunOutcome outcome = ReceiveBatch(env, page);
+  warn_unlogged(RecordReceive(UserDataFolder(), log, page, report));
+  return ExitCode(outcome);
 }
 
 }  // namespace

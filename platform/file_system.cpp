@@ -456,6 +456,18 @@ fs::path UserConfigFolder() {
   return base / "dalimor";
 }
 
+fs::path UserDataFolder() {
+  fs::path base;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    base = fs::path(home) / ".local" / "share";
+  } else {
+    base = fs::temp_directory_path();
+  }
+  return base / "dalimor";
+}
+
 std::string WithTrailingBackslash(std::string path) {
   if (path.empty() || path.back() != '/') path.push_back('/');
   return path;

@@ -202,6 +202,11 @@ PlainFile OpenPlainFile(const std::filesystem::path& path, int flags, unsigned m
 // without a home.  Not created here.
 std::filesystem::path UserConfigFolder();
 
+// The folder the user's own records of Dalimor live in (the run log):
+// $XDG_DATA_HOME/dalimor, else ~/.local/share/dalimor, else "dalimor" in the
+// temporary folder for a user without a home.  Not created here.
+std::filesystem::path UserDataFolder();
+
 // The path with the native separator "/" appended unless its last character
 // already is one.  An empty text gives "/"; callers pass non-empty paths.
 std::string WithTrailingBackslash(std::string path);

@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   googletest libgtest-dev
   qt6-base-dev qt6-translations-l10n zlib1g-dev
-  pxlib-dev p7zip-full unzip python3 strace
+  pxlib-dev p7zip-full zip unzip python3 strace
   libsqlite3-dev
 )
 packages+=("$@")

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "archive/batch_archive.h"
+#include "archive/batch_unpack.h"
 #include "batch/batch_info.h"
 #include "batch/catalogue.h"
 #include "batch/initialisation.h"
@@ -122,6 +123,27 @@ class RunProgress {
 
 // Runs `one` for every ticked agenda in the order of a run, then shows the
 // agenda's done mark.
+// Where an agenda's counts go; null when the run keeps no report.
+AgendaCounts* CountsOf(RunEnvironment& env, const Agenda& agenda) {
+  return env.report ? &env.report->counts[std::string(agenda.code)] : nullptr;
+}
+
+void AddHeader(AgendaCounts* counts, const StepCounts& step) {
+  if (!counts) return;
+  counts->documents += step.inserted;
+  counts->replaced += step.deleted;
+}
+
+void AddItems(AgendaCounts* counts, const StepCounts& step) {
+  if (counts) counts->items += step.inserted;
+}
+
+// The price list's rows in the company's data folder or in the batch,
+// counted around its step (it copies row by row); 0 while it is missing.
+int64_t PriceListRows(const std::string& folder, std::string_view relative) {
+  return std::stoll(TableRecordCount(ResolvePathIgnoringCase(folder, relative).string()));
+}
+
 template <typename OneAgenda>
 void ForEachTickedAgenda(Ui& ui, RunJournal& journal, TransferContext& context,
                          const std::map<std::string, AgendaInput>& agendas, RunPage page,
@@ -146,8 +168,17 @@ void ForEachTickedAgenda(Ui& ui, RunJournal& journal, TransferContext& context,
 // Puts back what the failed run changed, takes away the done marks of the
 // agendas it had finished (their data are gone again), then reports the
 // error and whether the data are as they were.
-RunOutcome Fail(Ui& ui, RunJournal& journal, const std::string& text,
+// The warning that ends a run without doing it, kept for the run log.
+int Warn(RunEnvironment& env, const std::string& text, int buttons = kMbOk) {
+  if (env.report) env.report->error = text;
+  return MsgWarning(env.ui, kMsgCaption, text, buttons);
+}
+
+RunOutcome Fail(RunEnvironment& env, RunJournal& journal, const std::string& text,
                 RunOutcome outcome_of_run = RunOutcome::kFailed) {
+  Ui& ui = env.ui;
+  // Nothing the run wrote stays.
+  if (env.report) env.report->counts.clear();
   std::string outcome = "\r\n\r\nData zůstala beze změny.";
   try {
     journal.Rollback();
@@ -165,22 +196,22 @@ RunOutcome Fail(Ui& ui, RunJournal& journal, const std::string& text,
   // that hiding takes them all away.
   ui.SetDoneMarksShown(true);
   ui.HideDoneMarks();
-  MsgWarning(ui, kMsgCaption, text + outcome);
+  Warn(env, text + outcome);
   return outcome_of_run;
 }
 
 // Refuses a transfer folder on live accounting data, and a batch with a
 // file a run must not go through; says why.  True when refused.
-bool RefuseFolder(const RunEnvironment& env) {
+bool RefuseFolder(RunEnvironment& env) {
   AccountingFolders live = env.accounting_folders;
   live.trees.push_back(env.company_data_folder);
   if (IsAccountingDataFolder(env.transfer_folder, live)) {
-    MsgWarning(env.ui, kMsgCaption, kMsgAccountingFolder);
+    Warn(env, kMsgAccountingFolder);
     return true;
   }
   const std::string unsafe = FindUnsafeBatchFile(env.transfer_folder);
   if (!unsafe.empty()) {
-    MsgWarning(env.ui, kMsgCaption, FillTemplate(kMsgUnsafeBatchFileTemplate, unsafe));
+    Warn(env, FillTemplate(kMsgUnsafeBatchFileTemplate, unsafe));
     return true;
   }
   return false;
@@ -201,15 +232,15 @@ std::optional<RunFolders> BeginRun(RunEnvironment& env, const char* what,
       return folders;
     case FoldersState::kBusy:
       *refusal = RunOutcome::kFolderBusy;
-      MsgWarning(env.ui, kMsgCaption, folders.message);
+      Warn(env, folders.message);
       break;
     case FoldersState::kDecisionPending:
       *refusal = RunOutcome::kDecisionPending;
-      MsgWarning(env.ui, kMsgCaption, folders.message);
+      Warn(env, folders.message);
       break;
     case FoldersState::kFailed:
       *refusal = RunOutcome::kFailed;
-      MsgWarning(env.ui, kMsgCaption, failure_text(folders.message));
+      Warn(env, failure_text(folders.message));
       break;
   }
   return std::nullopt;
@@ -234,7 +265,9 @@ std::string ReceiveFailureText(const std::string& error) {
   return Failure("Při importu dat došlo k chybě:", error);
 }
 
-RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
+namespace {
+
+RunOutcome SendToFolder(RunEnvironment& env, const SendPage& page) {
   Ui& ui = env.ui;
   if (RefuseFolder(env)) return RunOutcome::kFolderRefused;
   if (MsgQuestion(ui, kMsgCaption, "Chcete dávku skutečně odeslat?", kMbYesNo) != kIdYes)
@@ -282,11 +315,14 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
 
     ForEachTickedAgenda(ui, journal, context, page.agendas, RunPage::kSend,
                         [&](const Agenda& agenda, const AgendaInput& input, RunProgress& progress) {
+      AgendaCounts* counts = CountsOf(env, agenda);
       if (agenda.code == "Cenik") {
         ui.SetStatusText("Probíhá odesílání položek Ceníku ...");
+        const int64_t before = counts ? PriceListRows(batch, "SCenik.DB") : 0;
         SendPriceList(context, env.company_data_folder, batch,
                       PriceOptions(page.agendas, page.price_list_all,
                                    !page.empty_first && page.overwrite));
+        if (counts) counts->documents += PriceListRows(batch, "SCenik.DB") - before;
         progress.Step(context);
         return;
       }
@@ -294,12 +330,13 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
       const std::string company = CompanyFolder(env, agenda);
       const TableStep header = HeaderStep(agenda);
       std::set<std::string> inserted;
-      SendTable(context, company, batch, header, Filter(agenda, input, env), page.overwrite,
-                page.empty_first, HasMemos(agenda.code) ? &inserted : nullptr);
+      AddHeader(counts, SendTable(context, company, batch, header, Filter(agenda, input, env),
+                                  page.overwrite, page.empty_first,
+                                  HasMemos(agenda.code) ? &inserted : nullptr));
       progress.Step(context);
       if (!agenda.item_table.empty()) {
-        SendTable(context, company, batch, ItemStep(agenda), Filter(agenda, input, env),
-                  page.overwrite, page.empty_first);
+        AddItems(counts, SendTable(context, company, batch, ItemStep(agenda),
+                                   Filter(agenda, input, env), page.overwrite, page.empty_first));
         progress.Step(context);
       }
       if (HasMemos(agenda.code)) {
@@ -314,9 +351,9 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
                    TableRecordCount);
     journal.Commit();
   } catch (const RunStopped&) {
-    return Fail(ui, journal, "Odesílání dávky bylo zastaveno.", RunOutcome::kStopped);
+    return Fail(env, journal, "Odesílání dávky bylo zastaveno.", RunOutcome::kStopped);
   } catch (const std::exception& e) {
-    return Fail(ui, journal, SendFailureText(e.what()));
+    return Fail(env, journal, SendFailureText(e.what()));
   }
 
   // The archive carries the information files just written; it reports its
@@ -333,7 +370,7 @@ RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
   return archived ? RunOutcome::kDone : RunOutcome::kArchiveFailed;
 }
 
-RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
+RunOutcome ReceiveFromFolder(RunEnvironment& env, const ReceivePage& page) {
   Ui& ui = env.ui;
   if (RefuseFolder(env)) return RunOutcome::kFolderRefused;
   if (MsgQuestion(ui, kMsgCaption, "Chcete dávku skutečně přijmout?", kMbYesNoDefaultNo) !=
@@ -350,6 +387,7 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
     return RunOutcome::kNoAgenda;
   }
   if (!BatchTablesExist(batch, false)) {
+    if (env.report) env.report->error = "Soubory pro import dat nejsou k dispozici.";
     MsgInfo(ui, kMsgCaption, "Soubory pro import dat nejsou k dispozici.");
     return RunOutcome::kBatchIncomplete;
   }
@@ -366,10 +404,13 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
   try {
     ForEachTickedAgenda(ui, journal, context, page.agendas, RunPage::kReceive,
                         [&](const Agenda& agenda, const AgendaInput& input, RunProgress& progress) {
+      AgendaCounts* counts = CountsOf(env, agenda);
       if (agenda.code == "Cenik") {
         ui.SetStatusText("Probíhá příjem položek Ceníku ...");
+        const int64_t before = counts ? PriceListRows(env.company_data_folder, "SDATA\\S\\SCenik.DB") : 0;
         ReceivePriceList(context, env.company_data_folder, batch,
                          PriceOptions(page.agendas, page.price_list_all, page.overwrite));
+        if (counts) counts->documents += PriceListRows(env.company_data_folder, "SDATA\\S\\SCenik.DB") - before;
         progress.Step(context);
         return;
       }
@@ -377,12 +418,12 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
       const std::string company = CompanyFolder(env, agenda);
       const TableStep header = HeaderStep(agenda);
       std::set<std::string> inserted;
-      ReceiveTable(context, batch, company, header, Filter(agenda, input, env), page.overwrite,
-                   HasMemos(agenda.code) ? &inserted : nullptr);
+      AddHeader(counts, ReceiveTable(context, batch, company, header, Filter(agenda, input, env),
+                                     page.overwrite, HasMemos(agenda.code) ? &inserted : nullptr));
       progress.Step(context);
       if (!agenda.item_table.empty()) {
-        ReceiveTable(context, batch, company, ItemStep(agenda), Filter(agenda, input, env),
-                     page.overwrite);
+        AddItems(counts, ReceiveTable(context, batch, company, ItemStep(agenda),
+                                      Filter(agenda, input, env), page.overwrite));
         progress.Step(context);
       }
       if (HasMemos(agenda.code)) {
@@ -392,14 +433,74 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
     });
     journal.Commit();
   } catch (const RunStopped&) {
-    return Fail(ui, journal, "Příjem dávky byl zastaven.", RunOutcome::kStopped);
+    return Fail(env, journal, "Příjem dávky byl zastaven.", RunOutcome::kStopped);
   } catch (const std::exception& e) {
-    return Fail(ui, journal, ReceiveFailureText(e.what()));
+    return Fail(env, journal, ReceiveFailureText(e.what()));
   }
   ui.SetDoneMarksShown(true);
   ui.SetStatusText("");
   MsgInfo(ui, kMsgCaption, "Příjem dat byl úspěšně dokončen.\r\n\r\nPo spuštění Kalmea proveďte údržbu dat.");
   return RunOutcome::kDone;
+}
+
+// The receive from a batch archive: checked and unpacked into a private
+// temporary folder first, then received from there as from a folder.  The
+// folder goes when `unpacked` does, whatever happens; the run journal lives
+// in the company's data folder and never names it.
+RunOutcome ReceiveFromArchive(RunEnvironment& env, const ReceivePage& page) {
+  std::optional<UnpackedArchive> unpacked;
+  {
+    BusyCursorScope busy(env.ui);
+    env.ui.SetStatusText(std::string(kUnpackStatusText));
+    UnpackRules rules;
+    rules.accepts = IsBatchFileName;
+    rules.max_entries = kMaxBatchFiles;
+    rules.progress = [&env] {
+      env.ui.ProcessPendingEvents();
+      if (env.ui.StopRequested()) throw RunStopped();
+    };
+    try {
+      unpacked.emplace(page.archive, rules);
+    } catch (const ArchiveRefused& e) {
+      env.ui.SetStatusText("");
+      Warn(env, std::string(e.what()) + "\r\n\r\nData zůstala beze změny.");
+      return RunOutcome::kArchiveRefused;
+    } catch (const RunStopped&) {
+      env.ui.SetStatusText("");
+      Warn(env, "Příjem dávky byl zastaven.\r\n\r\nData zůstala beze změny.");
+      return RunOutcome::kStopped;
+    }
+  }
+  RunEnvironment from_folder = env;
+  from_folder.transfer_folder = unpacked->folder();
+  return ReceiveFromFolder(from_folder, page);
+}
+
+void StartReport(RunEnvironment& env) {
+  if (!env.report) return;
+  *env.report = RunReport();
+  env.report->start = env.clock.Now();
+}
+
+RunOutcome EndReport(RunEnvironment& env, RunOutcome outcome) {
+  if (env.report) {
+    env.report->outcome = outcome;
+    env.report->end = env.clock.Now();
+  }
+  return outcome;
+}
+
+}  // namespace
+
+RunOutcome SendBatch(RunEnvironment& env, const SendPage& page) {
+  StartReport(env);
+  return EndReport(env, SendToFolder(env, page));
+}
+
+RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
+  StartReport(env);
+  return EndReport(env, page.archive.empty() ? ReceiveFromFolder(env, page)
+                                             : ReceiveFromArchive(env, page));
 }
 
 }  // namespace dalimor

@@ -4,6 +4,7 @@
 // run journal — a run that fails puts every table it touched back as it was
 // and reports the error.
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -40,7 +41,12 @@ struct ReceivePage {
   std::map<std::string, AgendaInput> agendas;
   bool overwrite = false;       // ckDoklPrepsatP
   bool price_list_all = false;  // ckCenikVseP
+  // A batch archive (.zip) to receive from instead of the transfer folder;
+  // empty: the transfer folder.
+  std::string archive;
 };
+
+struct RunReport;
 
 // What a run needs of the main window besides its page.
 struct RunEnvironment {
@@ -56,6 +62,8 @@ struct RunEnvironment {
   // The folders of live accounting data that the transfer folder must keep
   // away from (the active company's data folder is always among them).
   AccountingFolders accounting_folders;
+  // Filled with what the run did, for the run log; null: not wanted.
+  RunReport* report = nullptr;
 };
 
 enum class RunOutcome {
@@ -72,9 +80,33 @@ enum class RunOutcome {
   kDone,
   kArchiveFailed,    // send: the batch was sent, but its archive could not be
                      // written (no archive of that name is left behind)
+  kArchiveRefused,   // receive: the batch archive failed a check; nothing written
+};
+
+// What one agenda of a run changed in the table it wrote.
+struct AgendaCounts {
+  int64_t documents = 0;  // header (or only) table rows copied in; price-list items for Cenik
+  int64_t replaced = 0;   // header rows deleted first because the batch replaced them
+  int64_t items = 0;      // item table rows copied in
+};
+
+// What a run did: when, how it ended, the text of the warning that ended a
+// refused or failed run, and per finished agenda what it wrote.  The counts
+// of a run that failed or was stopped are empty: everything was put back.
+struct RunReport {
+  LocalDateTime start;
+  LocalDateTime end;
+  RunOutcome outcome = RunOutcome::kCancelled;
+  std::string error;
+  std::map<std::string, AgendaCounts> counts;  // by agenda code
 };
 
 RunOutcome SendBatch(RunEnvironment& env, const SendPage& page);
+// With page.archive set, the archive is checked and unpacked into a private
+// temporary folder (UnpackedArchive) and the batch is received from there
+// exactly as from a transfer folder; the folder is removed before this
+// returns, whatever happened.  An archive that fails a check is refused
+// with a warning (kArchiveRefused) before anything is asked or written.
 RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page);
 
 // The refusal of a batch file that a run must not go through.

@@ -68,6 +68,11 @@ std::string MasterPath(const std::string& source_folder, const TableStep& step) 
   return step.master_table.empty() ? "" : source_folder + step.master_table;
 }
 
+// The table's record count, from its header.
+int64_t RowCount(const std::string& table_path) {
+  return static_cast<int64_t>(ParadoxTable::Describe(table_path).record_count);
+}
+
 }  // namespace
 
 void StopPoint(const TransferContext& context) {
@@ -152,7 +157,7 @@ void CopyRows(TransferContext& context, const std::string& source_folder,
   ExecSql(context, BuildInsertStatement(source_folder, target_folder, step, filter, guard, columns));
 }
 
-void SendTable(TransferContext& context, const std::string& company_folder,
+StepCounts SendTable(TransferContext& context, const std::string& company_folder,
                const std::string& transfer_folder, const TableStep& step,
                const TransferFilter& filter, bool overwrite, bool batch_emptied,
                std::set<std::string>* inserted) {
@@ -166,14 +171,20 @@ void SendTable(TransferContext& context, const std::string& company_folder,
   // nothing of this step run against it.
   const std::string columns =
       ColumnList(context, company_folder + step.table, target, step.omit_zmeneno);
+  StepCounts counts;
+  const int64_t before = RowCount(target);
   if (!batch_emptied && overwrite)
     DeleteMatchingRows(context, target, company_folder + step.table, step.document_keys, filter,
                        step.join_condition, MasterPath(company_folder, step));
+  const int64_t kept = RowCount(target);
   InsertWithKeys(context, company_folder, transfer_folder, step, filter,
                  !batch_emptied && !overwrite, columns, inserted);
+  counts.deleted = before - kept;
+  counts.inserted = RowCount(target) - kept;
+  return counts;
 }
 
-void ReceiveTable(TransferContext& context, const std::string& transfer_folder,
+StepCounts ReceiveTable(TransferContext& context, const std::string& transfer_folder,
                   const std::string& company_folder, const TableStep& step,
                   const TransferFilter& filter, bool overwrite, std::set<std::string>* inserted) {
   StopPoint(context);
@@ -181,12 +192,18 @@ void ReceiveTable(TransferContext& context, const std::string& transfer_folder,
   // nothing of this step run against the company.
   const std::string columns = ColumnList(context, transfer_folder + step.table,
                                          company_folder + step.table, step.omit_zmeneno);
+  const std::string target = company_folder + step.table;
+  StepCounts counts;
+  const int64_t before = RowCount(target);
   if (overwrite)
-    DeleteMatchingRows(context, company_folder + step.table, transfer_folder + step.table,
-                       step.document_keys, filter, step.join_condition,
-                       MasterPath(transfer_folder, step));
+    DeleteMatchingRows(context, target, transfer_folder + step.table, step.document_keys, filter,
+                       step.join_condition, MasterPath(transfer_folder, step));
+  const int64_t kept = RowCount(target);
   InsertWithKeys(context, transfer_folder, company_folder, step, filter, !overwrite, columns,
                  inserted);
+  counts.deleted = before - kept;
+  counts.inserted = RowCount(target) - kept;
+  return counts;
 }
 
 }  // namespace dalimor

@@ -74,19 +74,27 @@ void CopyRows(TransferContext& context, const std::string& source_folder,
               const std::string& target_folder, const TableStep& step,
               const TransferFilter& filter, bool guard, const std::string& columns);
 
+// The rows one table step changed in its target table.
+struct StepCounts {
+  int64_t deleted = 0;   // removed before the copy (the documents it replaced)
+  int64_t inserted = 0;  // copied in
+};
+
 // The per-table step of a send: creates the batch table when it is missing,
 // deletes the documents about to be replaced (overwrite on, batch not
 // emptied), copies the selected rows (guarded unless overwrite is on or the
 // batch was emptied).  When `inserted` is given it receives the document
-// keys (DocumentKeyText) of the rows this step inserted.
-void SendTable(TransferContext& context, const std::string& company_folder,
+// keys (DocumentKeyText) of the rows this step inserted.  Returns the
+// rows deleted from and inserted into the batch table.
+StepCounts SendTable(TransferContext& context, const std::string& company_folder,
                const std::string& transfer_folder, const TableStep& step,
                const TransferFilter& filter, bool overwrite, bool batch_emptied,
                std::set<std::string>* inserted = nullptr);
 
 // The per-table step of a receive: DELETE when overwrite is on, then the
-// INSERT, guarded when it is off.
-void ReceiveTable(TransferContext& context, const std::string& transfer_folder,
+// INSERT, guarded when it is off.  Returns the rows deleted from and
+// inserted into the company's table.
+StepCounts ReceiveTable(TransferContext& context, const std::string& transfer_folder,
                   const std::string& company_folder, const TableStep& step,
                   const TransferFilter& filter, bool overwrite,
                   std::set<std::string>* inserted = nullptr);

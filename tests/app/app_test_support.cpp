@@ -59,6 +59,14 @@ TfmMain& WindowFixture::Open() {
   options.engine_config_path = engine_config();
   options.clock = &clock;
   options.message_boxes = &boxes;
+  // The run log stays in the fixture's folder.
+  options.run_log_folder = Path("historie");
+  options.choose_archive = [this](QWidget*, const QString&, const QString&) {
+    if (chosen_archives.empty()) return QString();
+    QString archive = chosen_archives.front();
+    chosen_archives.pop_front();
+    return archive;
+  };
   if (!real_folder_dialog) {
     options.choose_folder = [this](QWidget*, const QString&, const QString&) {
       if (chosen_folders.empty()) return QString();

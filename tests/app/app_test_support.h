@@ -81,6 +81,8 @@ class WindowFixture {
   FixedClock clock{LocalDateTime{2011, 3, 15, 10, 30, 0, 0}};
   // Answers of the folder dialog, in turn; empty = cancelled.
   std::deque<QString> chosen_folders;
+  // Answers of the archive dialog, in turn; empty = cancelled.
+  std::deque<QString> chosen_archives;
   // Set: "Procházet" opens the program's own folder dialog instead of
   // answering from chosen_folders.
   bool real_folder_dialog = false;

@@ -25,8 +25,11 @@ class CliTransfer : public ::testing::Test {
   }
   CliResult Cli(const std::string& arguments, const std::string& input = "") {
     CliResult result;
+    // The run log and the unpacked archives stay inside the test's folder.
+    std::filesystem::create_directories(temporary());
     const std::string env = (cwd.empty() ? std::string() : "cd " + Q(cwd) + " && ") +
-                            "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) + " ";
+                            "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) +
+                            " XDG_DATA_HOME=" + Q(data_home()) + " TMPDIR=" + Q(temporary()) + " ";
     const std::string feed = input.empty() ? " </dev/null" : " <<< " + Q(input);
     result.code = test::RunCommand(
         "bash -c " + Q(env + launcher + std::string(DALIMOR_CLI_PATH) + " " + arguments + feed),
@@ -40,6 +43,10 @@ class CliTransfer : public ::testing::Test {
   }
   std::string installation() const { return dir.File("kalmeo"); }
   std::string folder() const { return dir.File("přenos"); }
+  // $XDG_DATA_HOME of the command: the run log is in its "dalimor".
+  std::string data_home() const { return dir.File("data"); }
+  // $TMPDIR of the command.
+  std::string temporary() const { return dir.File("tmp"); }
   std::string Common(const char* company) const {
     return "--installation " + Q(installation()) + " --company " + Q(company) + " --folder " +
            Q(folder());

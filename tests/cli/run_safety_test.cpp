@@ -74,7 +74,8 @@ class RunSafety : public CliTransfer {
         // LeakSanitizer cannot work under a tracer; the sanitized build's
         // other checks stay on.
         "bash -c " + Q("ASAN_OPTIONS=detect_leaks=0 DALIMOR_ENGINE_CONFIG=" +
-                       Q(dir.File("engine.cfg")) + " strace -f -qq " +
+                       Q(dir.File("engine.cfg")) + " XDG_DATA_HOME=" + Q(data_home()) +
+                       " strace -f -qq " +
                        (options.find(" -o ") == std::string::npos ? "-o /dev/null " : "") +
                        options + " " + DALIMOR_CLI_PATH + " " + Receive() + " </dev/null"),
         &result.output);

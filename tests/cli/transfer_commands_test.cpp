@@ -231,6 +231,8 @@ class CliDates : public ::testing::Test {
   };
   void SetUp() override {
     setenv("DALIMOR_ENGINE_CONFIG", dir.File("engine.cfg").c_str(), 1);
+    // The runs' log goes to the test's folder, not to the user's.
+    setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
     ASSERT_EQ(Run({"demo", installation()}).code, kExitOk);
   }
   Result Run(const std::vector<std::string>& args) {
@@ -549,8 +551,8 @@ TEST_F(CliTransferMedia, FullDiskWhileArchivingGivesExitCodeFourAndNoArchive) {
   // and the archive has not.
   const std::string attachment = dir.File("priloha.bin");
   test::WriteFileBytes(attachment, RandomBytes(2 * 1024 * 1024, 11));
-  const std::string cli =
-      "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) + " " + Q(DALIMOR_CLI_PATH);
+  const std::string cli = "DALIMOR_ENGINE_CONFIG=" + Q(dir.File("engine.cfg")) +
+                          " XDG_DATA_HOME=" + Q(data_home()) + " " + Q(DALIMOR_CLI_PATH);
   const std::string common =
       " --installation " + Q(installation()) + " --company 'Pobočka Brno' --folder " + Q(batch);
   const std::string script = dir.File("full-disk.sh");

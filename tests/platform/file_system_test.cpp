@@ -570,5 +570,17 @@ TEST(FileSystemPaths, UserConfigFolderFollowsXdgConfigHomeThenHome) {
   }
 }
 
+TEST(FileSystemPaths, UserDataFolderFollowsXdgDataHomeThenHome) {
+  test::ScopedEnvironmentVariable home("HOME", "/home/ucetni");
+  {
+    test::ScopedEnvironmentVariable xdg("XDG_DATA_HOME", "/srv/data");
+    EXPECT_EQ(UserDataFolder(), fs::path("/srv/data/dalimor"));
+  }
+  for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
+    test::ScopedEnvironmentVariable xdg("XDG_DATA_HOME", unset);
+    EXPECT_EQ(UserDataFolder(), fs::path("/home/ucetni/.local/share/dalimor"));
+  }
+}
+
 }  // namespace
 }  // namespace dalimor

@@ -367,8 +367,9 @@ TEST_F(LargerTransferRun, RowByRowStepsReportTheirRowsAndStopBetweenThem) {
     steps.insert(done);
     EXPECT_GT(within, 0);
     EXPECT_LT(within, 1000);
-    if (i > 0 && sender.within_steps[i - 1].first == done)
+    if (i > 0 && sender.within_steps[i - 1].first == done) {
       EXPECT_GT(within, sender.within_steps[i - 1].second) << "step " << done;
+    }
   }
   // The price list walks the seven item tables in turn; its step reports
   // each table's rows as a seventh of its share.
@@ -680,6 +681,170 @@ TEST_F(TransferRun, CraftedOrDamagedBatchHeadersAreRefusedNamingTheBatchFile) {
     EXPECT_NE(text.find("Data zůstala beze změny."), std::string::npos) << text;
     EXPECT_EQ(Snapshot(head), before);
   }
+}
+
+// The files of a snapshot with the update time of each Paradox header
+// (offset 0x60, the wall clock's, not the run's) blanked.
+std::map<std::string, std::string> WithoutUpdateTimes(std::map<std::string, std::string> files) {
+  for (auto& [name, bytes] : files) {
+    const std::string ext = fs::path(name).extension().string();
+    const bool paradox = ext.size() >= 3 && (ext[1] == 'D' || ext[1] == 'd' || ext[1] == 'P' ||
+                                              ext[1] == 'p' || ext[1] == 'X' || ext[1] == 'x' ||
+                                              ext[1] == 'Y' || ext[1] == 'y');
+    if (paradox && bytes.size() >= 0x64) bytes.replace(0x60, 4, 4, '\0');
+  }
+  return files;
+}
+
+// A receive from the batch's archive gives the head office exactly the
+// files a receive from the folder gives (but for the headers' update times,
+// which come from the wall clock), and leaves no temporary folder.
+TEST_F(TransferRun, ReceiveFromTheArchiveEqualsReceiveFromTheFolder) {
+  const std::string temporary = dir.File("tmp");
+  fs::create_directories(temporary);
+  test::ScopedEnvironmentVariable tmpdir("TMPDIR", temporary.c_str());
+  Initialise(kBranch);
+  SendPage send;
+  send.agendas = AllAgendas();
+  send.price_list_all = true;
+  send.archive = true;
+  ASSERT_EQ(Send(send), RunOutcome::kDone);
+  const std::string archive = dir.File("Davka.zip");
+  fs::rename(batch() + "Přenos.zip", archive);
+
+  const std::string head = CompanyFolder(kHead);
+  const auto before = Snapshot(head);
+  ReceivePage receive;
+  receive.agendas = AllAgendas();
+  receive.price_list_all = true;
+  receive.archive = archive;
+  ASSERT_EQ(Receive(receive), RunOutcome::kDone) << last_boxes.back().text;
+  const auto from_archive = Snapshot(head);
+  EXPECT_NE(from_archive, before);
+  EXPECT_TRUE(fs::is_empty(temporary));
+
+  // The same from the folder, on the data as they were.
+  for (const auto& [name, bytes] : before) test::WriteFileBytes(fs::path(head) / name, bytes);
+  for (const auto& [name, bytes] : from_archive)
+    if (!before.count(name)) fs::remove(fs::path(head) / name);
+  receive.archive.clear();
+  ASSERT_EQ(Receive(receive), RunOutcome::kDone);
+  EXPECT_TRUE(WithoutUpdateTimes(Snapshot(head)) == WithoutUpdateTimes(from_archive));
+}
+
+TEST_F(TransferRun, ARefusedOrStoppedArchiveReceiveWritesNothing) {
+  const std::string temporary = dir.File("tmp");
+  fs::create_directories(temporary);
+  test::ScopedEnvironmentVariable tmpdir("TMPDIR", temporary.c_str());
+  Initialise(kBranch);
+  SendPage send;
+  send.agendas = AllAgendas();
+  send.archive = true;
+  ASSERT_EQ(Send(send), RunOutcome::kDone);
+  const std::string archive = batch() + "Přenos.zip";
+  const std::string head = CompanyFolder(kHead);
+  const auto before = Snapshot(head);
+
+  ReceivePage receive;
+  receive.agendas = AllAgendas();
+  // Cut short, the archive is refused before any question.
+  const std::string bytes = test::ReadFileBytes(archive);
+  const std::string damaged = dir.File("damaged.zip");
+  test::WriteFileBytes(damaged, bytes.substr(0, bytes.size() - 10));
+  receive.archive = damaged;
+  {
+    test::ScriptedUi ui;
+    RunReport report;
+    RunEnvironment env = Environment(ui, kHead);
+    env.report = &report;
+    EXPECT_EQ(ReceiveBatch(env, receive), RunOutcome::kArchiveRefused);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_NE(ui.boxes[0].text.find("nelze přijmout"), std::string::npos) << ui.boxes[0].text;
+    EXPECT_NE(ui.boxes[0].text.find("Data zůstala beze změny."), std::string::npos);
+    EXPECT_EQ(report.outcome, RunOutcome::kArchiveRefused);
+    EXPECT_EQ(report.error, ui.boxes[0].text);
+    EXPECT_TRUE(report.counts.empty());
+  }
+  // Stopped while unpacking.
+  receive.archive = archive;
+  {
+    test::ScriptedUi ui;
+    ui.stop_requested = true;
+    RunEnvironment env = Environment(ui, kHead);
+    EXPECT_EQ(ReceiveBatch(env, receive), RunOutcome::kStopped);
+  }
+  // Answered No after unpacking.
+  {
+    test::ScriptedUi ui;
+    ui.Answer(kIdNo);
+    RunEnvironment env = Environment(ui, kHead);
+    EXPECT_EQ(ReceiveBatch(env, receive), RunOutcome::kCancelled);
+  }
+  EXPECT_EQ(Snapshot(head), before);
+  EXPECT_TRUE(fs::is_empty(temporary));
+}
+
+// The report of a run counts what each agenda wrote, as the tables show.
+TEST_F(TransferRun, TheReportCountsTheDocumentsAndItemsEachAgendaWrote) {
+  Initialise(kBranch);
+  SendPage send;
+  send.agendas = AllAgendas();
+  send.price_list_all = true;
+  RunReport sent;
+  {
+    test::ScriptedUi ui;
+    ui.Answer(kIdYes);
+    RunEnvironment env = Environment(ui, kBranch);
+    env.report = &sent;
+    ASSERT_EQ(SendBatch(env, send), RunOutcome::kDone);
+  }
+  EXPECT_EQ(sent.outcome, RunOutcome::kDone);
+  EXPECT_EQ(sent.start.year, 2011);
+  EXPECT_TRUE(sent.error.empty());
+  ASSERT_EQ(sent.counts.size(), 10u);
+  for (const Agenda& agenda : Agendas()) {
+    const AgendaCounts& counts = sent.counts[std::string(agenda.code)];
+    EXPECT_EQ(counts.documents,
+              static_cast<int64_t>(Rows(batch() + std::string(agenda.header_table)).size()))
+        << agenda.code;
+    if (!agenda.item_table.empty()) {
+      EXPECT_EQ(counts.items,
+                static_cast<int64_t>(Rows(batch() + std::string(agenda.item_table)).size()))
+          << agenda.code;
+    }
+    EXPECT_EQ(counts.replaced, 0);
+  }
+
+  // Sent again with overwrite: every document replaces itself.
+  send.overwrite = true;
+  RunReport again;
+  {
+    test::ScriptedUi ui;
+    ui.Answer(kIdYes);
+    RunEnvironment env = Environment(ui, kBranch);
+    env.report = &again;
+    ASSERT_EQ(SendBatch(env, send), RunOutcome::kDone);
+  }
+  EXPECT_EQ(again.counts["VF"].replaced, sent.counts["VF"].documents);
+  EXPECT_EQ(again.counts["VF"].documents, sent.counts["VF"].documents);
+  EXPECT_EQ(again.counts["Cenik"].documents, 0);  // every item was there already
+
+  // A failed run counts nothing: everything was put back.
+  ReceivePage receive;
+  receive.agendas = AllAgendas();
+  RunReport failed;
+  {
+    test::ScriptedUi ui;
+    ui.Answer(kIdYes);
+    ui.Answer(kIdYes);
+    RunEnvironment env = Environment(ui, kHead);
+    env.report = &failed;
+    FailWriteAfter(3);
+    EXPECT_EQ(ReceiveBatch(env, receive), RunOutcome::kFailed);
+    FailWriteAfter(-1);
+  }
+  EXPECT_TRUE(failed.counts.empty());
+  EXPECT_NE(failed.error.find("Při importu dat došlo k chybě"), std::string::npos) << failed.error;
 }
 
 }  // namespace
