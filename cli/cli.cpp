@@ -29,10 +29,10 @@ void PrintUsage(std::ostream& out) {
          "              [--restore | --discard]   přerušený běh: obnovit, nebo ponechat\n"
          "  dalimor-cli send --installation DIR --company NAME --folder DIR (--all | --agenda CODE ...)\n"
          "              [--from D] [--to D] [--series S] [--overwrite] [--empty] [--archive]\n"
-         "              [--message TEXT] [--price-all] [--yes]\n"
+         "              [--message TEXT] [--price-all] [--yes] [--dry-run]\n"
          "  dalimor-cli receive --installation DIR --company NAME (--folder DIR | --archive FILE.zip)\n"
          "              (--all | --agenda CODE ...) [--from D] [--to D] [--series S]\n"
-         "              [--overwrite] [--price-all] [--yes]\n"
+         "              [--overwrite] [--price-all] [--yes] [--dry-run]\n"
          "  dalimor-cli history [--company NAME] [--year YYYY]   historie přenosů\n";
 }
 

@@ -46,7 +46,7 @@ struct TransferArgs {
   std::string installation, company, folder, message;
   std::string archive_file;  // receive --archive
   bool all = false, overwrite = false, empty = false, archive = false, price_all = false,
-       yes = false;
+       yes = false, dry_run = false;
   std::map<std::string, AgendaInput> agendas;
 };
 
@@ -87,6 +87,7 @@ TransferArgs ParseTransferArgs(const std::vector<std::string>& args, bool send) 
     else if (a == "--overwrite") parsed.overwrite = true;
     else if (a == "--price-all") parsed.price_all = true;
     else if (a == "--yes") parsed.yes = true;
+    else if (a == "--dry-run") parsed.dry_run = true;
     else if (send && a == "--empty") parsed.empty = true;
     else if (send && a == "--archive") parsed.archive = true;
     else if (!send && a == "--archive") parsed.archive_file = value(i);
@@ -166,6 +167,29 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
                      companies.ActiveDesignation(),
                      nullptr,
                      companies.LiveFolders()};
+  if (parsed.dry_run) {
+    // What the run would do, counted on the live tables; nothing is written
+    // and nothing is recorded in the history.
+    RunPreview preview;
+    if (send) {
+      SendPage page;
+      page.agendas = parsed.agendas;
+      page.overwrite = parsed.overwrite;
+      page.empty_first = parsed.empty;
+      page.price_list_all = parsed.price_all;
+      preview = PreviewSend(env, page);
+    } else {
+      ReceivePage page;
+      page.agendas = parsed.agendas;
+      page.overwrite = parsed.overwrite;
+      page.price_list_all = parsed.price_all;
+      page.archive = archive;
+      preview = PreviewReceive(env, page);
+    }
+    if (!preview.refusal.empty()) throw CommandError{preview.refusal, kExitRefused};
+    out << PreviewText(preview);
+    return kExitOk;
+  }
   RunReport report;
   env.report = &report;
   RunLogContext log{CurrentUserName(), companies.InstallationFolder(),

@@ -10,7 +10,11 @@
 #include "batch/batch_info.h"
 #include "batch/catalogue.h"
 #include "batch/initialisation.h"
+#include "engine/paradox/table.h"
 #include "engine/run_journal.h"
+#include "engine/sql/paradox_catalog.h"
+#include "engine/sql/query.h"
+#include "engine/table_cursor.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
 #include "transfer/journal_catalog.h"
@@ -202,19 +206,20 @@ RunOutcome Fail(RunEnvironment& env, RunJournal& journal, const std::string& tex
 
 // Refuses a transfer folder on live accounting data, and a batch with a
 // file a run must not go through; says why.  True when refused.
-bool RefuseFolder(RunEnvironment& env) {
+std::string FolderRefusal(const RunEnvironment& env) {
   AccountingFolders live = env.accounting_folders;
   live.trees.push_back(env.company_data_folder);
-  if (IsAccountingDataFolder(env.transfer_folder, live)) {
-    Warn(env, kMsgAccountingFolder);
-    return true;
-  }
+  if (IsAccountingDataFolder(env.transfer_folder, live)) return kMsgAccountingFolder;
   const std::string unsafe = FindUnsafeBatchFile(env.transfer_folder);
-  if (!unsafe.empty()) {
-    Warn(env, FillTemplate(kMsgUnsafeBatchFileTemplate, unsafe));
-    return true;
-  }
-  return false;
+  if (!unsafe.empty()) return FillTemplate(kMsgUnsafeBatchFileTemplate, unsafe);
+  return "";
+}
+
+bool RefuseFolder(RunEnvironment& env) {
+  const std::string refusal = FolderRefusal(env);
+  if (refusal.empty()) return false;
+  Warn(env, refusal);
+  return true;
 }
 
 // The common start of both runs after the busy cursor is on: the status
@@ -501,6 +506,342 @@ RunOutcome ReceiveBatch(RunEnvironment& env, const ReceivePage& page) {
   StartReport(env);
   return EndReport(env, page.archive.empty() ? ReceiveFromFolder(env, page)
                                              : ReceiveFromArchive(env, page));
+}
+
+
+// ---------------------------------------------------------------------------
+// Previews
+
+namespace {
+
+// The rows a read-only statement gives; 0 for an empty statement.
+int64_t CountRows(SqlCatalog& catalog, const std::string& statement) {
+  if (statement.empty()) return 0;
+  SqlQuery query(catalog);
+  query.SetText(statement);
+  return static_cast<int64_t>(query.ExecSql());
+}
+
+// The rows of a SELECT, each as its values joined by 0x1F.
+std::vector<std::string> SelectedKeys(SqlCatalog& catalog, const std::string& statement) {
+  std::vector<std::string> keys;
+  if (statement.empty()) return keys;
+  SqlQuery query(catalog);
+  query.SetText(statement);
+  query.Open();
+  for (query.First(); !query.Eof(); query.Next()) {
+    std::string key;
+    for (size_t i = 0; i < query.FieldCount(); ++i)
+      key += ValueAsString(query.FieldValue(i)) + '\x1f';
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+// The values of `fields` in every row of a table, as SelectedKeys gives
+// them; nothing when the table is not there.
+std::vector<std::string> TableKeys(const fs::path& path, std::initializer_list<const char*> fields) {
+  std::vector<std::string> keys;
+  if (!FileExists(path)) return keys;
+  const auto table = ParadoxTable::Open(path.string(), OpenMode::kReadOnly);
+  std::vector<int> indexes;
+  for (const char* name : fields) indexes.push_back(table->FieldIndex(name));
+  for (auto p = table->First(); p; p = table->Next(*p)) {
+    std::string key;
+    for (const int f : indexes) key += (f < 0 ? std::string() : ValueAsString(table->ReadField(*p, f))) + '\x1f';
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+// What one table step would do.
+struct StepPreview {
+  int64_t selected = 0;  // rows passing the filter
+  int64_t fresh = 0;     // of them, rows of documents the target lacks
+  int64_t deleted = 0;   // target rows the overwriting DELETE takes
+  int64_t inserted = 0;  // rows the INSERT writes
+  bool guard = false;    // the INSERT is guarded (the target exists and is not replaced)
+};
+
+StepPreview PreviewStep(SqlCatalog& catalog, const std::string& source_folder,
+                        const std::string& target_folder, const TableStep& step,
+                        const TransferFilter& filter, bool overwrite, bool target_emptied) {
+  StepPreview p;
+  const bool target_there =
+      !target_emptied && FileExists(ResolvePathIgnoringCase(target_folder, step.table));
+  p.selected = CountRows(catalog, BuildInsertSelect("*", source_folder, target_folder, step,
+                                                    filter, false));
+  p.fresh = target_there ? CountRows(catalog, BuildInsertSelect("*", source_folder, target_folder,
+                                                                step, filter, true))
+                         : p.selected;
+  if (overwrite && target_there)
+    p.deleted = CountRows(
+        catalog, BuildDeleteSelect("*", target_folder + step.table, source_folder + step.table,
+                                   step.document_keys, filter, step.join_condition,
+                                   step.master_table.empty() ? "" : source_folder + step.master_table));
+  p.guard = target_there && !overwrite;
+  p.inserted = p.guard ? p.fresh : p.selected;
+  return p;
+}
+
+PreviewLine LineOf(const Agenda& agenda, const char* rows, const StepPreview& p, bool overwrite) {
+  PreviewLine line{std::string(agenda.code), std::string(agenda.caption), rows};
+  line.added = p.fresh;
+  (overwrite ? line.replaced : line.kept) = p.selected - p.fresh;
+  return line;
+}
+
+// The texts the run would copy with the headers it inserts: every text key
+// above 0 of those rows whose text the source's memo table holds.
+int64_t PreviewTexts(SqlCatalog& catalog, const std::string& source_folder,
+                     const std::string& target_folder, const TableStep& header,
+                     const TransferFilter& filter, bool guard, const fs::path& source_memos) {
+  std::set<std::string> texts;
+  for (const std::string& key : TableKeys(source_memos, {"Klic"})) texts.insert(key);
+  int64_t count = 0;
+  for (const std::string& row : SelectedKeys(
+           catalog, BuildInsertSelect("TextNahoruKlic, TextDoluKlic", source_folder,
+                                      target_folder, header, filter, guard))) {
+    const size_t split = row.find('\x1f');
+    for (const std::string& key : {row.substr(0, split + 1), row.substr(split + 1)}) {
+      const std::string number = key.substr(0, key.size() - 1);
+      if (!number.empty() && number != "0" && number[0] != '-' && texts.count(key)) ++count;
+    }
+  }
+  return count;
+}
+
+// The price list's pass as the run makes it: every candidate item the source
+// has is added when the destination lacks it, else replaced (`replace`) or
+// kept; an item added once is there for its next mention.
+PreviewLine PreviewPrices(const Agenda& agenda, std::set<std::string> present,
+                          const std::vector<std::string>& candidates, bool replace) {
+  PreviewLine line{std::string(agenda.code), std::string(agenda.caption), "položky ceníku"};
+  for (const std::string& key : candidates) {
+    if (!present.count(key)) {
+      ++line.added;
+      present.insert(key);
+    } else {
+      ++(replace ? line.replaced : line.kept);
+    }
+  }
+  return line;
+}
+
+// Whether the price list walks the agenda's item table.
+bool NamesPriceListItems(std::string_view code) {
+  for (const PriceListAgenda& entry : kPriceListAgendas)
+    if (entry.agenda == code) return true;
+  return false;
+}
+
+std::set<std::string> KeySet(const std::vector<std::string>& keys) {
+  return std::set<std::string>(keys.begin(), keys.end());
+}
+
+}  // namespace
+
+RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page) {
+  ParadoxSqlCatalog catalog;
+  RunPreview preview;
+  preview.refusal = FolderRefusal(env);
+  if (!preview.refusal.empty()) return preview;
+  const std::string& batch = env.transfer_folder;
+  const bool emptied = page.empty_first;
+  // The batch's item rows as the price list will find them after the run.
+  std::map<std::string, std::vector<std::string>> items_after;
+  for (const Agenda& agenda : Agendas()) {
+    const AgendaInput* input = Ticked(page.agendas, agenda.code);
+    if (!input || agenda.code == "Cenik") continue;
+    const std::string company = CompanyFolder(env, agenda);
+    const TransferFilter filter = Filter(agenda, *input, env);
+    AgendaCounts& counts = preview.counts[std::string(agenda.code)];
+    const TableStep header = HeaderStep(agenda);
+    const StepPreview h =
+        PreviewStep(catalog, company, batch, header, filter, page.overwrite && !emptied, emptied);
+    preview.lines.push_back(LineOf(agenda, "doklady", h, page.overwrite && !emptied));
+    counts.documents += h.inserted;
+    counts.replaced += h.deleted;
+    if (!agenda.item_table.empty()) {
+      const TableStep items = ItemStep(agenda);
+      const StepPreview i =
+          PreviewStep(catalog, company, batch, items, filter, page.overwrite && !emptied, emptied);
+      preview.lines.push_back(LineOf(agenda, "položky", i, page.overwrite && !emptied));
+      counts.items += i.inserted;
+    }
+    if (!agenda.item_table.empty() && NamesPriceListItems(agenda.code) &&
+        Ticked(page.agendas, "Cenik") && !page.price_list_all) {
+      const TableStep items = ItemStep(agenda);
+      const bool guarded = !emptied && !page.overwrite &&
+                           FileExists(ResolvePathIgnoringCase(batch, items.table));
+      // Rows that stay, less those the DELETE takes, plus those the INSERT writes.
+      std::vector<std::string>& after = items_after[items.table];
+      const fs::path batch_items = ResolvePathIgnoringCase(batch, items.table);
+      if (!emptied) {
+        std::multiset<std::string> stay;
+        for (std::string& key : TableKeys(batch_items, {"Sklad", "PolozkaSkladu"}))
+          stay.insert(std::move(key));
+        if (page.overwrite && FileExists(batch_items))
+          for (const std::string& key : SelectedKeys(
+                   catalog, BuildDeleteSelect("Sklad, PolozkaSkladu", batch + items.table,
+                                              company + items.table, items.document_keys, filter,
+                                              items.join_condition, company + items.master_table)))
+            if (const auto at = stay.find(key); at != stay.end()) stay.erase(at);
+        after.assign(stay.begin(), stay.end());
+      }
+      for (std::string& key : SelectedKeys(
+               catalog, BuildInsertSelect("Sklad, PolozkaSkladu", company, batch, items,
+                                          filter, guarded)))
+        after.push_back(std::move(key));
+    }
+    if (HasMemos(agenda.code)) {
+      PreviewLine line{std::string(agenda.code), std::string(agenda.caption), "texty"};
+      line.added = PreviewTexts(
+          catalog, company, batch, header, filter, h.guard,
+          ResolvePathIgnoringCase(env.company_data_folder, "LDATA\\S\\LMemo.DB"));
+      preview.lines.push_back(line);
+    }
+  }
+  if (const AgendaInput* input = Ticked(page.agendas, "Cenik")) {
+    (void)input;
+    const Agenda& agenda = *std::find_if(Agendas().begin(), Agendas().end(),
+                                         [](const Agenda& a) { return a.code == "Cenik"; });
+    const PriceListOptions options =
+        PriceOptions(page.agendas, page.price_list_all, !emptied && page.overwrite);
+    const std::vector<std::string> source = TableKeys(
+        ResolvePathIgnoringCase(env.company_data_folder, "SDATA\\S\\SCenik.DB"),
+        {"Sklad", "PolozkaSkladu"});
+    std::vector<std::string> candidates;
+    if (options.all) {
+      candidates = source;
+    } else {
+      const std::set<std::string> known = KeySet(source);
+      for (const std::string& table : options.item_tables)
+        for (const std::string& key : items_after[AsciiUpper(table)])
+          if (known.count(key)) candidates.push_back(key);
+    }
+    std::set<std::string> present;
+    if (!emptied)
+      present = KeySet(TableKeys(ResolvePathIgnoringCase(batch, "SCenik.DB"),
+                                 {"Sklad", "PolozkaSkladu"}));
+    PreviewLine line = PreviewPrices(agenda, std::move(present), candidates, options.replace);
+    preview.counts["Cenik"].documents = line.added;
+    // The price list has its place among the agendas, as in the run.
+    size_t at = 0;
+    for (const Agenda& a : Agendas()) {
+      if (a.code == "Cenik") break;
+      while (at < preview.lines.size() && preview.lines[at].agenda == a.code) ++at;
+    }
+    preview.lines.insert(preview.lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+  }
+  return preview;
+}
+
+RunPreview PreviewReceive(const RunEnvironment& env, const ReceivePage& page) {
+  if (!page.archive.empty()) {
+    // From the archive's private unpacked copy, as the receive would.
+    UnpackRules rules;
+    rules.accepts = IsBatchFileName;
+    rules.max_entries = kMaxBatchFiles;
+    RunPreview preview;
+    try {
+      const UnpackedArchive unpacked(page.archive, rules);
+      RunEnvironment from_folder = env;
+      from_folder.transfer_folder = unpacked.folder();
+      ReceivePage from_page = page;
+      from_page.archive.clear();
+      return PreviewReceive(from_folder, from_page);
+    } catch (const ArchiveRefused& e) {
+      preview.refusal = e.what();
+    }
+    return preview;
+  }
+  ParadoxSqlCatalog catalog;
+  RunPreview preview;
+  preview.refusal = FolderRefusal(env);
+  if (preview.refusal.empty() && !BatchTablesExist(env.transfer_folder, false))
+    preview.refusal = "Soubory pro import dat nejsou k dispozici.";
+  if (!preview.refusal.empty()) return preview;
+  const std::string& batch = env.transfer_folder;
+  for (const Agenda& agenda : Agendas()) {
+    const AgendaInput* input = Ticked(page.agendas, agenda.code);
+    if (!input) continue;
+    AgendaCounts& counts = preview.counts[std::string(agenda.code)];
+    if (agenda.code == "Cenik") {
+      const PriceListOptions options =
+          PriceOptions(page.agendas, page.price_list_all, page.overwrite);
+      const std::vector<std::string> source =
+          TableKeys(ResolvePathIgnoringCase(batch, "SCenik.DB"), {"Sklad", "PolozkaSkladu"});
+      std::vector<std::string> candidates;
+      if (options.all) {
+        candidates = source;
+      } else {
+        const std::set<std::string> known = KeySet(source);
+        for (const std::string& table : options.item_tables)
+          for (const std::string& key :
+               TableKeys(ResolvePathIgnoringCase(batch, table), {"Sklad", "PolozkaSkladu"}))
+            if (known.count(key)) candidates.push_back(key);
+      }
+      PreviewLine line = PreviewPrices(
+          agenda,
+          KeySet(TableKeys(ResolvePathIgnoringCase(env.company_data_folder, "SDATA\\S\\SCenik.DB"),
+                           {"Sklad", "PolozkaSkladu"})),
+          candidates, options.replace);
+      counts.documents = line.added;
+      preview.lines.push_back(std::move(line));
+      continue;
+    }
+    const std::string company = CompanyFolder(env, agenda);
+    const TransferFilter filter = Filter(agenda, *input, env);
+    const TableStep header = HeaderStep(agenda);
+    const StepPreview h = PreviewStep(catalog, batch, company, header, filter, page.overwrite, false);
+    preview.lines.push_back(LineOf(agenda, "doklady", h, page.overwrite));
+    counts.documents += h.inserted;
+    counts.replaced += h.deleted;
+    if (!agenda.item_table.empty()) {
+      const StepPreview i =
+          PreviewStep(catalog, batch, company, ItemStep(agenda), filter, page.overwrite, false);
+      preview.lines.push_back(LineOf(agenda, "položky", i, page.overwrite));
+      counts.items += i.inserted;
+    }
+    if (HasMemos(agenda.code)) {
+      PreviewLine line{std::string(agenda.code), std::string(agenda.caption), "texty"};
+      line.added = PreviewTexts(catalog, batch, company, header, filter, h.guard,
+                                ResolvePathIgnoringCase(batch, "LMemo.DB"));
+      preview.lines.push_back(line);
+    }
+  }
+  return preview;
+}
+
+std::string PreviewText(const RunPreview& preview) {
+  // Columns padded by characters, not bytes: the captions are UTF-8.
+  const auto width = [](const std::string& text) {
+    size_t n = 0;
+    for (const unsigned char c : text) n += (c & 0xC0) != 0x80;
+    return n;
+  };
+  const auto pad = [&](const std::string& text, size_t to, bool right) {
+    const std::string fill(to > width(text) ? to - width(text) : 0, ' ');
+    return right ? fill + text : text + fill;
+  };
+  const std::vector<std::string> heads = {"Agenda", "Záznamy", "Přidá", "Nahradí", "Ponechá"};
+  std::vector<std::vector<std::string>> rows = {heads};
+  for (const PreviewLine& line : preview.lines)
+    rows.push_back({line.caption, line.rows, std::to_string(line.added),
+                    std::to_string(line.replaced), std::to_string(line.kept)});
+  std::vector<size_t> widths(heads.size(), 0);
+  for (const auto& row : rows)
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], width(row[i]));
+  std::string text;
+  for (const auto& row : rows) {
+    for (size_t i = 0; i < row.size(); ++i) {
+      if (i > 0) text += "  ";
+      text += pad(row[i], widths[i], i >= 2);
+    }
+    text += '\n';
+  }
+  return text;
 }
 
 }  // namespace dalimor

@@ -5,9 +5,11 @@
 // and reports the error.
 
 #include <cstdint>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "accounting/company_register.h"
 #include "platform/regional.h"
@@ -100,6 +102,38 @@ struct RunReport {
   std::string error;
   std::map<std::string, AgendaCounts> counts;  // by agenda code
 };
+
+// One line of a preview: what a run would do with one kind of rows of one
+// agenda.
+struct PreviewLine {
+  std::string agenda;    // code
+  std::string caption;   // the agenda's caption on the page
+  std::string rows;      // "doklady", "položky", "texty" or "položky ceníku"
+  int64_t added = 0;     // rows of documents (items) the destination lacks
+  int64_t replaced = 0;  // rows the destination has and the run writes anew
+  int64_t kept = 0;      // selected rows the destination has and keeps as they are
+};
+
+// What a run with these options would do, agenda by agenda, and the counts
+// its report would then hold.
+struct RunPreview {
+  std::vector<PreviewLine> lines;
+  std::map<std::string, AgendaCounts> counts;
+  // Why the run would be refused before it began (the folder holds live
+  // accounting data, a batch file is a link, the batch is incomplete, the
+  // archive fails a check); empty otherwise, and then the lines count.
+  std::string refusal;
+};
+
+// Previews of a send and a receive: the run's own statements turned into
+// read-only counting SELECTs over the live tables, and the price list and
+// the texts walked as the run walks them, without writing a byte, taking a
+// lock or asking anything.  Throws std::exception (an EngineError naming
+// the table) when a table cannot be read.
+RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page);
+RunPreview PreviewReceive(const RunEnvironment& env, const ReceivePage& page);
+// The preview as a table of plain text lines (for a terminal).
+std::string PreviewText(const RunPreview& preview);
 
 RunOutcome SendBatch(RunEnvironment& env, const SendPage& page);
 // With page.archive set, the archive is checked and unpacked into a private
