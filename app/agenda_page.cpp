@@ -111,6 +111,16 @@ AgendaPage::AgendaPage(PageKind kind, QWidget* parent) : QWidget(parent), kind_(
   run_button_->setObjectName(send ? "btOdeslat" : "btPrijmout");
   SetHint(run_button_, send ? "Odeslat dávku." : "Přijmout dávku.");
   run_button_->setMinimumWidth(96);
+  // What the run would do, counted without writing anything.
+  preview_button_ = new QPushButton(QStringLiteral("Ná&hled..."));
+  preview_button_->setObjectName(send ? "btNahledO" : "btNahledP");
+  SetHint(preview_button_, send ? "Zobrazit, co by odeslání s těmito volbami provedlo."
+                                : "Zobrazit, co by příjem s těmito volbami provedl.");
+  preview_button_->setMinimumWidth(96);
+  auto* run_buttons = new QVBoxLayout;
+  run_buttons->setSpacing(2);
+  run_buttons->addWidget(run_button_);
+  run_buttons->addWidget(preview_button_);
 
   auto* options = new QGridLayout;
   options->setContentsMargins(0, 0, 0, 0);
@@ -122,9 +132,9 @@ AgendaPage::AgendaPage(PageKind kind, QWidget* parent) : QWidget(parent), kind_(
     SetHint(empty_first_, "Před odesláním dojde vždy ke smazání obsahu dávky.");
     connect(empty_first_, &QCheckBox::toggled, this, [this] { emit Changed(); });
     options->addWidget(empty_first_, 1, 0);
-    options->addWidget(run_button_, 0, 1, 2, 1, Qt::AlignRight | Qt::AlignVCenter);
+    options->addLayout(run_buttons, 0, 1, 2, 1, Qt::AlignRight | Qt::AlignVCenter);
   } else {
-    options->addWidget(run_button_, 0, 1, Qt::AlignRight | Qt::AlignVCenter);
+    options->addLayout(run_buttons, 0, 1, Qt::AlignRight | Qt::AlignVCenter);
     // The batch can come as the zip archive a branch mailed: it is checked,
     // unpacked into a private temporary folder and received from there.
     archive_box_ = new QCheckBox(QStringLiteral("Přijmout z archivu zip:"));

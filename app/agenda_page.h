@@ -62,6 +62,7 @@ class AgendaPage : public QWidget {
   QCheckBox* overwrite() const { return overwrite_; }
   QCheckBox* empty_first() const { return empty_first_; }  // send page only
   QPushButton* run_button() const { return run_button_; }
+  QPushButton* preview_button() const { return preview_button_; }
   QToolButton* fill_dates_button() const { return fill_dates_; }
   QPlainTextEdit* message() const { return message_; }
   QLabel* export_date() const { return export_date_; }        // receive page only
@@ -132,6 +133,7 @@ class AgendaPage : public QWidget {
   QCheckBox* overwrite_ = nullptr;
   QCheckBox* empty_first_ = nullptr;
   QPushButton* run_button_ = nullptr;
+  QPushButton* preview_button_ = nullptr;
   QToolButton* fill_dates_ = nullptr;
   QPlainTextEdit* message_ = nullptr;
   QLabel* export_date_ = nullptr;

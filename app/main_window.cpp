@@ -1,11 +1,17 @@
 #include "app/main_window.h"
 
+#include <algorithm>
+
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -223,6 +229,10 @@ void TfmMain::BuildWindow() {
           [this] { Guarded([this] { btOdeslatClick(); }); });
   connect(receive_page_->run_button(), &QPushButton::clicked, this,
           [this] { Guarded([this] { btPrijmoutClick(); }); });
+  connect(send_page_->preview_button(), &QPushButton::clicked, this,
+          [this] { Guarded([this] { btNahledClick(true); }); });
+  connect(receive_page_->preview_button(), &QPushButton::clicked, this,
+          [this] { Guarded([this] { btNahledClick(false); }); });
 }
 
 QWidget* TfmMain::BuildSettingsPage() {
@@ -896,6 +906,111 @@ void TfmMain::WarnUnlogged(const std::string& warning) {
   // The run's own outcome stands; the user only learns that this run is
   // missing from the history.
   if (!warning.empty()) MsgWarning(ui_, kMsgCaption, warning);
+}
+
+void TfmMain::btNahledClick(bool send) {
+  if (run_active_) return;
+  AgendaPage& agenda_page = send ? *send_page_ : *receive_page_;
+  if (!DateBoxesValid(agenda_page)) return;
+  SendPage send_input;
+  ReceivePage receive_input;
+  if (send) {
+    send_input.agendas = send_page_->Inputs();
+    send_input.overwrite = send_page_->overwrite()->isChecked();
+    send_input.empty_first = send_page_->empty_first()->isChecked();
+    send_input.price_list_all = send_page_->price_list_all()->isChecked();
+  } else {
+    receive_input.agendas = receive_page_->Inputs();
+    receive_input.overwrite = receive_page_->overwrite()->isChecked();
+    receive_input.price_list_all = receive_page_->price_list_all()->isChecked();
+    receive_input.archive = receive_page_->ArchiveToReceive();
+  }
+  const std::map<std::string, AgendaInput>& agendas =
+      send ? send_input.agendas : receive_input.agendas;
+  if (std::none_of(agendas.begin(), agendas.end(), [](const auto& a) { return a.second.ticked; })) {
+    MsgInfo(ui_, kMsgCaption,
+            FillTemplate("Ve výběru pro %s není obsažena žádná agenda.", send ? "odeslání" : "příjem"));
+    return;
+  }
+  RunEnvironment env{ui_,
+                     config_,
+                     *clock_,
+                     settings_,
+                     register_.CompanyDataFolder(),
+                     TransferFolderPath(),
+                     register_.ActiveDesignation(),
+                     nullptr,
+                     register_.LiveFolders()};
+  RunPreview preview;
+  std::string error;
+  {
+    RunScope run(*this, false);
+    ui_.SetStatusText("Probíhá příprava náhledu...");
+    RunInBackground([&] {
+      try {
+        preview = send ? PreviewSend(env, send_input) : PreviewReceive(env, receive_input);
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+    });
+  }
+  if (!error.empty()) {
+    MsgWarning(ui_, kMsgCaption, "Náhled se nepodařilo připravit:\r\n\r\n" + error);
+    return;
+  }
+  if (!preview.refusal.empty()) {
+    MsgWarning(ui_, kMsgCaption, preview.refusal);
+    return;
+  }
+
+  QDialog dialog(this);
+  dialog.setObjectName("fmNahled");
+  dialog.setWindowTitle(send ? QStringLiteral("Náhled odeslání dávky")
+                             : QStringLiteral("Náhled příjmu dávky"));
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(new QLabel(
+      send ? QStringLiteral("Odeslání s nastavenými volbami by v dávce provedlo toto:")
+           : QStringLiteral("Příjem s nastavenými volbami by v datech firmy provedl toto:")));
+  const QStringList heads = {QStringLiteral("Agenda"), QStringLiteral("Záznamy"),
+                             QStringLiteral("Přidá"), QStringLiteral("Nahradí"),
+                             QStringLiteral("Ponechá")};
+  auto* table = new QTableWidget(static_cast<int>(preview.lines.size()), heads.size());
+  table->setObjectName("tbNahled");
+  table->setHorizontalHeaderLabels(heads);
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table->verticalHeader()->hide();
+  for (int row = 0; row < static_cast<int>(preview.lines.size()); ++row) {
+    const PreviewLine& line = preview.lines[static_cast<size_t>(row)];
+    const QStringList cells = {ToQt(line.caption), ToQt(line.rows), QString::number(line.added),
+                               QString::number(line.replaced), QString::number(line.kept)};
+    for (int column = 0; column < cells.size(); ++column) {
+      auto* item = new QTableWidgetItem(cells[column]);
+      if (column >= 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      table->setItem(row, column, item);
+    }
+  }
+  table->resizeColumnsToContents();
+  table->setMinimumWidth(table->horizontalHeader()->length() + 24);
+  table->setMinimumHeight(std::min(480, table->verticalHeader()->length() +
+                                            table->horizontalHeader()->height() + 8));
+  layout->addWidget(table, 1);
+  auto* buttons = new QDialogButtonBox;
+  QPushButton* run = buttons->addButton(send ? QStringLiteral("Ode&slat") : QStringLiteral("Přijmou&t"),
+                                        QDialogButtonBox::AcceptRole);
+  run->setObjectName(send ? "btNahledOdeslat" : "btNahledPrijmout");
+  QPushButton* close = buttons->addButton(QStringLiteral("Zavřít"), QDialogButtonBox::RejectRole);
+  close->setObjectName("btNahledZavrit");
+  close->setDefault(true);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(buttons);
+  RunDialog(dialog);
+  if (dialog.result() != QDialog::Accepted) return;
+  if (send)
+    btOdeslatClick();
+  else
+    btPrijmoutClick();
 }
 
 void TfmMain::btArchivPClick() {

@@ -131,6 +131,9 @@ class TfmMain : public QMainWindow, public UiHost {
   void btInicializovatClick();
   void btOdeslatClick();
   void btPrijmoutClick();
+  // "Náhled": what a send (receive) with the page's options would do, in a
+  // read-only table from which the run can be started.
+  void btNahledClick(bool send);
   void UdajeExit(QLineEdit* box);
   void laPocClick(const QString& label_name);
   void miHelpClick();

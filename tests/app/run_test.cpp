@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QDialog>
+#include <QTableWidget>
 #include <QTimer>
 #include <cstdint>
 #include <filesystem>
@@ -484,6 +486,60 @@ class RunTest : public QObject {
     for (const auto& entry : std::filesystem::directory_iterator(batch))
       after[entry.path().string()] = test::ReadFileBytes(entry.path());
     QVERIFY(after == before);
+  }
+
+  // "Náhled" on the receive page shows what the receive would do without
+  // writing anything; its "Přijmout" then starts the receive itself.
+  void PreviewShowsTheFiguresAndCanStartTheReceive() {
+    WindowFixture fixture(true);
+    const std::string folder = fixture.MakeFolder("prenos");
+    TfmMain& window = fixture.Open();
+    window.transfer_folder()->setEditText(ToQt(folder));
+    QVERIFY(ShowActive(window));
+    QTest::keyClick(&window, Qt::Key_O, Qt::AltModifier);
+    AgendaPage& send = *window.send_page();
+    QTest::mouseClick(send.all_agendas(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+    fixture.boxes.Answer(kIdYes);
+    QTest::mouseClick(send.run_button(), Qt::LeftButton);
+    Settle();
+
+    window.companies()->setCurrentIndex(1);
+    emit window.companies()->activated(1);
+    const std::string head = fixture.installation() + "/DATA/PRAHA";
+    std::map<std::string, std::string> before;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(head))
+      if (entry.is_regular_file()) before[entry.path().string()] = test::ReadFileBytes(entry.path());
+    QTest::keyClick(&window, Qt::Key_P, Qt::AltModifier);
+    AgendaPage& receive = *window.receive_page();
+    receive.IncludeBox("VF")->setChecked(true);
+    QStringList shown;
+    bool unchanged_while_shown = false;
+    fixture.on_dialog = [&](QDialog& dialog) {
+      auto* table = dialog.findChild<QTableWidget*>("tbNahled");
+      QVERIFY(table);
+      for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columnCount(); ++column)
+          cells << table->item(row, column)->text();
+        shown << cells.join('|');
+      }
+      std::map<std::string, std::string> now;
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(head))
+        if (entry.is_regular_file()) now[entry.path().string()] = test::ReadFileBytes(entry.path());
+      unchanged_while_shown = now == before;
+      dialog.findChild<QPushButton*>("btNahledPrijmout")->click();
+    };
+    fixture.boxes.Answer(kIdYes);  // receive?
+    fixture.boxes.Answer(kIdYes);  // a batch of another company: go on
+    QTest::mouseClick(receive.preview_button(), Qt::LeftButton);
+    Settle();
+    QVERIFY(unchanged_while_shown);
+    QCOMPARE(shown.size(), 3);  // documents, items, texts
+    QVERIFY2(shown[0].startsWith(QStringLiteral("Vystavené faktury|doklady|32|0|4")),
+             qPrintable(shown.join('\n')));
+    QCOMPARE(ToQt(LastBox(fixture.boxes).text),
+             QStringLiteral("Příjem dat byl úspěšně dokončen.\r\n\r\nPo spuštění Kalmea proveďte "
+                            "údržbu dat."));
   }
 
   void InitialisationRefusalsMoveTheFocusToTheFolderBox() {

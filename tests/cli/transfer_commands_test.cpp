@@ -63,6 +63,43 @@ TEST_F(CliTransfer, CompaniesInitSendInfoReceive) {
   EXPECT_NE(receive.output.find("Příjem dat byl úspěšně dokončen."), std::string::npos);
 }
 
+// --dry-run prints what the run would do and writes nothing: not a byte of
+// the installation, the batch or the zip the receive would take it from,
+// and no line in the history.
+TEST_F(CliTransfer, DryRunPrintsTheFiguresAndWritesNothing) {
+  ASSERT_EQ(Cli("send " + Common("Pobočka Brno") + " --all --archive --yes").code, 0);
+  const std::string zip = folder() + "/přenos.zip";
+  const auto folder_files = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+      if (entry.is_regular_file()) files[entry.path().string()] = test::ReadFileBytes(entry.path());
+    return files;
+  };
+  const auto before = folder_files();
+  for (const std::string& command :
+       {"send " + Common("Pobočka Brno") + " --all --overwrite --dry-run",
+        "receive " + Common("Centrála Praha") + " --all --dry-run",
+        "receive --installation " + Q(installation()) + " --company " + Q("Centrála Praha") +
+            " --archive " + Q(zip) + " --all --dry-run"}) {
+    const CliResult result = Cli(command);
+    EXPECT_EQ(result.code, 0) << command << "\n" << result.output;
+    EXPECT_NE(result.output.find("Agenda"), std::string::npos) << result.output;
+    EXPECT_EQ(folder_files(), before) << command;
+  }
+  // The receive's figures: of 24 received invoices the head office has 4.
+  const CliResult receive = Cli("receive " + Common("Centrála Praha") + " --agenda PF --dry-run");
+  EXPECT_NE(receive.output.find("Přijaté faktury  doklady     20        0        4"),
+            std::string::npos)
+      << receive.output;
+  // A batch that is not there is refused as the receive refuses it.
+  std::filesystem::create_directories(dir.File("prázdná"));
+  const CliResult empty = Cli("receive --installation " + Q(installation()) + " --company " +
+                              Q("Centrála Praha") + " --folder " + Q(dir.File("prázdná")) +
+                              " --all --dry-run");
+  EXPECT_EQ(empty.code, 3);
+  EXPECT_NE(empty.output.find("Soubory pro import dat nejsou k dispozici."), std::string::npos);
+}
+
 TEST_F(CliTransfer, RefusalsAndUsageErrorsHaveTheirExitCodes) {
   EXPECT_EQ(Cli("send " + Common("Cizí firma") + " --all --yes").code, 1);
   EXPECT_EQ(Cli("send " + Common("Pobočka Brno") + " --agenda XY --yes").code, 2);

@@ -849,3 +849,134 @@ TEST_F(TransferRun, TheReportCountsTheDocumentsAndItemsEachAgendaWrote) {
 
 }  // namespace
 }  // namespace dalimor
+
+namespace dalimor {
+namespace {
+
+size_t MemoRows(const std::string& folder) {
+  return Rows(ResolvePathIgnoringCase(folder, "LMemo.DB").string()).size();
+}
+
+int64_t TextsOf(const RunPreview& preview) {
+  int64_t texts = 0;
+  for (const PreviewLine& line : preview.lines)
+    if (line.rows == "texty") texts += line.added;
+  return texts;
+}
+
+// The preview's counts are the report's counts, agenda by agenda.
+void ExpectSameCounts(const RunPreview& preview, const RunReport& report, const std::string& what) {
+  ASSERT_EQ(preview.counts.size(), report.counts.size()) << what;
+  for (const auto& [code, counts] : report.counts) {
+    const auto it = preview.counts.find(code);
+    ASSERT_NE(it, preview.counts.end()) << what << " " << code;
+    EXPECT_EQ(it->second.documents, counts.documents) << what << " " << code;
+    EXPECT_EQ(it->second.replaced, counts.replaced) << what << " " << code;
+    EXPECT_EQ(it->second.items, counts.items) << what << " " << code;
+  }
+}
+
+}  // namespace
+
+// A preview writes nothing, and what it counts is what the run then does,
+// under several option sets of a send and of a receive in turn.
+TEST_F(TransferRun, PreviewCountsWhatTheRunThenDoes) {
+  Initialise(kBranch);
+  const std::string branch = CompanyFolder(kBranch);
+  const std::string head = CompanyFolder(kHead);
+  struct SendCase {
+    const char* name;
+    std::function<void(SendPage&)> set;
+  };
+  const auto all = [](auto& page) { page.agendas = AllAgendas(); };
+  const std::vector<SendCase> sends = {
+      {"first send of everything", all},
+      {"again, nothing new", all},
+      {"again, overwriting, price list all", [&](SendPage& p) {
+         all(p);
+         p.overwrite = true;
+         p.price_list_all = true;
+       }},
+      {"emptied first, a range and a series", [](SendPage& p) {
+         p.agendas["VF"] = AgendaInput{true, "01.01.2010", "31.12.2010", ""};
+         p.agendas["SklOper"].ticked = true;
+         p.agendas["Cenik"].ticked = true;
+         p.empty_first = true;
+       }},
+      {"everything on top of that", all},
+  };
+  for (const SendCase& c : sends) {
+    SendPage page;
+    c.set(page);
+    test::ScriptedUi ui;
+    ui.Answer(kIdYes);
+    RunEnvironment env = Environment(ui, kBranch);
+    const auto batch_before = Snapshot(batch());
+    const auto branch_before = Snapshot(branch);
+    const RunPreview preview = PreviewSend(env, page);
+    ASSERT_TRUE(preview.refusal.empty()) << preview.refusal;
+    EXPECT_EQ(Snapshot(batch()), batch_before) << c.name;
+    EXPECT_EQ(Snapshot(branch), branch_before) << c.name;
+    EXPECT_TRUE(ui.boxes.empty()) << c.name;
+    const size_t memos = page.empty_first ? 0 : MemoRows(batch());
+    RunReport report;
+    env.report = &report;
+    ASSERT_EQ(SendBatch(env, page), RunOutcome::kDone) << ui.boxes.back().text;
+    ExpectSameCounts(preview, report, c.name);
+    EXPECT_EQ(static_cast<int64_t>(MemoRows(batch()) - memos), TextsOf(preview)) << c.name;
+  }
+
+  struct ReceiveCase {
+    const char* name;
+    std::function<void(ReceivePage&)> set;
+  };
+  const std::vector<ReceiveCase> receives = {
+      {"a range and a series, price list of the items", [](ReceivePage& p) {
+         p.agendas["PF"] = AgendaInput{true, "01.01.2010", "", ""};
+         p.agendas["VF"] = AgendaInput{true, "", "", "FV"};
+         p.agendas["Cenik"].ticked = true;
+       }},
+      {"everything", all},
+      {"everything again, overwriting, price list all", [&](ReceivePage& p) {
+         all(p);
+         p.overwrite = true;
+         p.price_list_all = true;
+       }},
+  };
+  for (const ReceiveCase& c : receives) {
+    ReceivePage page;
+    c.set(page);
+    test::ScriptedUi ui;
+    ui.Answer(kIdYes);
+    ui.Answer(kIdYes);  // the batch comes from another company
+    RunEnvironment env = Environment(ui, kHead);
+    const auto head_before = Snapshot(head);
+    const RunPreview preview = PreviewReceive(env, page);
+    ASSERT_TRUE(preview.refusal.empty()) << preview.refusal;
+    EXPECT_EQ(Snapshot(head), head_before) << c.name;
+    const size_t memos = MemoRows(head + "LDATA/S/");
+    RunReport report;
+    env.report = &report;
+    ASSERT_EQ(ReceiveBatch(env, page), RunOutcome::kDone) << ui.boxes.back().text;
+    ExpectSameCounts(preview, report, c.name);
+    EXPECT_EQ(static_cast<int64_t>(MemoRows(head + "LDATA/S/") - memos), TextsOf(preview))
+        << c.name;
+  }
+}
+
+// A preview refuses what the run would refuse, before reading a table.
+TEST_F(TransferRun, PreviewRefusesWhatTheRunRefuses) {
+  test::ScriptedUi ui;
+  RunEnvironment env = Environment(ui, kHead);
+  ReceivePage page;
+  page.agendas = AllAgendas();
+  EXPECT_EQ(PreviewReceive(env, page).refusal, "Soubory pro import dat nejsou k dispozici.");
+  env.transfer_folder = CompanyFolder(kBranch);
+  EXPECT_EQ(PreviewReceive(env, page).refusal, kMsgAccountingFolder);
+  SendPage send;
+  send.agendas = AllAgendas();
+  EXPECT_EQ(PreviewSend(env, send).refusal, kMsgAccountingFolder);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+}  // namespace dalimor
