@@ -828,6 +828,18 @@ bool TfmMain::DateBoxesValid(AgendaPage& page) {
   return true;
 }
 
+RunEnvironment TfmMain::Environment(std::function<void()> refill_receive_series) {
+  return RunEnvironment{ui_,
+                        config_,
+                        *clock_,
+                        settings_,
+                        register_.CompanyDataFolder(),
+                        TransferFolderPath(),
+                        register_.ActiveDesignation(),
+                        std::move(refill_receive_series),
+                        register_.LiveFolders()};
+}
+
 void TfmMain::btOdeslatClick() {
   if (run_active_) return;
   if (!PendingJournalsSettled()) return;
@@ -840,15 +852,7 @@ void TfmMain::btOdeslatClick() {
   page.price_list_all = send_page_->price_list_all()->isChecked();
   page.message = FromDisplayLines(send_page_->message()->toPlainText());
 
-  RunEnvironment env{ui_,
-                     config_,
-                     *clock_,
-                     settings_,
-                     register_.CompanyDataFolder(),
-                     TransferFolderPath(),
-                     register_.ActiveDesignation(),
-                     [this] { OnInterfaceThread([this] { FillSeries(false); }); },
-                     register_.LiveFolders()};
+  RunEnvironment env = Environment([this] { OnInterfaceThread([this] { FillSeries(false); }); });
   RunReport report;
   env.report = &report;
   {
@@ -873,15 +877,7 @@ void TfmMain::btPrijmoutClick() {
     return;
   }
 
-  RunEnvironment env{ui_,
-                     config_,
-                     *clock_,
-                     settings_,
-                     register_.CompanyDataFolder(),
-                     TransferFolderPath(),
-                     register_.ActiveDesignation(),
-                     nullptr,
-                     register_.LiveFolders()};
+  RunEnvironment env = Environment();
   RunReport report;
   env.report = &report;
   {
@@ -932,15 +928,7 @@ void TfmMain::btNahledClick(bool send) {
             FillTemplate("Ve výběru pro %s není obsažena žádná agenda.", send ? "odeslání" : "příjem"));
     return;
   }
-  RunEnvironment env{ui_,
-                     config_,
-                     *clock_,
-                     settings_,
-                     register_.CompanyDataFolder(),
-                     TransferFolderPath(),
-                     register_.ActiveDesignation(),
-                     nullptr,
-                     register_.LiveFolders()};
+  RunEnvironment env = Environment();
   RunPreview preview;
   std::string error;
   {

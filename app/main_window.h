@@ -131,6 +131,9 @@ class TfmMain : public QMainWindow, public UiHost {
   void btInicializovatClick();
   void btOdeslatClick();
   void btPrijmoutClick();
+  // What a run or a preview needs of the window: the active company, the
+  // transfer folder, the seams.
+  RunEnvironment Environment(std::function<void()> refill_receive_series = nullptr);
   // "Náhled": what a send (receive) with the page's options would do, in a
   // read-only table from which the run can be started.
   void btNahledClick(bool send);
