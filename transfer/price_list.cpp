@@ -1,6 +1,7 @@
 #include "transfer/price_list.h"
 
 #include <filesystem>
+#include <set>
 
 #include "batch/initialisation.h"
 #include "engine/engine_error.h"
@@ -91,12 +92,26 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
     deferred.Finish();
     return;
   }
+  // An item row without a warehouse or an item (a service line, a text
+  // line) has an empty key part, which the index cannot look up: Locate
+  // walks the whole source for it.  The source does not change during the
+  // pass, so each such key is walked for once and an absent one remembered.
+  std::set<std::string> absent_with_empty_part;
   for (items.First(); !items.Eof(); items.Next()) {
     safe_point();
     const std::vector<Value> key = ItemKey(items);
+    std::string empty_part_key;
+    if (IsNull(key[0]) || IsNull(key[1])) {
+      for (const Value& part : key)
+        empty_part_key += IsNull(part) ? std::string("\x01") : "\x02" + ValueAsString(part);
+      if (absent_with_empty_part.count(empty_part_key)) continue;
+    }
     // Only an item the source has is copied or replaced; a destination row
     // whose key the source lacks is never removed.
-    if (source.Locate(kItemKey, key)) CopyItem(source, destination, key, replace);
+    if (source.Locate(kItemKey, key))
+      CopyItem(source, destination, key, replace);
+    else if (!empty_part_key.empty())
+      absent_with_empty_part.insert(std::move(empty_part_key));
   }
   deferred.Finish();
 }

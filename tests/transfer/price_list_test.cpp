@@ -100,6 +100,37 @@ TEST_F(PriceList, UsedModeCopiesOnlyNamedItemsTheSourceHas) {
   EXPECT_EQ(rows[1][1], Value(std::string("003")));
 }
 
+// Item rows without a warehouse or an item (services, text lines) copy
+// what the source has under the same empty parts, and nothing else, however
+// often they come.
+TEST_F(PriceList, ItemRowsWithEmptyKeyPartsCopyOnlyWhatTheSourceHas) {
+  std::vector<std::pair<const char*, const char*>> named;
+  for (int i = 0; i < 600; ++i) {
+    named.emplace_back("", "");
+    named.emplace_back("HL", "");
+    named.emplace_back("", "001");
+  }
+  named.emplace_back("HL", "002");
+  Items("SPFP.DB", named);
+  PriceListOptions options;
+  options.item_tables = {"SPFP.DB"};
+  SendPriceList(context, CompanyFolder(), BatchFolder(), options);
+  auto rows = Rows(batch / "SCenik.DB");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][1], Value(std::string("002")));
+
+  // A source row with an empty item part is found for the rows naming it.
+  {
+    auto t = ParadoxTable::Open((company / "SDATA" / "S" / "SCenik.DB").string(), OpenMode::kExclusive);
+    t->Insert({std::string("HL"), std::monostate{}, std::string("Doprava"), 10.0});
+  }
+  options.replace = true;
+  SendPriceList(context, CompanyFolder(), BatchFolder(), options);
+  rows = Rows(batch / "SCenik.DB");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][2], Value(std::string("Doprava")));
+}
+
 TEST_F(PriceList, NothingTickedCreatesNothing) {
   SendPriceList(context, CompanyFolder(), BatchFolder(), PriceListOptions{});
   EXPECT_FALSE(fs::exists(batch / "SCenik.DB"));
