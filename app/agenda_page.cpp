@@ -116,11 +116,15 @@ AgendaPage::AgendaPage(PageKind kind, QWidget* parent) : QWidget(parent), kind_(
   preview_button_->setObjectName(send ? "btNahledO" : "btNahledP");
   SetHint(preview_button_, send ? "Zobrazit, co by odeslání s těmito volbami provedlo."
                                 : "Zobrazit, co by příjem s těmito volbami provedl.");
-  preview_button_->setMinimumWidth(96);
-  auto* run_buttons = new QVBoxLayout;
-  run_buttons->setSpacing(2);
+  preview_button_->setMinimumWidth(send ? 96 : 80);
+  // On the send page the two buttons stand beside its two check boxes; the
+  // receive page, taller, has them side by side on one row.
+  QBoxLayout* run_buttons = send ? static_cast<QBoxLayout*>(new QVBoxLayout)
+                                 : static_cast<QBoxLayout*>(new QHBoxLayout);
+  run_buttons->setSpacing(send ? 2 : 6);
+  if (!send) run_buttons->addWidget(preview_button_);
   run_buttons->addWidget(run_button_);
-  run_buttons->addWidget(preview_button_);
+  if (send) run_buttons->addWidget(preview_button_);
 
   auto* options = new QGridLayout;
   options->setContentsMargins(0, 0, 0, 0);
@@ -151,6 +155,7 @@ AgendaPage::AgendaPage(PageKind kind, QWidget* parent) : QWidget(parent), kind_(
     SetHint(archive_button_, "Vyberte archiv zip s dávkou.");
     auto* archive_row = new QHBoxLayout;
     archive_row->setContentsMargins(0, 0, 0, 0);
+    archive_row->setSpacing(6);
     archive_row->addWidget(archive_box_);
     archive_row->addWidget(archive_path_, 1);
     archive_row->addWidget(archive_button_);

@@ -146,6 +146,23 @@ int Tour(const QString& installation, const QString& folder) {
   Page(window, "miPrijem");
   Shoot(&window, QStringLiteral("prijem"));
 
+  // The preview of a receive of everything into the head office.
+  window.companies()->setCurrentIndex(1);
+  emit window.companies()->activated(1);
+  Settle();
+  Page(window, "miPrijem");
+  QTest::mouseClick(window.receive_page()->all_agendas(), Qt::LeftButton, Qt::NoModifier,
+                    QPoint(6, 6));
+  on_dialog = [](QDialog& preview) { Shoot(&preview, QStringLiteral("prijem-nahled")); };
+  QTest::mouseClick(window.receive_page()->preview_button(), Qt::LeftButton);
+  on_dialog = nullptr;
+  QTest::mouseClick(window.receive_page()->all_agendas(), Qt::LeftButton, Qt::NoModifier,
+                    QPoint(6, 6));
+  window.companies()->setCurrentIndex(0);
+  emit window.companies()->activated(0);
+  Settle();
+  Page(window, "miPrijem");
+
   // The viewer of issued invoices: the table, then a memo in its pane.
   on_dialog = [](QDialog& viewer) {
     Shoot(&viewer, QStringLiteral("prohlizec"));
