@@ -646,6 +646,14 @@ RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page) {
   RunPreview preview;
   preview.refusal = FolderRefusal(env);
   if (!preview.refusal.empty()) return preview;
+  // Counted while no run writes the tables, and after a killed run's
+  // tables are back as they were, as the run itself would find them.
+  const RunFolders folders =
+      PrepareRunFolders(env.company_data_folder, env.transfer_folder, "náhled odeslání");
+  if (folders.state != FoldersState::kReady) {
+    preview.refusal = folders.message;
+    return preview;
+  }
   const std::string& batch = env.transfer_folder;
   const bool emptied = page.empty_first;
   // The batch's item rows as the price list will find them after the run.
@@ -759,9 +767,17 @@ RunPreview PreviewReceive(const RunEnvironment& env, const ReceivePage& page) {
   ParadoxSqlCatalog catalog;
   RunPreview preview;
   preview.refusal = FolderRefusal(env);
-  if (preview.refusal.empty() && !BatchTablesExist(env.transfer_folder, false))
-    preview.refusal = "Soubory pro import dat nejsou k dispozici.";
   if (!preview.refusal.empty()) return preview;
+  const RunFolders folders =
+      PrepareRunFolders(env.company_data_folder, env.transfer_folder, "náhled příjmu");
+  if (folders.state != FoldersState::kReady) {
+    preview.refusal = folders.message;
+    return preview;
+  }
+  if (!BatchTablesExist(env.transfer_folder, false)) {
+    preview.refusal = "Soubory pro import dat nejsou k dispozici.";
+    return preview;
+  }
   const std::string& batch = env.transfer_folder;
   for (const Agenda& agenda : Agendas()) {
     const AgendaInput* input = Ticked(page.agendas, agenda.code);

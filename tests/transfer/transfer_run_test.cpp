@@ -14,6 +14,7 @@
 #include "batch/catalogue.h"
 #include "batch/initialisation.h"
 #include "demo/demo_installation.h"
+#include "engine/folder_lock.h"
 #include "engine/engine_config.h"
 #include "engine/fault_injection.h"
 #include "engine/paradox/table.h"
@@ -976,6 +977,12 @@ TEST_F(TransferRun, PreviewRefusesWhatTheRunRefuses) {
   SendPage send;
   send.agendas = AllAgendas();
   EXPECT_EQ(PreviewSend(env, send).refusal, kMsgAccountingFolder);
+  // Not while a run works on the folders.
+  env.transfer_folder = batch();
+  std::optional<FolderLock> held = FolderLock::TryAcquire(CompanyFolder(kHead), "příjem dávky");
+  ASSERT_TRUE(held);
+  const std::string busy = PreviewSend(env, send).refusal;
+  EXPECT_NE(busy.find("příjem dávky"), std::string::npos) << busy;
   EXPECT_TRUE(ui.boxes.empty());
 }
 
