@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QDateTime>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -79,11 +80,21 @@ void TfmHistorie::ShowYear(int year) {
   } catch (const std::exception& e) {
     problem = ToQt(e.what());
   }
+  // Times read as the rest of the program writes them (10.12.2026 4:37:22)
+  // and sort as stored.
+  model_->setSortRole(Qt::UserRole);
   for (const std::vector<std::string>& fields : lines) {
     QList<QStandardItem*> row;
     for (const std::string& field : fields) {
-      auto* item = new QStandardItem(ToQt(field));
-      item->setToolTip(ToQt(field));
+      QString shown = ToQt(field);
+      if (row.size() == static_cast<int>(kRunLogStartColumn) ||
+          row.size() == static_cast<int>(kRunLogStartColumn) + 1) {
+        const QDateTime time = QDateTime::fromString(shown, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (time.isValid()) shown = time.toString(QStringLiteral("d.M.yyyy H:mm:ss"));
+      }
+      auto* item = new QStandardItem(shown);
+      item->setData(ToQt(field), Qt::UserRole);
+      item->setToolTip(shown);
       row << item;
     }
     model_->appendRow(row);

@@ -109,6 +109,8 @@ int Tour(const QString& installation, const QString& folder) {
   options.executable_folder = ToStd(installation);
   options.state_file = ToStd(QDir(g_out).filePath(QStringLiteral("dalimor.ini")));
   options.engine_config_path = ToStd(QDir(g_out).filePath(QStringLiteral("engine.cfg")));
+  // The history of the tour's runs stays with its pictures.
+  options.run_log_folder = ToStd(QDir(g_out).filePath(QStringLiteral("historie")));
   // Dialogs open without blocking, so that the tour can look at them.
   std::function<void(QDialog&)> on_dialog;
   options.run_dialog = [&on_dialog](QDialog& dialog) {
@@ -238,6 +240,10 @@ int Tour(const QString& installation, const QString& folder) {
       Shoot(top, QStringLiteral("napoveda"));
       top->close();
     }
+
+  on_dialog = [](QDialog& history) { Shoot(&history, QStringLiteral("historie")); };
+  window.findChild<QAction*>(QStringLiteral("miHistorie"))->trigger();
+  Settle();
 
   on_dialog = [](QDialog& about) { Shoot(&about, QStringLiteral("o-aplikaci")); };
   QMenu* help = window.findChild<QMenu*>(QStringLiteral("miNapoveda"));

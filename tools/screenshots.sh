@@ -28,6 +28,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The runs of the tour keep their history to themselves.
+export XDG_DATA_HOME="$work/data"
+
 # A display of its own.
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
@@ -49,9 +52,9 @@ for scale in 1 1.25; do
   "$cli" send --installation "$inst" --company "Pobočka Brno" --folder "$batch" --all \
     --message "Dávka za březen" --yes >/dev/null 2>&1
   shots="$out/scale-$scale"
-  XDG_CONFIG_HOME="$work/config" QT_SCALE_FACTOR=$scale LANG=cs_CZ.UTF-8 \
+  XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" QT_SCALE_FACTOR=$scale LANG=cs_CZ.UTF-8 \
     ASAN_OPTIONS=detect_leaks=0 \
     "$build/tools/screenshot_tour" "$inst" "$batch" "$shots" >/dev/null
-  rm -f "$shots"/*.ini "$shots"/*.cfg
+  rm -rf "$shots"/*.ini "$shots"/*.cfg "$shots"/historie
 done
 echo "Screenshots: $out"
