@@ -38,13 +38,17 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -232,6 +236,39 @@ uint64_t FolderBytes(const fs::path& folder) {
   return bytes;
 }
 
+// The bytes of every table below `after` that differs from `before`: a
+// table (its files of one base name in one folder) counts whole, at its
+// size after, when any of its files is new, gone or changed.
+uint64_t ChangedTableBytes(const fs::path& before, const fs::path& after) {
+  const auto table_of = [](const fs::path& relative) {
+    std::string key = relative.parent_path().string() + "/" + relative.stem().string();
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return key;
+  };
+  const auto bytes_of = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  std::map<std::string, uint64_t> sizes;
+  std::set<std::string> changed;
+  for (const auto& entry : fs::recursive_directory_iterator(after)) {
+    if (!entry.is_regular_file()) continue;
+    const fs::path relative = fs::relative(entry.path(), after);
+    const std::string table = table_of(relative);
+    sizes[table] += entry.file_size();
+    const fs::path old = before / relative;
+    if (!fs::exists(old) || fs::file_size(old) != entry.file_size() ||
+        bytes_of(old) != bytes_of(entry.path()))
+      changed.insert(table);
+  }
+  for (const auto& entry : fs::recursive_directory_iterator(before))
+    if (entry.is_regular_file() && !fs::exists(after / fs::relative(entry.path(), before)))
+      changed.insert(table_of(fs::relative(entry.path(), before)));
+  uint64_t bytes = 0;
+  for (const std::string& table : changed) bytes += sizes[table];
+  return bytes;
+}
+
 uint32_t RowCount(const std::string& company, std::string_view table) {
   const dalimor::BatchTable* batch_table = dalimor::FindBatchTable(table);
   if (!batch_table) return 0;
@@ -387,6 +424,7 @@ int Bench(int scale, int lines, const fs::path& work) {
   };
   uint64_t index_files = 0, index_bytes = 0;
   Step received_plain, received;
+  double received_last_written_mb = 0;
   for (int round = 0; round < 3; ++round) {
     const std::string plain = head_copy("head-without-indexes", true,
                                         round == 0 ? &index_files : nullptr,
@@ -398,7 +436,14 @@ int Bench(int scale, int lines, const fs::path& work) {
     if (round < 2) fs::remove_all(with);
     if (round == 0 || p.wall < received_plain.wall) received_plain = p;
     if (round == 0 || w.wall < received.wall) received = w;
+    if (round == 2) received_last_written_mb = w.written_mb;
   }
+  // What the last receive changed: every table with a file that differs
+  // from (or is missing in) the head office before it, counted whole.
+  const uint64_t changed_bytes = ChangedTableBytes(pristine, head);
+  std::printf("%-30s %8.0f MB  (written %.0f MB: %.2f x the tables it changed)\n",
+              "  tables the receive changed", static_cast<double>(changed_bytes) / 1e6,
+              received_last_written_mb, received_last_written_mb * 1e6 / static_cast<double>(changed_bytes));
   fs::remove_all(pristine);
   std::printf("%-30s %8.2f s  (fastest of three; without the indexes %.2f s)\n",
               "receive, every agenda", received.wall, received_plain.wall);
