@@ -710,8 +710,7 @@ RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page) {
       preview.lines.push_back(line);
     }
   }
-  if (const AgendaInput* input = Ticked(page.agendas, "Cenik")) {
-    (void)input;
+  if (Ticked(page.agendas, "Cenik")) {
     const Agenda& agenda = *std::find_if(Agendas().begin(), Agendas().end(),
                                          [](const Agenda& a) { return a.code == "Cenik"; });
     const PriceListOptions options =
