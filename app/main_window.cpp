@@ -42,6 +42,7 @@
 #include "batch/run_folders.h"
 #include "engine/engine_error.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 #include "platform/ini_file.h"
 #include "transfer/runs.h"
 #include "util/date_entry.h"
@@ -405,7 +406,7 @@ bool TfmMain::PendingJournalsSettled() {
   std::vector<std::string> pending;
   for (const std::string& folder : {register_.CompanyDataFolder(), TransferFolderPath()}) {
     try {
-      if (!folder.empty() && InspectJournal(folder).pending) pending.push_back(folder);
+      if (!folder.empty() && InspectJournal(PathFromUtf8(folder)).pending) pending.push_back(folder);
     } catch (const std::exception&) {
       pending.push_back(folder);  // a damaged journal is the user's to decide as well
     }

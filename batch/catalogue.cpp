@@ -97,7 +97,7 @@ std::string BatchTableMask(const BatchTable& table) {
 bool BatchTablesExist(const std::string& transfer_folder, bool any) {
   for (size_t i = 0; i < kAgendaBatchTableCount; ++i) {
     const bool exists =
-        FileExists(PathFromUtf8(transfer_folder) / std::string(kBatchTables[i].file_name));
+        FileExists(PathFromUtf8(transfer_folder) / PathFromUtf8(kBatchTables[i].file_name));
     if (any && exists) return true;
     if (!any && !exists) return false;
   }

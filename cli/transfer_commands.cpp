@@ -27,6 +27,7 @@
 #include "cli/terminal_ui.h"
 #include "engine/engine_config.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 #include "platform/regional.h"
 #include "transfer/runs.h"
 #include "util/clock.h"
@@ -129,7 +130,7 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
   if (!companies.CompanyDataAvailable())
     throw CommandError{"Data programu Kalmeo nejsou k dispozici.", kExitRefused};
   const std::string folder = CommandFolder(parsed.folder);
-  if (!DirectoryExists(folder))
+  if (!DirectoryExists(PathFromUtf8(folder)))
     throw CommandError{"Zadaná složka pro přenos souborů neexistuje.", kExitRefused};
 
   TerminalUi ui(out, err, in, parsed.yes ? TerminalUi::Answers::kYes : TerminalUi::Answers::kAsk);

@@ -7,6 +7,7 @@
 #include "engine/run_journal.h"
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -62,9 +63,9 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
       reads == PriceListReads::kReadOnly ? OpenMode::kReadOnly : OpenMode::kExclusive;
   TableCursor items, destination, source;
   if (mode == PriceListMode::kUsed) OpenTable(items, item_table, read_mode);
-  if (context.journal) context.journal->Protect(destination_table);
+  if (context.journal) context.journal->Protect(PathFromUtf8(destination_table));
   OpenTable(destination, destination_table, OpenMode::kExclusive);
-  if (context.journal) context.journal->Touch(destination_table);
+  if (context.journal) context.journal->Touch(PathFromUtf8(destination_table));
   OpenTable(source, source_table, read_mode);
   DeferredWrites deferred{&destination};
   // Every few hundred rows the run may be stopped.
@@ -93,11 +94,11 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
 void SendPriceList(TransferContext& context, const std::string& company_data_folder,
                    const std::string& transfer_folder, const PriceListOptions& options) {
   const std::string company =
-      (ResolvePathIgnoringCase(company_data_folder, "SDATA\\S") / kPriceList).string();
-  const std::string batch = (fs::path(transfer_folder) / kPriceList).string();
+      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "SDATA\\S") / kPriceList);
+  const std::string batch = Utf8FromPath(PathFromUtf8(transfer_folder) / kPriceList);
   auto one_pass = [&](PriceListMode mode, const std::string& item_table) {
-    if (!FileExists(batch)) {
-      if (context.journal) context.journal->Touch(batch);
+    if (!FileExists(PathFromUtf8(batch))) {
+      if (context.journal) context.journal->Touch(PathFromUtf8(batch));
       CreateBatchTable(context.config, company, batch, "Sklad,PolozkaSkladu");
     }
     CopyPriceListItems(context, company, batch, mode, item_table, options.replace,
@@ -108,14 +109,14 @@ void SendPriceList(TransferContext& context, const std::string& company_data_fol
     return;
   }
   for (const std::string& table : options.item_tables)
-    one_pass(PriceListMode::kUsed, (fs::path(transfer_folder) / table).string());
+    one_pass(PriceListMode::kUsed, Utf8FromPath(PathFromUtf8(transfer_folder) / PathFromUtf8(table)));
 }
 
 void ReceivePriceList(TransferContext& context, const std::string& company_data_folder,
                       const std::string& transfer_folder, const PriceListOptions& options) {
   const std::string company =
-      (ResolvePathIgnoringCase(company_data_folder, "SDATA\\S") / kPriceList).string();
-  const std::string batch = (fs::path(transfer_folder) / kPriceList).string();
+      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "SDATA\\S") / kPriceList);
+  const std::string batch = Utf8FromPath(PathFromUtf8(transfer_folder) / kPriceList);
   if (options.all) {
     CopyPriceListItems(context, batch, company, PriceListMode::kAll, "", options.replace,
                        PriceListReads::kReadOnly);
@@ -123,7 +124,7 @@ void ReceivePriceList(TransferContext& context, const std::string& company_data_
   }
   for (const std::string& table : options.item_tables)
     CopyPriceListItems(context, batch, company, PriceListMode::kUsed,
-                       (fs::path(transfer_folder) / table).string(), options.replace,
+                       Utf8FromPath(PathFromUtf8(transfer_folder) / PathFromUtf8(table)), options.replace,
                        PriceListReads::kReadOnly);
 }
 
