@@ -321,6 +321,7 @@ TEST(DemoBlocks, RuleStepsUpOnlyWhenTheRowsNeedIt) {
 
 // Tables written with larger blocks read the same in our engine and in pxlib.
 TEST(DemoBlocks, TablesWithLargerBlocksReadBackInPxlib) {
+  DALIMOR_REQUIRE_PXLIB();
   test::TempDir dir;
   const DemoTableDef& def = *FindDemoTableDef("Cdenik.DB");
   for (const int size : {4096, 16384, 32768}) {
