@@ -100,6 +100,7 @@ TEST(BatchInfo, UnwritableFolderRaisesTheFileErrors) {
 // their place leads neither the batch information nor a send to another
 // file, and a pipe does not make the receive page wait: the information
 // names the file instead.
+#ifndef _WIN32  // symbolic links and pipes
 TEST(BatchInfo, LinksAndPipesInPlaceOfTheInformationFilesAreRefused) {
   test::TempDir dir;
   const std::string folder = dir.path().string() + "/";
@@ -135,6 +136,7 @@ TEST(BatchInfo, LinksAndPipesInPlaceOfTheInformationFilesAreRefused) {
     }
   }
 }
+#endif
 
 // A second name of a company's table in place of "exportinfo.txt" is never
 // emptied by a send.
