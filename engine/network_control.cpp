@@ -24,7 +24,8 @@ std::optional<std::filesystem::path> FindCaseless(const std::string& folder,
                                                   const std::string& name) {
   std::error_code ec;
   const std::filesystem::path exact = PathFromUtf8(folder) / PathFromUtf8(name);
-  if (std::filesystem::is_regular_file(exact, ec)) return exact;
+  // Where names ignore case the exact name would also find another spelling.
+  if (kCaseSensitiveNames && std::filesystem::is_regular_file(exact, ec)) return exact;
   std::filesystem::directory_iterator it(PathFromUtf8(folder), ec), end;
   const std::string wanted = AsciiLower(name);
   std::vector<std::filesystem::path> matches;

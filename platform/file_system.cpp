@@ -260,7 +260,9 @@ std::optional<fs::path> FindEntryIgnoringCase(const fs::path& folder, std::strin
 
 std::optional<fs::path> FindPathIgnoringCase(const fs::path& path) {
   if (path.empty()) return std::nullopt;
-  if (EntryExists(path)) return path;
+  // Where names ignore case, the path as written may not be the spelling
+  // on disk: each component is looked up.
+  if (kCaseSensitiveNames && EntryExists(path)) return path;
   fs::path current = path.root_path();
   for (const fs::path& part : path.relative_path()) {
     const std::string text = Utf8FromPath(part);

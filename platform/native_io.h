@@ -38,6 +38,15 @@ inline constexpr std::string_view kPathSeparators = "/";
 inline constexpr char kNativeSeparator = '/';
 #endif
 
+// Whether the file system tells names apart by letter case: a lookup by
+// name then finds the spelling asked for only (Linux); on Windows it finds
+// any spelling and the one on disk has to be asked for (NameOnDisk).
+#ifdef _WIN32
+inline constexpr bool kCaseSensitiveNames = false;
+#else
+inline constexpr bool kCaseSensitiveNames = true;
+#endif
+
 // Flags for OpenNative beside open(2)'s access and creation flags (O_RDONLY,
 // O_WRONLY, O_RDWR, O_CREAT, O_EXCL, O_TRUNC).  kOpenNoFollow refuses a
 // symbolic link (a reparse point on Windows) as the last component with

@@ -54,8 +54,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot --init >/dev/null 2>&1 || true
   wineserver --wait || true
 fi
-# One server for the whole run, so that each program starts fast.
+# One server for the whole run, so that each program starts fast.  Its
+# helper processes start here, away from the test runner's output pipes,
+# which they would otherwise hold open until the server ends.
 wineserver --persistent=60 || true
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 
 (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 900)
 

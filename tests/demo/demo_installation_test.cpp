@@ -601,7 +601,7 @@ std::map<std::string, std::string> Contents(const fs::path& root) {
     const std::string ext = entry.path().extension().string();
     if ((ext == ".DB" || (ext.size() == 4 && ext[1] == 'X')) && bytes.size() >= 0x64)
       bytes.replace(0x60, 4, 4, '\0');
-    files[fs::relative(entry.path(), root).string()] = std::move(bytes);
+    files[fs::relative(entry.path(), root).generic_string()] = std::move(bytes);
   }
   return files;
 }

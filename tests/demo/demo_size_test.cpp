@@ -27,10 +27,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path Table(const fs::path& company, std::string_view relative) {
+std::string Table(const fs::path& company, std::string_view relative) {
   const auto path = FindRelativePathIgnoringCase(company, relative);
   if (!path) throw std::runtime_error("missing " + std::string(relative));
-  return *path;
+  return path->string();
 }
 
 std::string_view Folder(const Agenda& a) {

@@ -33,7 +33,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
       continue;
     }
     if (it->is_regular_file() && it->path().filename() != kFolderLockName)
-      files[fs::relative(it->path(), folder).string()] = test::ReadFileBytes(it->path());
+      files[fs::relative(it->path(), folder).generic_string()] = test::ReadFileBytes(it->path());
   }
   return files;
 }

@@ -22,6 +22,7 @@
 #include "platform/file_system.h"
 #include "tests/support/index_checker.h"
 #include "tests/support/scripted_ui.h"
+#include "platform/native_io.h"
 #include "tests/support/test_support.h"
 #include "util/calendar.h"
 
@@ -38,7 +39,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder))
     if (entry.is_regular_file())
-      files[fs::relative(entry.path(), folder).string()] = test::ReadFileBytes(entry.path());
+      files[Utf8FromPath(fs::relative(entry.path(), folder))] = test::ReadFileBytes(entry.path());
   return files;
 }
 
@@ -48,12 +49,12 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
 int ExpectIndexesInStep(const std::string& company) {
   int checked = 0;
   for (const auto& entry : fs::recursive_directory_iterator(company)) {
-    const std::string ext = entry.path().extension().string();
+    const std::string ext = Utf8FromPath(entry.path().extension());
     if (ext != ".DB" && ext != ".db") continue;
-    for (const std::string& problem : test::CheckAllSecondaryIndexes(entry.path().string()))
+    for (const std::string& problem : test::CheckAllSecondaryIndexes(Utf8FromPath(entry.path())))
       ADD_FAILURE() << problem;
     for (const auto& sibling : fs::directory_iterator(entry.path().parent_path())) {
-      const std::string e = sibling.path().extension().string();
+      const std::string e = Utf8FromPath(sibling.path().extension());
       if (sibling.path().stem() == entry.path().stem() && e.size() == 4 && (e[1] == 'X' || e[1] == 'x'))
         ++checked;
     }
@@ -69,7 +70,7 @@ class TransferRun : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     installation_ = new test::TempDir;
-    WriteDemoInstallation(installation_->path().string(), DemoOptions{});
+    WriteDemoInstallation(Utf8FromPath(installation_->path()), DemoOptions{});
   }
   static void TearDownTestSuite() {
     delete installation_;
@@ -79,11 +80,11 @@ class TransferRun : public ::testing::Test {
   void SetUp() override {
     // Each test works on its own copy of the demo data.
     fs::copy(installation_->path(), dir.path() / "kalmeo", fs::copy_options::recursive);
-    fs::create_directories(batch());
+    fs::create_directories(PathFromUtf8(batch()));
   }
 
-  std::string Installation() const { return (dir.path() / "kalmeo").string(); }
-  std::string batch() const { return (dir.path() / "Přenos").string() + "/"; }
+  std::string Installation() const { return Utf8FromPath(dir.path() / "kalmeo"); }
+  std::string batch() const { return Utf8FromPath(dir.path() / PathFromUtf8("Přenos")) + "/"; }
 
   std::string CompanyFolder(const char* company) {
     CompanyRegister reg(Installation());
@@ -164,7 +165,7 @@ TEST_F(TransferRun, SendOfEveryAgendaCopiesEveryDocumentItemAndText) {
   const std::string company = CompanyFolder(kBranch);
   for (const BatchTable& table : BatchTables()) {
     if (table.file_name == std::string_view("LMemo.DB")) continue;
-    const auto source = Rows(ResolvePathIgnoringCase(company, table.source_path).string());
+    const auto source = Rows(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company), table.source_path)));
     const auto copied = Rows(batch() + std::string(table.file_name));
     EXPECT_EQ(copied.size(), source.size()) << table.file_name;
   }
@@ -368,7 +369,7 @@ TEST_F(TransferRun, FailureAtAnyWriteOfARunIsUndone) {
   receive.overwrite = true;
 
   for (const bool sending : {true, false}) {
-    const fs::path target = sending ? fs::path(batch()) : fs::path(head);
+    const fs::path target = sending ? PathFromUtf8(batch()) : PathFromUtf8(head);
     int failures = 0;
     for (int64_t n = 0;; n = n < 4 ? n + 1 : n * 3 / 2) {
       const auto before = Snapshot(target);
@@ -552,8 +553,8 @@ void RewriteTable(const std::string& path,
   }
   std::vector<FieldDef> changed = fields;
   change(changed);
-  const fs::path table(path);
-  ASSERT_GT(DeleteFilesByMask(table.parent_path().string(), table.stem().string() + ".*"), 0);
+  const fs::path table = PathFromUtf8(path);
+  ASSERT_GT(DeleteFilesByMask(Utf8FromPath(table.parent_path()), Utf8FromPath(table.stem()) + ".*"), 0);
   const auto rewritten = ParadoxTable::Create(path, changed, keys);
   for (const Record& row : rows) {
     Record values(changed.size());
