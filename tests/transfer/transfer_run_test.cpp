@@ -80,11 +80,12 @@ class TransferRun : public ::testing::Test {
   void SetUp() override {
     // Each test works on its own copy of the demo data.
     fs::copy(installation_->path(), dir.path() / "kalmeo", fs::copy_options::recursive);
-    fs::create_directories(PathFromUtf8(batch()));
+    fs::create_directories(BatchPath());
   }
 
   std::string Installation() const { return Utf8FromPath(dir.path() / "kalmeo"); }
-  std::string batch() const { return Utf8FromPath(dir.path() / PathFromUtf8("Přenos")) + "/"; }
+  fs::path BatchPath() const { return dir.path() / PathFromUtf8("Přenos"); }
+  std::string batch() const { return Utf8FromPath(BatchPath()) + "/"; }
 
   std::string CompanyFolder(const char* company) {
     CompanyRegister reg(Installation());
@@ -369,7 +370,7 @@ TEST_F(TransferRun, FailureAtAnyWriteOfARunIsUndone) {
   receive.overwrite = true;
 
   for (const bool sending : {true, false}) {
-    const fs::path target = sending ? PathFromUtf8(batch()) : PathFromUtf8(head);
+    const fs::path target = sending ? BatchPath() : PathFromUtf8(head);
     int failures = 0;
     for (int64_t n = 0;; n = n < 4 ? n + 1 : n * 3 / 2) {
       const auto before = Snapshot(target);
@@ -507,21 +508,21 @@ TEST_F(TransferRun, OverwriteWithADateRangeKeepsTheItemsOfDocumentsItDoesNotRepl
 
 TEST_F(TransferRun, ARunKilledHalfWayIsUndoneBeforeTheNextRunReadsTheData) {
   Initialise(kBranch);
-  const auto before = Snapshot(batch());
+  const auto before = Snapshot(BatchPath());
   {
     // A send that dies after writing: its journal is left behind.
-    RunJournal journal(batch());
-    journal.Touch(batch() + "SPFH.DB");
-    test::WriteFileBytes(batch() + "SPFH.DB", "half written");
+    RunJournal journal(BatchPath());
+    journal.Touch(PathFromUtf8(batch() + "SPFH.DB"));
+    test::WriteFileBytes(PathFromUtf8(batch() + "SPFH.DB"), "half written");
     journal.Settle();
-    fs::copy(batch() + ".dalimor-journal", dir.path() / "left", fs::copy_options::recursive);
+    fs::copy(PathFromUtf8(batch() + ".dalimor-journal"), dir.path() / "left", fs::copy_options::recursive);
     journal.Commit();
-    fs::rename(dir.path() / "left", batch() + ".dalimor-journal");
+    fs::rename(dir.path() / "left", PathFromUtf8(batch() + ".dalimor-journal"));
   }
   ReceivePage receive;
   receive.agendas["PF"].ticked = true;
   EXPECT_EQ(Receive(receive), RunOutcome::kDone) << last_boxes.back().text;
-  EXPECT_EQ(Snapshot(batch()), before);
+  EXPECT_EQ(Snapshot(BatchPath()), before);
 }
 
 TEST_F(TransferRun, RefusalsTouchNothing) {
@@ -534,7 +535,7 @@ TEST_F(TransferRun, RefusalsTouchNothing) {
   SendPage nothing;
   EXPECT_EQ(Send(nothing), RunOutcome::kNoAgenda);
   EXPECT_EQ(last_boxes.back().text, "Ve výběru pro odeslání není obsažena žádná agenda.");
-  EXPECT_TRUE(fs::is_empty(batch()));
+  EXPECT_TRUE(fs::is_empty(BatchPath()));
 }
 
 // Replaces a batch table by one with the fields `change` makes of its own,
@@ -576,7 +577,7 @@ TEST_F(TransferRun, CraftedOrDamagedBatchHeadersAreRefusedNamingTheBatchFile) {
   ASSERT_EQ(Send(send), RunOutcome::kDone);
   const std::string table = batch() + "SPFH.DB";
   const std::string head = CompanyFolder(kHead);
-  fs::copy(batch(), dir.path() / "sent", fs::copy_options::recursive);
+  fs::copy(BatchPath(), dir.path() / "sent", fs::copy_options::recursive);
   const auto add = [](std::string name) {
     return [name](std::vector<FieldDef>& fields) {
       fields.push_back({name, FieldType::kAlpha, 10});
@@ -610,8 +611,8 @@ TEST_F(TransferRun, CraftedOrDamagedBatchHeadersAreRefusedNamingTheBatchFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    fs::remove_all(batch());
-    fs::copy(dir.path() / "sent", batch(), fs::copy_options::recursive);
+    fs::remove_all(BatchPath());
+    fs::copy(dir.path() / "sent", BatchPath(), fs::copy_options::recursive);
     RewriteTable(table, c.change);
     const auto before = Snapshot(head);
     ReceivePage receive;
