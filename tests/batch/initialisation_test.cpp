@@ -133,7 +133,6 @@ TEST_F(Initialisation, FolderWithBatchTablesAsksAndNoLeavesEverything) {
 }
 
 TEST_F(Initialisation, RefusalsComeInTheirOrderAndChangeNothing) {
-  DALIMOR_SKIP_ON_WINDOWS("symbolic links need a privilege there");
   struct {
     bool available;
     std::string folder;
@@ -149,8 +148,8 @@ TEST_F(Initialisation, RefusalsComeInTheirOrderAndChangeNothing) {
        kMsgAccountingFolder},
       {true, Utf8FromPath(company), InitializationResult::kAccountingFolder, kMsgAccountingFolder},
       // Inside, above, through a link, in another spelling, the installation.
-      {true, Utf8FromPath(company / "SDATA" / "S" / PathFromUtf8("záloha")), InitializationResult::kAccountingFolder,
-       kMsgAccountingFolder},
+      {true, Utf8FromPath(company / "SDATA" / "S" / PathFromUtf8("záloha")),
+       InitializationResult::kAccountingFolder, kMsgAccountingFolder},
       {true, Utf8FromPath(dir.path() / "DATA"), InitializationResult::kAccountingFolder,
        kMsgAccountingFolder},
       {true, Utf8FromPath(dir.path() / "odkaz"), InitializationResult::kAccountingFolder,
@@ -163,8 +162,11 @@ TEST_F(Initialisation, RefusalsComeInTheirOrderAndChangeNothing) {
   };
   fs::create_directories(company / "SDATA" / "S" / PathFromUtf8("záloha"));
   fs::create_directories(dir.path() / "DataPrg" / "GDATA");
-  fs::create_directory_symlink(company / "CDATA", dir.path() / "odkaz");
+  // Windows lets only privileged users make links: that case is left out.
+  std::error_code no_link;
+  fs::create_directory_symlink(company / "CDATA", dir.path() / "odkaz", no_link);
   for (const auto& c : cases) {
+    if (no_link && c.folder == Utf8FromPath(dir.path() / "odkaz")) continue;
     test::ScriptedUi fresh;
     InitializationContext ctx = context;
     ctx.company_data_available = c.available;
