@@ -4,8 +4,8 @@
 #include "engine/paradox/table.h"
 #include "engine/network_control.h"
 #include "platform/file_system.h"
-#include "platform/native_io.h"
 #include "platform/ini_file.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 

@@ -42,8 +42,8 @@
 #include "batch/run_folders.h"
 #include "engine/engine_error.h"
 #include "platform/file_system.h"
-#include "platform/native_io.h"
 #include "platform/ini_file.h"
+#include "platform/native_io.h"
 #include "transfer/runs.h"
 #include "util/date_entry.h"
 

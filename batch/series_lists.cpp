@@ -4,8 +4,8 @@
 #include "engine/sql/paradox_catalog.h"
 #include "engine/sql/query.h"
 #include "platform/file_system.h"
-#include "platform/native_io.h"
 #include "platform/ini_file.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {

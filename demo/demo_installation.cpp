@@ -9,8 +9,8 @@
 #include "demo/demo_table_writer.h"
 #include "demo/demo_tables.h"
 #include "platform/ini_file.h"
-#include "util/calendar.h"
 #include "platform/native_io.h"
+#include "util/calendar.h"
 
 namespace dalimor {
 namespace {

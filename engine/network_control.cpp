@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "engine/engine_error.h"
-#include "util/ascii.h"
 #include "platform/native_io.h"
+#include "util/ascii.h"
 
 namespace dalimor {
 namespace {

@@ -6,10 +6,10 @@
 #include <filesystem>
 
 #include "engine/engine_error.h"
+#include "platform/native_io.h"
 #include "platform/regional.h"
 #include "util/ascii.h"
 #include "util/date_entry.h"
-#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {

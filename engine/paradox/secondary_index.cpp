@@ -12,8 +12,8 @@
 #include "engine/paradox/byte_order.h"
 #include "engine/paradox/errors.h"
 #include "engine/paradox/field.h"
-#include "util/ascii.h"
 #include "platform/native_io.h"
+#include "util/ascii.h"
 
 namespace dalimor {
 namespace {

@@ -12,8 +12,8 @@
 #include "engine/paradox/table.h"
 #include "engine/table_definition.h"
 #include "platform/file_system.h"
-#include "tests/support/scripted_ui.h"
 #include "platform/native_io.h"
+#include "tests/support/scripted_ui.h"
 #include "tests/support/test_support.h"
 
 namespace dalimor {

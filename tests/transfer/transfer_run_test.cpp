@@ -20,9 +20,9 @@
 #include "engine/run_journal.h"
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 #include "tests/support/index_checker.h"
 #include "tests/support/scripted_ui.h"
-#include "platform/native_io.h"
 #include "tests/support/test_support.h"
 #include "util/calendar.h"
 
