@@ -13,7 +13,8 @@ CompanyRegister::CompanyRegister(std::string executable_folder)
     : executable_folder_(WithTrailingBackslash(std::move(executable_folder))) {}
 
 std::string CompanyRegister::AccountingConfigFile() const {
-  return Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(executable_folder_), kAccountingConfigPath));
+  return Utf8FromPath(
+      ResolvePathIgnoringCase(PathFromUtf8(executable_folder_), kAccountingConfigPath));
 }
 
 std::string CompanyRegister::ReadConfig(const char* key) const {
@@ -121,10 +122,9 @@ std::vector<RegisteredCompany> CompanyRegister::AllCompanies() {
     company.folder_name = ValueAsString(table->ReadField(*row, folder));
     const Value is_shared = shared < 0 ? Value{} : table->ReadField(*row, shared);
     company.shared = std::holds_alternative<bool>(is_shared) && std::get<bool>(is_shared);
-    company.data_folder = WithTrailingBackslash(
-        Utf8FromPath(ResolvePathIgnoringCase(
-            PathFromUtf8(company.shared ? installation : executable_folder_),
-            "DATA\\" + company.folder_name)));
+    company.data_folder = WithTrailingBackslash(Utf8FromPath(
+        ResolvePathIgnoringCase(PathFromUtf8(company.shared ? installation : executable_folder_),
+                                "DATA\\" + company.folder_name)));
     result.push_back(std::move(company));
   }
   return result;

@@ -406,7 +406,8 @@ bool TfmMain::PendingJournalsSettled() {
   std::vector<std::string> pending;
   for (const std::string& folder : {register_.CompanyDataFolder(), TransferFolderPath()}) {
     try {
-      if (!folder.empty() && InspectJournal(PathFromUtf8(folder)).pending) pending.push_back(folder);
+      if (!folder.empty() && InspectJournal(PathFromUtf8(folder)).pending)
+        pending.push_back(folder);
     } catch (const std::exception&) {
       pending.push_back(folder);  // a damaged journal is the user's to decide as well
     }

@@ -36,7 +36,8 @@ std::string PrepareStateFile(const std::string& state_file, const std::string& e
   std::error_code error;
   const fs::path path = PathFromUtf8(state_file);
   if (path.has_parent_path()) fs::create_directories(path.parent_path(), error);
-  if (earlier.empty() || fs::exists(path, error) || !fs::is_regular_file(PathFromUtf8(earlier), error))
+  if (earlier.empty() || fs::exists(path, error) ||
+      !fs::is_regular_file(PathFromUtf8(earlier), error))
     return state_file;
   // Copied under a temporary name and renamed, so that an interrupted copy
   // leaves no half file that would stand for the state from then on.

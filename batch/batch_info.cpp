@@ -42,7 +42,8 @@ std::string NormalizeLineBreaks(std::string_view text) {
 // Throws FileError (kMsgUnsafeInfoFileTemplate) when a link or anything but
 // a regular file stands at `path`; a missing or unreadable file passes.
 void RefuseUnlessPlain(const std::string& path) {
-  if (OpenPlainFile(PathFromUtf8(path), O_RDONLY).status() == PlainFileStatus::kNotPlain) ThrowUnsafe(path);
+  if (OpenPlainFile(PathFromUtf8(path), O_RDONLY).status() == PlainFileStatus::kNotPlain)
+    ThrowUnsafe(path);
 }
 
 // The bytes of "exportinfo.txt"; empty when there is none.  Opened as

@@ -56,8 +56,8 @@ void CreateBatchTables(EngineConfig& config, const std::string& company_data_fol
   for (const BatchTable& table : BatchTables()) {
     const fs::path target = PathFromUtf8(transfer_folder) / PathFromUtf8(table.file_name);
     if (FileExists(target)) continue;
-    const std::string source = Utf8FromPath(
-        ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), table.source_path));
+    const std::string source =
+        Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), table.source_path));
     CreateBatchTable(config, source, Utf8FromPath(target), std::string(table.creation_keys));
   }
 }

@@ -3,8 +3,6 @@
 
 #include <optional>
 
-
-
 namespace dalimor {
 namespace {
 

@@ -223,8 +223,8 @@ void WriteDemoInstallation(const std::string& dir, const DemoOptions& options) {
                    &carried);
   WriteDemoCompany(Utf8FromPath(root / "DATA" / std::string(kCompanies[2].folder)), plans.praha,
                    carried, nullptr);
-  WriteDemoCompany(Utf8FromPath(root / "DATA" / std::string(kCompanies[0].folder)), plans.ostrava, {},
-                   nullptr);
+  WriteDemoCompany(Utf8FromPath(root / "DATA" / std::string(kCompanies[0].folder)), plans.ostrava,
+                   {}, nullptr);
 }
 
 }  // namespace dalimor

@@ -42,8 +42,7 @@ std::optional<FolderLock> FolderLock::TryAcquireOnce(const std::filesystem::path
   // A folder nobody may write (read-only media) cannot be changed by another
   // run either: there is nothing to lock.
   if (fd < 0 && (errno == EROFS || ((errno == EACCES || errno == EPERM) &&
-                                    !MayWrite(PathFromUtf8(folder)) &&
-                                    !StatNative(path, false))))
+                                    !MayWrite(PathFromUtf8(folder)) && !StatNative(path, false))))
     return FolderLock(-1);
   if (fd < 0)
     throw EngineError(EngineErrorKind::kIo,
@@ -69,8 +68,8 @@ std::optional<FolderLock> FolderLock::TryAcquireOnce(const std::filesystem::path
     throw EngineError(EngineErrorKind::kIo,
                       "Cannot lock folder " + folder + ": " + std::strerror(error));
   }
-  const std::string text =
-      "proces " + std::to_string(CurrentProcessId()) + ", spuštěn " + Now() + (what.empty() ? "" : ", " + what) + "\n";
+  const std::string text = "proces " + std::to_string(CurrentProcessId()) + ", spuštěn " + Now() +
+                           (what.empty() ? "" : ", " + what) + "\n";
   if (TruncateNative(fd, 0)) {
     const int64_t put = WriteNativeAt(fd, text.data(), text.size(), 0);
     (void)put;  // the description is a courtesy; the lock holds without it

@@ -99,9 +99,9 @@ void CopyContent(const fs::path& from, const fs::path& to, const char* failure) 
     }
     if (got == 0) break;
     for (int64_t done = 0; done < got;) {
-      const int64_t put = WriteNativeAt(out.fd(), buffer.data() + done,
-                                        static_cast<size_t>(got - done),
-                                        offset + static_cast<uint64_t>(done));
+      const int64_t put =
+          WriteNativeAt(out.fd(), buffer.data() + done, static_cast<size_t>(got - done),
+                        offset + static_cast<uint64_t>(done));
       if (put < 0) {
         if (errno == EINTR) continue;
         if (errno == ENOSPC) CheckFreeSpace(to.parent_path(), UINT64_MAX / 2, from);
@@ -403,7 +403,8 @@ bool Restorable(const RunJournal::Entry& e) { return e.state != "saved"; }
 std::string TablePath(const fs::path& home, const RunJournal::Entry& e) {
   const std::vector<std::string> names = TableEntries(TableFolder(home, e), e.base);
   for (const std::string& name : names)
-    if (SameName(name, e.base + ".DB")) return Utf8FromPath(TableFolder(home, e) / PathFromUtf8(name));
+    if (SameName(name, e.base + ".DB"))
+      return Utf8FromPath(TableFolder(home, e) / PathFromUtf8(name));
   return Utf8FromPath(TableFolder(home, e) / PathFromUtf8(e.base + ".DB"));
 }
 
@@ -489,12 +490,14 @@ RunJournal::Entry* RunJournal::Find(const fs::path& table_path) {
   const fs::path relative = folder.lexically_relative(home_);
   // Recorded with "/" between the folders on every system.
   std::string folder_text = relative.empty() ? "." : Utf8FromPath(relative);
-  if (kNativeSeparator != '/') std::replace(folder_text.begin(), folder_text.end(), kNativeSeparator, '/');
+  if (kNativeSeparator != '/')
+    std::replace(folder_text.begin(), folder_text.end(), kNativeSeparator, '/');
   if (folder_text.size() > 1 && folder_text.back() == '/') folder_text.pop_back();
   const std::string base = BaseName(Utf8FromPath(table_path.filename()));
   if (!InsideFolder(folder_text) || !PlainName(base))
     throw EngineError(EngineErrorKind::kIo, "Table " + Utf8FromPath(table_path) +
-                                                " lies outside the run's folder " + Utf8FromPath(home_));
+                                                " lies outside the run's folder " +
+                                                Utf8FromPath(home_));
   for (Entry& e : entries_)
     if (e.folder == folder_text && SameName(e.base, base)) return &e;
   Entry e;
@@ -524,8 +527,9 @@ void RunJournal::Protect(const fs::path& table_path) {
     if (!started_) {
       if (JournalFolderExists(journal)) {
         if (ManifestExists(journal))
-          throw EngineError(EngineErrorKind::kIo,
-                            "A run journal of an unfinished run is in the way: " + Utf8FromPath(journal));
+          throw EngineError(
+              EngineErrorKind::kIo,
+              "A run journal of an unfinished run is in the way: " + Utf8FromPath(journal));
         RemoveGarbage(journal);
       }
       JournalStep();

@@ -118,7 +118,9 @@ bool MatchTokens(std::u32string_view tokens, std::u32string_view name) {
   }
 }
 
-bool EntryExists(const fs::path& path) { return StatNative(path, false).has_value(); }
+bool EntryExists(const fs::path& path) {
+  return StatNative(path, false).has_value();
+}
 
 // The entry named like `name` without regard to case, by the rule of the
 // header, spelled as on disk; `folder` is taken as it stands.

@@ -251,7 +251,9 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 // A file or folder without any write permission bit counts as read-only, as
 // the read-only attribute does on Windows: even a superuser does not write it.
-bool HasWriteBits(const NativeFileInfo& info) { return (info.mode & 0222) != 0; }
+bool HasWriteBits(const NativeFileInfo& info) {
+  return (info.mode & 0222) != 0;
+}
 
 // Replaces the file's content with `bytes`: written to a new file in the same
 // folder, flushed, then renamed over the old one.  The old file's permission

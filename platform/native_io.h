@@ -100,16 +100,16 @@ enum class NativeKind { kRegular, kFolder, kLink, kOther };
 
 struct NativeFileInfo {
   NativeKind kind = NativeKind::kOther;
-  uint64_t size = 0;          // bytes of a regular file
-  int64_t modified_ns = 0;    // last change of the content, since 1970 UTC
-  unsigned mode = 0;          // permission bits (0666 or 0444 by the attribute on Windows)
-  bool read_only = false;     // the owner may not write it (the attribute on Windows)
-  bool hidden = false;        // the name begins with "." (the attribute on Windows)
-  bool system = false;        // the system attribute (never on Linux)
-  uint64_t links = 1;         // names of the file (hard links)
-  uint64_t device = 0;        // with `file`, the identity of the file:
-  uint64_t file = 0;          // st_dev / st_ino, or volume serial and file index
-  unsigned owner = 0;         // user and group (0 on Windows)
+  uint64_t size = 0;        // bytes of a regular file
+  int64_t modified_ns = 0;  // last change of the content, since 1970 UTC
+  unsigned mode = 0;        // permission bits (0666 or 0444 by the attribute on Windows)
+  bool read_only = false;   // the owner may not write it (the attribute on Windows)
+  bool hidden = false;      // the name begins with "." (the attribute on Windows)
+  bool system = false;      // the system attribute (never on Linux)
+  uint64_t links = 1;       // names of the file (hard links)
+  uint64_t device = 0;      // with `file`, the identity of the file:
+  uint64_t file = 0;        // st_dev / st_ino, or volume serial and file index
+  unsigned owner = 0;       // user and group (0 on Windows)
   unsigned group = 0;
 };
 

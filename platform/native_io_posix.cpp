@@ -45,20 +45,30 @@ struct DirCloser {
 
 }  // namespace
 
-fs::path PathFromUtf8(std::string_view utf8) { return fs::path(std::string(utf8)); }
+fs::path PathFromUtf8(std::string_view utf8) {
+  return fs::path(std::string(utf8));
+}
 
-std::string Utf8FromPath(const fs::path& path) { return path.string(); }
+std::string Utf8FromPath(const fs::path& path) {
+  return path.string();
+}
 
 int OpenNative(const fs::path& path, int flags, unsigned mode) {
   return ::open(path.empty() ? "" : path.c_str(), flags | O_CLOEXEC | O_NOCTTY,
                 static_cast<mode_t>(mode));
 }
 
-bool CloseNative(int fd) { return ::close(fd) == 0; }
+bool CloseNative(int fd) {
+  return ::close(fd) == 0;
+}
 
-int64_t ReadNative(int fd, void* data, size_t size) { return ::read(fd, data, size); }
+int64_t ReadNative(int fd, void* data, size_t size) {
+  return ::read(fd, data, size);
+}
 
-int64_t WriteNative(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
+int64_t WriteNative(int fd, const void* data, size_t size) {
+  return ::write(fd, data, size);
+}
 
 int64_t ReadNativeAt(int fd, void* data, size_t size, uint64_t offset) {
   return ::pread(fd, data, size, static_cast<off_t>(offset));
@@ -68,13 +78,17 @@ int64_t WriteNativeAt(int fd, const void* data, size_t size, uint64_t offset) {
   return ::pwrite(fd, data, size, static_cast<off_t>(offset));
 }
 
-bool TruncateNative(int fd, uint64_t size) { return ::ftruncate(fd, static_cast<off_t>(size)) == 0; }
+bool TruncateNative(int fd, uint64_t size) {
+  return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
 
-bool SyncNative(int fd) { return ::fsync(fd) == 0; }
+bool SyncNative(int fd) {
+  return ::fsync(fd) == 0;
+}
 
 void SyncFolder(const fs::path& folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(),
-                        O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+  const int fd =
+      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return;
   while (::fsync(fd) != 0 && errno == EINTR) {
   }
@@ -102,8 +116,8 @@ std::optional<NativeFileInfo> StatNative(int fd) {
   return FromStat(st, {});
 }
 
-std::optional<std::vector<NativeEntry>> ListNative(const fs::path& folder, bool with_info,
-                                                   const std::function<bool(std::string_view)>& keep) {
+std::optional<std::vector<NativeEntry>> ListNative(
+    const fs::path& folder, bool with_info, const std::function<bool(std::string_view)>& keep) {
   const std::unique_ptr<DIR, DirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));
   if (!dir) return std::nullopt;
   const int folder_fd = dirfd(dir.get());
@@ -136,7 +150,9 @@ std::optional<std::string> NameOnDisk(const fs::path& folder, std::string_view n
   return std::string(name);
 }
 
-bool RemoveNative(const fs::path& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveNative(const fs::path& path) {
+  return ::unlink(path.c_str()) == 0;
+}
 
 bool RenameNative(const fs::path& from, const fs::path& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
@@ -158,7 +174,9 @@ std::optional<uint64_t> FreeBytes(const fs::path& folder) {
   return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
-int CurrentProcessId() { return static_cast<int>(::getpid()); }
+int CurrentProcessId() {
+  return static_cast<int>(::getpid());
+}
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);

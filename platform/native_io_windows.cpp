@@ -33,8 +33,8 @@ constexpr int64_t kFileTimeTo1970 = 116444736000000000LL;
 
 std::wstring WideFromUtf8(std::string_view text) {
   if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0);
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
@@ -83,9 +83,13 @@ int ErrnoFromWindows(DWORD error) {
   }
 }
 
-void SetErrnoFromLastError() { errno = ErrnoFromWindows(GetLastError()); }
+void SetErrnoFromLastError() {
+  errno = ErrnoFromWindows(GetLastError());
+}
 
-HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+HANDLE HandleOf(int fd) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
 
 int64_t NsFromFileTime(const FILETIME& time) {
   const int64_t ticks =
@@ -118,10 +122,9 @@ std::optional<NativeFileInfo> FromHandle(HANDLE handle) {
     SetErrnoFromLastError();
     return std::nullopt;
   }
-  NativeFileInfo info =
-      FromAttributes(data.dwFileAttributes,
-                     (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
-                     data.ftLastWriteTime);
+  NativeFileInfo info = FromAttributes(
+      data.dwFileAttributes, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+      data.ftLastWriteTime);
   info.links = data.nNumberOfLinks;
   info.device = data.dwVolumeSerialNumber;
   info.file = (static_cast<uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
@@ -130,7 +133,8 @@ std::optional<NativeFileInfo> FromHandle(HANDLE handle) {
 
 // Opens any entry, a folder too, only to look at it.
 HANDLE OpenForAttributes(const fs::path& path, bool follow_links) {
-  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow_links ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  const DWORD flags =
+      FILE_FLAG_BACKUP_SEMANTICS | (follow_links ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
   return CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, flags,
                      nullptr);
 }
@@ -141,13 +145,17 @@ constexpr uint64_t kLockOffset = 0x7FFFFFFF00000000ULL;
 
 }  // namespace
 
-fs::path PathFromUtf8(std::string_view utf8) { return fs::path(WideFromUtf8(utf8)); }
+fs::path PathFromUtf8(std::string_view utf8) {
+  return fs::path(WideFromUtf8(utf8));
+}
 
-std::string Utf8FromPath(const fs::path& path) { return Utf8FromWide(path.native()); }
+std::string Utf8FromPath(const fs::path& path) {
+  return Utf8FromWide(path.native());
+}
 
 int OpenNative(const fs::path& path, int flags, unsigned mode) {
   const int access = flags & (O_RDONLY | O_WRONLY | O_RDWR);
-  const DWORD desired = access == O_RDWR    ? GENERIC_READ | GENERIC_WRITE
+  const DWORD desired = access == O_RDWR     ? GENERIC_READ | GENERIC_WRITE
                         : access == O_WRONLY ? GENERIC_WRITE
                                              : GENERIC_READ;
   DWORD disposition = OPEN_EXISTING;
@@ -195,7 +203,9 @@ int OpenNative(const fs::path& path, int flags, unsigned mode) {
   return fd;
 }
 
-bool CloseNative(int fd) { return _close(fd) == 0; }
+bool CloseNative(int fd) {
+  return _close(fd) == 0;
+}
 
 int64_t ReadNative(int fd, void* data, size_t size) {
   return _read(fd, data, static_cast<unsigned>(std::min<size_t>(size, INT_MAX)));
@@ -271,10 +281,12 @@ std::optional<NativeFileInfo> StatNative(const fs::path& path, bool follow_links
   return info;
 }
 
-std::optional<NativeFileInfo> StatNative(int fd) { return FromHandle(HandleOf(fd)); }
+std::optional<NativeFileInfo> StatNative(int fd) {
+  return FromHandle(HandleOf(fd));
+}
 
-std::optional<std::vector<NativeEntry>> ListNative(const fs::path& folder, bool,
-                                                   const std::function<bool(std::string_view)>& keep) {
+std::optional<std::vector<NativeEntry>> ListNative(
+    const fs::path& folder, bool, const std::function<bool(std::string_view)>& keep) {
   const fs::path pattern = (folder.empty() ? fs::path(L".") : folder) / L"*";
   WIN32_FIND_DATAW data;
   const HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
@@ -292,9 +304,10 @@ std::optional<std::vector<NativeEntry>> ListNative(const fs::path& folder, bool,
     NativeEntry entry;
     entry.name = Utf8FromWide(wide);
     if (keep && !keep(entry.name)) continue;
-    entry.info = FromAttributes(
-        data.dwFileAttributes,
-        (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime);
+    entry.info =
+        FromAttributes(data.dwFileAttributes,
+                       (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                       data.ftLastWriteTime);
     if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       // A link reports what it points to, keeping its own attributes.
       if (const auto target = StatNative(folder / wide, true)) {
@@ -317,8 +330,8 @@ std::optional<std::string> NameOnDisk(const fs::path& folder, std::string_view n
   if (name.empty() || name.find_first_of("*?") != std::string_view::npos) return std::nullopt;
   const fs::path path = (folder.empty() ? fs::path(L".") : folder) / PathFromUtf8(name);
   WIN32_FIND_DATAW data;
-  const HANDLE find = FindFirstFileExW(path.c_str(), FindExInfoBasic, &data,
-                                       FindExSearchNameMatch, nullptr, 0);
+  const HANDLE find =
+      FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) return std::nullopt;
   FindClose(find);
   return Utf8FromWide(data.cFileName);
@@ -353,7 +366,9 @@ std::optional<uint64_t> FreeBytes(const fs::path& folder) {
   return available.QuadPart;
 }
 
-int CurrentProcessId() { return static_cast<int>(GetCurrentProcessId()); }
+int CurrentProcessId() {
+  return static_cast<int>(GetCurrentProcessId());
+}
 
 std::vector<std::string> CommandLineArguments(int, char**) {
   int count = 0;

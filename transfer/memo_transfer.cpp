@@ -145,8 +145,8 @@ std::string TableSqlName(const TableCursor& table) { return SqlTextLiteral(table
 void ExportMemos(TransferContext& context, const std::string& company_data_folder,
                  const std::string& transfer_folder, const std::string& header,
                  const std::set<std::string>* only) {
-  const std::string company_memo_folder =
-      WithTrailingBackslash(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "LDATA\\S")));
+  const std::string company_memo_folder = WithTrailingBackslash(
+      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "LDATA\\S")));
   TableCursor headers, company_memos, batch_memos;
   OpenIfExists(context, headers, transfer_folder, header, true);
   OpenIfExists(context, company_memos, company_memo_folder, "LMEMO.DB", false);
@@ -158,10 +158,10 @@ void ExportMemos(TransferContext& context, const std::string& company_data_folde
 void ImportMemos(TransferContext& context, const std::string& company_data_folder,
                  const std::string& transfer_folder, const std::string& header,
                  const std::set<std::string>* only) {
-  const std::string header_folder =
-      WithTrailingBackslash(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "SDATA\\S")));
-  const std::string memo_folder =
-      WithTrailingBackslash(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "LDATA\\S")));
+  const std::string header_folder = WithTrailingBackslash(
+      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "SDATA\\S")));
+  const std::string memo_folder = WithTrailingBackslash(
+      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "LDATA\\S")));
   TableCursor headers, company_memos, batch_memos, counters;
   OpenIfExists(context, headers, header_folder, header, true);
   OpenIfExists(context, company_memos, memo_folder, "LMEMO.DB", true);

@@ -93,8 +93,8 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
 
 void SendPriceList(TransferContext& context, const std::string& company_data_folder,
                    const std::string& transfer_folder, const PriceListOptions& options) {
-  const std::string company =
-      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "SDATA\\S") / kPriceList);
+  const std::string company = Utf8FromPath(
+      ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "SDATA\\S") / kPriceList);
   const std::string batch = Utf8FromPath(PathFromUtf8(transfer_folder) / kPriceList);
   auto one_pass = [&](PriceListMode mode, const std::string& item_table) {
     if (!FileExists(PathFromUtf8(batch))) {
@@ -109,13 +109,14 @@ void SendPriceList(TransferContext& context, const std::string& company_data_fol
     return;
   }
   for (const std::string& table : options.item_tables)
-    one_pass(PriceListMode::kUsed, Utf8FromPath(PathFromUtf8(transfer_folder) / PathFromUtf8(table)));
+    one_pass(PriceListMode::kUsed,
+             Utf8FromPath(PathFromUtf8(transfer_folder) / PathFromUtf8(table)));
 }
 
 void ReceivePriceList(TransferContext& context, const std::string& company_data_folder,
                       const std::string& transfer_folder, const PriceListOptions& options) {
-  const std::string company =
-      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "SDATA\\S") / kPriceList);
+  const std::string company = Utf8FromPath(
+      ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "SDATA\\S") / kPriceList);
   const std::string batch = Utf8FromPath(PathFromUtf8(transfer_folder) / kPriceList);
   if (options.all) {
     CopyPriceListItems(context, batch, company, PriceListMode::kAll, "", options.replace,
@@ -124,8 +125,8 @@ void ReceivePriceList(TransferContext& context, const std::string& company_data_
   }
   for (const std::string& table : options.item_tables)
     CopyPriceListItems(context, batch, company, PriceListMode::kUsed,
-                       Utf8FromPath(PathFromUtf8(transfer_folder) / PathFromUtf8(table)), options.replace,
-                       PriceListReads::kReadOnly);
+                       Utf8FromPath(PathFromUtf8(transfer_folder) / PathFromUtf8(table)),
+                       options.replace, PriceListReads::kReadOnly);
 }
 
 }  // namespace dalimor

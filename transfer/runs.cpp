@@ -71,9 +71,9 @@ bool HasAgenda(const std::map<std::string, AgendaInput>& agendas) {
 }
 
 std::string CompanyFolder(const RunEnvironment& env, const Agenda& agenda) {
-  return WithTrailingBackslash(
-      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(env.company_data_folder),
-                                           agenda.kind == AgendaKind::kS ? "SDATA\\S" : "CDATA\\S")));
+  return WithTrailingBackslash(Utf8FromPath(
+      ResolvePathIgnoringCase(PathFromUtf8(env.company_data_folder),
+                              agenda.kind == AgendaKind::kS ? "SDATA\\S" : "CDATA\\S")));
 }
 
 PriceListOptions PriceOptions(const std::map<std::string, AgendaInput>& agendas, bool all,

@@ -101,7 +101,8 @@ std::unique_ptr<ParadoxTable> ParadoxTable::OpenHeader(const std::string& path, 
                                                        const OpenOptions& options) {
   const fs::path wanted = PathFromUtf8(DbPathFor(path));
   const std::string dir = Utf8FromPath(wanted.parent_path());
-  const std::string found = FindFileNoCase(dir.empty() ? "." : dir, Utf8FromPath(wanted.filename()));
+  const std::string found =
+      FindFileNoCase(dir.empty() ? "." : dir, Utf8FromPath(wanted.filename()));
   if (found.empty())
     throw EngineError(EngineErrorKind::kFileNotFound,
                       EngineMessage("Table does not exist.", Utf8FromPath(wanted)));
@@ -254,7 +255,8 @@ void ParadoxTable::LoadSiblings() {
   if (has_blob_field) {
     mb_path_ = SiblingPath(".MB");
     std::error_code ec;
-    if (fs::exists(fs::symlink_status(PathFromUtf8(mb_path_), ec))) mb_ = BlobFile::Open(mb_path_, writable);
+    if (fs::exists(fs::symlink_status(PathFromUtf8(mb_path_), ec)))
+      mb_ = BlobFile::Open(mb_path_, writable);
   }
 }
 
@@ -264,7 +266,8 @@ std::string ParadoxTable::SiblingPath(std::string_view extension) const {
   const std::string wanted = Utf8FromPath(db.stem()) + std::string(extension);
   const std::string found = FindFileNoCase(dir.empty() ? "." : dir, wanted);
   if (!found.empty()) return found;
-  return Utf8FromPath(db.parent_path() / PathFromUtf8(SiblingFileName(Utf8FromPath(db), extension)));
+  return Utf8FromPath(db.parent_path() /
+                      PathFromUtf8(SiblingFileName(Utf8FromPath(db), extension)));
 }
 
 ParadoxTable::~ParadoxTable() {
@@ -361,7 +364,8 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Create(const std::string& path,
 
   const fs::path wanted = PathFromUtf8(DbPathFor(path));
   const std::string dir = Utf8FromPath(wanted.parent_path());
-  const std::string existing = FindFileNoCase(dir.empty() ? "." : dir, Utf8FromPath(wanted.filename()));
+  const std::string existing =
+      FindFileNoCase(dir.empty() ? "." : dir, Utf8FromPath(wanted.filename()));
   const fs::path db = existing.empty() ? wanted : PathFromUtf8(existing);
   const std::vector<std::string> secondary = FindSecondaryIndexFiles(Utf8FromPath(db));
   if (!secondary.empty())
@@ -393,11 +397,13 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Create(const std::string& path,
     x.auto_increment = 1;
     x.index_change_count = h.change_count;
     x.header_size = RequiredHeaderSize(x);
-    ParadoxFile f = ParadoxFile::Create(Utf8FromPath(db.parent_path() / PathFromUtf8(SiblingFileName(Utf8FromPath(db), ".PX"))));
+    ParadoxFile f = ParadoxFile::Create(
+        Utf8FromPath(db.parent_path() / PathFromUtf8(SiblingFileName(Utf8FromPath(db), ".PX"))));
     f.WriteAt(0, EncodeParadoxHeader(x));
   }
   if (std::any_of(fields.begin(), fields.end(), [](const FieldDef& f) { return IsBlobType(f.type); }))
-    BlobFile::Create(Utf8FromPath(db.parent_path() / PathFromUtf8(SiblingFileName(Utf8FromPath(db), ".MB"))));
+    BlobFile::Create(
+        Utf8FromPath(db.parent_path() / PathFromUtf8(SiblingFileName(Utf8FromPath(db), ".MB"))));
   return Open(Utf8FromPath(db), OpenMode::kExclusive);
 }
 

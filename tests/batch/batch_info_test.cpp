@@ -1,7 +1,6 @@
 #include "batch/batch_info.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>

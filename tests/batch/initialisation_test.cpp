@@ -88,10 +88,10 @@ TEST_F(Initialisation, CreatesTheEighteenEmptyTablesWithTheSourceFieldsAndCatalo
   EXPECT_TRUE(BatchTablesExist(context.transfer_folder, false));
 
   for (const BatchTable& entry : BatchTables()) {
-    auto source = ParadoxTable::Open(Utf8FromPath(ResolvePathIgnoringCase(company, entry.source_path)),
-                                     OpenMode::kReadOnly);
-    auto table = ParadoxTable::Open(Utf8FromPath(batch / std::string(entry.file_name)),
-                                    OpenMode::kReadOnly);
+    auto source = ParadoxTable::Open(
+        Utf8FromPath(ResolvePathIgnoringCase(company, entry.source_path)), OpenMode::kReadOnly);
+    auto table =
+        ParadoxTable::Open(Utf8FromPath(batch / std::string(entry.file_name)), OpenMode::kReadOnly);
     EXPECT_EQ(table->record_count(), 0u) << entry.file_name;
     ASSERT_EQ(table->fields().size(), source->fields().size());
     for (size_t i = 0; i < table->fields().size(); ++i) {
@@ -156,9 +156,10 @@ TEST_F(Initialisation, RefusalsComeInTheirOrderAndChangeNothing) {
        kMsgAccountingFolder},
       {true, Utf8FromPath(dir.path() / "data" / "f01" / "cdata" / "s"),
        InitializationResult::kAccountingFolder, kMsgAccountingFolder},
-      {true, Utf8FromPath(dir.path()), InitializationResult::kAccountingFolder, kMsgAccountingFolder},
-      {true, Utf8FromPath(dir.path() / "DataPrg" / "GDATA"), InitializationResult::kAccountingFolder,
+      {true, Utf8FromPath(dir.path()), InitializationResult::kAccountingFolder,
        kMsgAccountingFolder},
+      {true, Utf8FromPath(dir.path() / "DataPrg" / "GDATA"),
+       InitializationResult::kAccountingFolder, kMsgAccountingFolder},
   };
   fs::create_directories(company / "SDATA" / "S" / PathFromUtf8("záloha"));
   fs::create_directories(dir.path() / "DataPrg" / "GDATA");
@@ -195,7 +196,8 @@ TEST(DeleteBatchFiles, TakesEveryFileOfEachTableAndNothingElse) {
     test::WriteFileBytes(dir.path() / name, "x");
   DeleteBatchFiles(Utf8FromPath(dir.path()));
   std::vector<std::string> left;
-  for (const auto& e : fs::directory_iterator(dir.path())) left.push_back(Utf8FromPath(e.path().filename()));
+  for (const auto& e : fs::directory_iterator(dir.path()))
+    left.push_back(Utf8FromPath(e.path().filename()));
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"CPoklOld.DB", "export.ini", "notes.txt"}));
 }

@@ -88,8 +88,7 @@ inline void ExpectSameAsPxlib(const ParadoxTable&, const std::string&) {}
 
 // Skips the current test, whose subject is pxlib's reading, when pxlib is
 // not part of the build.
-#define DALIMOR_REQUIRE_PXLIB()                                       \
-  do {                                                                \
-    if (!::dalimor::test::kHavePxlib)                                 \
-      GTEST_SKIP() << "pxlib is not available in this build";        \
+#define DALIMOR_REQUIRE_PXLIB()                                                               \
+  do {                                                                                        \
+    if (!::dalimor::test::kHavePxlib) GTEST_SKIP() << "pxlib is not available in this build"; \
   } while (0)

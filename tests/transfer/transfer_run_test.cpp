@@ -166,7 +166,8 @@ TEST_F(TransferRun, SendOfEveryAgendaCopiesEveryDocumentItemAndText) {
   const std::string company = CompanyFolder(kBranch);
   for (const BatchTable& table : BatchTables()) {
     if (table.file_name == std::string_view("LMemo.DB")) continue;
-    const auto source = Rows(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company), table.source_path)));
+    const auto source =
+        Rows(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company), table.source_path)));
     const auto copied = Rows(batch() + std::string(table.file_name));
     EXPECT_EQ(copied.size(), source.size()) << table.file_name;
   }
@@ -515,7 +516,8 @@ TEST_F(TransferRun, ARunKilledHalfWayIsUndoneBeforeTheNextRunReadsTheData) {
     journal.Touch(PathFromUtf8(batch() + "SPFH.DB"));
     test::WriteFileBytes(PathFromUtf8(batch() + "SPFH.DB"), "half written");
     journal.Settle();
-    fs::copy(PathFromUtf8(batch() + ".dalimor-journal"), dir.path() / "left", fs::copy_options::recursive);
+    fs::copy(PathFromUtf8(batch() + ".dalimor-journal"), dir.path() / "left",
+             fs::copy_options::recursive);
     journal.Commit();
     fs::rename(dir.path() / "left", PathFromUtf8(batch() + ".dalimor-journal"));
   }
@@ -555,7 +557,8 @@ void RewriteTable(const std::string& path,
   std::vector<FieldDef> changed = fields;
   change(changed);
   const fs::path table = PathFromUtf8(path);
-  ASSERT_GT(DeleteFilesByMask(Utf8FromPath(table.parent_path()), Utf8FromPath(table.stem()) + ".*"), 0);
+  ASSERT_GT(DeleteFilesByMask(Utf8FromPath(table.parent_path()), Utf8FromPath(table.stem()) + ".*"),
+            0);
   const auto rewritten = ParadoxTable::Create(path, changed, keys);
   for (const Record& row : rows) {
     Record values(changed.size());
