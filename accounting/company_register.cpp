@@ -5,6 +5,7 @@
 #include "engine/network_control.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 
@@ -12,18 +13,19 @@ CompanyRegister::CompanyRegister(std::string executable_folder)
     : executable_folder_(WithTrailingBackslash(std::move(executable_folder))) {}
 
 std::string CompanyRegister::AccountingConfigFile() const {
-  return ResolvePathIgnoringCase(executable_folder_, kAccountingConfigPath).string();
+  return Utf8FromPath(
+      ResolvePathIgnoringCase(PathFromUtf8(executable_folder_), kAccountingConfigPath));
 }
 
 std::string CompanyRegister::ReadConfig(const char* key) const {
   const std::string path = AccountingConfigFile();
-  if (!FileExists(path)) return "";
+  if (!FileExists(PathFromUtf8(path))) return "";
   return IniFile(path).ReadString(kDataConnectSection, key, "");
 }
 
 std::string CompanyRegister::InstallationFolder() const {
   const std::string net_file_dir = ReadConfig("NetFileDir");
-  if (!net_file_dir.empty() && DirectoryExists(net_file_dir))
+  if (!net_file_dir.empty() && DirectoryExists(PathFromUtf8(net_file_dir)))
     return WithTrailingBackslash(net_file_dir);
   return executable_folder_;
 }
@@ -31,8 +33,9 @@ std::string CompanyRegister::InstallationFolder() const {
 bool CompanyRegister::Open() {
   Close();
   const std::string installation = InstallationFolder();
-  const std::string folder = ResolvePathIgnoringCase(installation, kCompanyRegisterFolder).string();
-  if (!FileExists(std::filesystem::path(folder) / "GFIRMY.DB")) return false;
+  const std::string folder =
+      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(installation), kCompanyRegisterFolder));
+  if (!FileExists(PathFromUtf8(folder) / "GFIRMY.DB")) return false;
   CheckDirectoryControl(folder, installation);
   companies_.SetDatabaseName(folder);
   companies_.SetTableName("GFIRMY.DB");
@@ -52,7 +55,7 @@ std::vector<std::string> CompanyRegister::FillCompanyList(const std::string& rem
   if (!companies_.Active()) return items;
   const std::string station = ReadConfig("IDStanice");
   const std::string folder = companies_.database_name();
-  if (!stations_.Active() && FileExists(std::filesystem::path(folder) / "GFIRMAST.DB")) {
+  if (!stations_.Active() && FileExists(PathFromUtf8(folder) / "GFIRMAST.DB")) {
     stations_.SetDatabaseName(folder);
     stations_.SetTableName("GFIRMAST.DB");
     stations_.Open(OpenMode::kReadOnly);
@@ -99,7 +102,8 @@ std::string CompanyRegister::CompanyDataFolder() {
   const std::string base = companies_.FieldByName("SitovaData").AsBoolean() ? InstallationFolder()
                                                                             : executable_folder_;
   const std::string adresar = companies_.FieldByName("Adresar").AsString();
-  return WithTrailingBackslash(ResolvePathIgnoringCase(base, "DATA\\" + adresar).string());
+  return WithTrailingBackslash(
+      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(base), "DATA\\" + adresar)));
 }
 
 std::vector<RegisteredCompany> CompanyRegister::AllCompanies() {
@@ -118,10 +122,9 @@ std::vector<RegisteredCompany> CompanyRegister::AllCompanies() {
     company.folder_name = ValueAsString(table->ReadField(*row, folder));
     const Value is_shared = shared < 0 ? Value{} : table->ReadField(*row, shared);
     company.shared = std::holds_alternative<bool>(is_shared) && std::get<bool>(is_shared);
-    company.data_folder = WithTrailingBackslash(
-        ResolvePathIgnoringCase(company.shared ? installation : executable_folder_,
-                                "DATA\\" + company.folder_name)
-            .string());
+    company.data_folder = WithTrailingBackslash(Utf8FromPath(
+        ResolvePathIgnoringCase(PathFromUtf8(company.shared ? installation : executable_folder_),
+                                "DATA\\" + company.folder_name)));
     result.push_back(std::move(company));
   }
   return result;
@@ -132,20 +135,23 @@ AccountingFolders CompanyRegister::LiveFolders() {
   const std::vector<RegisteredCompany> companies = AllCompanies();
   for (const std::string& base : {InstallationFolder(), executable_folder_}) {
     live.roots.push_back(base);
-    live.trees.push_back(ResolvePathIgnoringCase(base, "DataPrg").string());
+    live.trees.push_back(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(base), "DataPrg")));
     // Under both bases: a company moved between shared and local keeps its
     // folder name, and neither copy may become a transfer folder.
     for (const RegisteredCompany& company : companies)
-      live.trees.push_back(ResolvePathIgnoringCase(base, "DATA\\" + company.folder_name).string());
+      live.trees.push_back(Utf8FromPath(
+          ResolvePathIgnoringCase(PathFromUtf8(base), "DATA\\" + company.folder_name)));
   }
   return live;
 }
 
 bool IsAccountingDataFolder(const std::string& folder, const AccountingFolders& live) {
   for (const std::string& tree : live.trees)
-    if (IsSameOrInside(folder, tree) || IsSameOrInside(tree, folder)) return true;
+    if (IsSameOrInside(PathFromUtf8(folder), PathFromUtf8(tree)) ||
+        IsSameOrInside(PathFromUtf8(tree), PathFromUtf8(folder)))
+      return true;
   for (const std::string& root : live.roots)
-    if (IsSameOrInside(root, folder)) return true;
+    if (IsSameOrInside(PathFromUtf8(root), PathFromUtf8(folder))) return true;
   return false;
 }
 
@@ -155,7 +161,7 @@ std::string CompanyRegister::DataLocationCaption() {
 
 bool CompanyRegister::CompanyDataAvailable() {
   const std::string folder = CompanyDataFolder();
-  return !folder.empty() && DirectoryExists(folder);
+  return !folder.empty() && DirectoryExists(PathFromUtf8(folder));
 }
 
 std::string WindowTitle(const std::string& designation) {

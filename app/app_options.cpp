@@ -5,6 +5,7 @@
 
 #include "app/qt_text.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 
@@ -14,7 +15,7 @@ StateFiles StateFilesFor(const std::string& executable_path) {
 #ifdef _WIN32
   return {beside_executable, ""};
 #else
-  return {(UserConfigFolder() / "dalimor.ini").string(), beside_executable};
+  return {Utf8FromPath(UserConfigFolder() / "dalimor.ini"), beside_executable};
 #endif
 }
 

@@ -51,6 +51,7 @@
 #include "engine/engine_error.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
+#include "platform/native_io.h"
 #include "transfer/runs.h"
 #include "util/date_entry.h"
 
@@ -429,7 +430,8 @@ bool TfmMain::PendingJournalsSettled() {
   std::vector<std::string> pending;
   for (const std::string& folder : {register_.CompanyDataFolder(), TransferFolderPath()}) {
     try {
-      if (!folder.empty() && InspectJournal(folder).pending) pending.push_back(folder);
+      if (!folder.empty() && InspectJournal(PathFromUtf8(folder)).pending)
+        pending.push_back(folder);
     } catch (const std::exception&) {
       pending.push_back(folder);  // a damaged journal is the user's to decide as well
     }

@@ -9,6 +9,7 @@
 
 #include "app/qt_text.h"
 #include "platform/ini_file.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -33,14 +34,15 @@ constexpr int kMaxHistoryLoaded = 1000;
 std::string PrepareStateFile(const std::string& state_file, const std::string& earlier) {
   namespace fs = std::filesystem;
   std::error_code error;
-  const fs::path path(state_file);
+  const fs::path path = PathFromUtf8(state_file);
   if (path.has_parent_path()) fs::create_directories(path.parent_path(), error);
-  if (earlier.empty() || fs::exists(path, error) || !fs::is_regular_file(earlier, error))
+  if (earlier.empty() || fs::exists(path, error) ||
+      !fs::is_regular_file(PathFromUtf8(earlier), error))
     return state_file;
   // Copied under a temporary name and renamed, so that an interrupted copy
   // leaves no half file that would stand for the state from then on.
-  const fs::path copy = path.string() + ".new";
-  if (fs::copy_file(earlier, copy, fs::copy_options::overwrite_existing, error)) {
+  const fs::path copy = PathFromUtf8(state_file + ".new");
+  if (fs::copy_file(PathFromUtf8(earlier), copy, fs::copy_options::overwrite_existing, error)) {
     fs::rename(copy, path, error);
     if (!error) return state_file;
   }

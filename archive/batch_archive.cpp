@@ -1,9 +1,5 @@
 #include "archive/batch_archive.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <exception>
 #include <filesystem>
@@ -13,6 +9,7 @@
 #include "archive/zip_writer.h"
 #include "platform/code_page.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -24,7 +21,7 @@ class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : fd_(fd) {}
   ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) CloseNative(fd_);
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
@@ -70,7 +67,8 @@ std::vector<FolderEntry> FilesToPack(const fs::path& folder, const std::string& 
 // Throws ArchiveError (and std::bad_alloc).
 void PackFolder(Ui& ui, const std::string& folder, const std::string& archive_name,
                 const ArchiveOptions& options) {
-  const fs::path folder_path = FindPathIgnoringCase(folder).value_or(fs::path(folder));
+  const fs::path folder_path =
+      FindPathIgnoringCase(PathFromUtf8(folder)).value_or(PathFromUtf8(folder));
   const std::vector<FolderEntry> files = FilesToPack(folder_path, archive_name);
   if (files.size() > kZipMaxPlainEntries) {
     throw ArchiveError("The folder holds " + std::to_string(files.size()) +
@@ -81,10 +79,9 @@ void PackFolder(Ui& ui, const std::string& folder, const std::string& archive_na
   // An earlier archive that could not be deleted is still there, maybe
   // spelled in another case; a read-only one is refused as Windows would.
   const fs::path archive_path = ResolvePathIgnoringCase(folder_path, archive_name);
-  struct stat existing;
-  if (lstat(archive_path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
-      (existing.st_mode & S_IWUSR) == 0) {
-    throw ArchiveError("Cannot replace archive \"" + archive_path.string() +
+  const std::optional<NativeFileInfo> existing = StatNative(archive_path, false);
+  if (existing && existing->kind == NativeKind::kRegular && existing->read_only) {
+    throw ArchiveError("Cannot replace archive \"" + Utf8FromPath(archive_path) +
                        "\": the file is read-only");
   }
 
@@ -93,20 +90,19 @@ void PackFolder(Ui& ui, const std::string& folder, const std::string& archive_na
   ZipWriter writer(archive_path, options.write, options.read);
   const auto progress = [&ui] { ui.ProcessPendingEvents(); };
   for (const FolderEntry& file : files) {
-    const fs::path path = folder_path / file.name;
+    const fs::path path = folder_path / PathFromUtf8(file.name);
     // Non-blocking, so that a file replaced by a pipe since the listing
     // cannot hang the program; never through a link, so that a link planted
     // in the shared folder cannot carry another file's content off in the
     // archive.  Files that are gone, unreadable or links are left out.
-    FileDescriptor input(
-        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+    FileDescriptor input(OpenNative(path, O_RDONLY | kOpenNonBlock | kOpenNoFollow));
     if (input.get() < 0) continue;
-    struct stat info;
-    if (fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    const std::optional<NativeFileInfo> info = StatNative(input.get());
+    if (!info || info->kind != NativeKind::kRegular) continue;
     // Another name of the file being written (a hard or symbolic link).
-    if (info.st_dev == writer.device() && info.st_ino == writer.inode()) continue;
-    if (static_cast<uint64_t>(info.st_size) > kZipMaxPlainValue) {
-      throw ArchiveError("File \"" + path.string() +
+    if (info->device == writer.device() && info->file == writer.inode()) continue;
+    if (info->size > kZipMaxPlainValue) {
+      throw ArchiveError("File \"" + Utf8FromPath(path) +
                          "\" is 4 GiB or larger; a zip archive without Zip64 extensions cannot "
                          "hold it");
     }
@@ -115,7 +111,7 @@ void PackFolder(Ui& ui, const std::string& folder, const std::string& archive_na
     entry.dos_time = when.time;
     entry.dos_date = when.date;
     entry.external_attributes = file.DosAttributes();
-    writer.AddEntry(entry, input.get(), path.string(), progress);
+    writer.AddEntry(entry, input.get(), Utf8FromPath(path), progress);
   }
   writer.Finish();
 }
@@ -123,10 +119,10 @@ void PackFolder(Ui& ui, const std::string& folder, const std::string& archive_na
 // Deletes the file at the archive's place whatever its attributes; a
 // folder or anything else of that name stays.
 void RemoveStaleArchive(const std::string& archive_path) {
-  const std::optional<fs::path> found = FindPathIgnoringCase(archive_path);
-  struct stat info;
-  if (!found || lstat(found->c_str(), &info) != 0) return;
-  if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) return;
+  const std::optional<fs::path> found = FindPathIgnoringCase(PathFromUtf8(archive_path));
+  if (!found) return;
+  const std::optional<NativeFileInfo> info = StatNative(*found, false);
+  if (!info || (info->kind != NativeKind::kRegular && info->kind != NativeKind::kLink)) return;
   std::error_code ec;
   fs::remove(*found, ec);
 }
@@ -134,11 +130,10 @@ void RemoveStaleArchive(const std::string& archive_path) {
 }  // namespace
 
 std::string ArchiveBaseName(std::string_view folder_path) {
-  std::string path(folder_path);
-  if (path.empty() || path.back() != '/') path.push_back('/');
+  std::string path = WithTrailingBackslash(std::string(folder_path));
   if (path.size() < 4) return {};
   const size_t last = path.size() - 1;
-  const size_t separator = path.rfind('/', last - 1);
+  const size_t separator = path.find_last_of(kPathSeparators, last - 1);
   const size_t start = separator == std::string::npos ? 0 : separator + 1;
   return path.substr(start, last - start);
 }
@@ -159,13 +154,13 @@ bool ArchiveBatch(Ui& ui, const std::string& transfer_folder_path, const Archive
       // The archive is named after the folder's full path: a relative "b9"
       // has no last component of its own to name it.
       std::error_code ec;
-      const fs::path absolute = fs::absolute(transfer_folder_path, ec);
-      const std::string folder =
-          WithTrailingBackslash(ec ? transfer_folder_path : absolute.lexically_normal().string());
+      const fs::path absolute = fs::absolute(PathFromUtf8(transfer_folder_path), ec);
+      const std::string folder = WithTrailingBackslash(
+          ec ? transfer_folder_path : Utf8FromPath(absolute.lexically_normal()));
       archive_path = ArchivePath(folder);
       const std::string archive_name = archive_path.substr(folder.size());
       // A failure here shows later, when the archive is created.
-      if (FileExists(archive_path)) DeleteFile(archive_path);
+      if (FileExists(PathFromUtf8(archive_path))) DeleteFile(PathFromUtf8(archive_path));
       PackFolder(ui, folder, archive_name, options);
     } catch (const std::bad_alloc&) {
       error = "Not enough memory to write archive";

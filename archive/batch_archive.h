@@ -6,8 +6,6 @@
 // and system files, sub-folders and the archive itself; names are stored in
 // code page 852.  The record layout is in docs/zip_format.md.
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -33,7 +31,8 @@ inline constexpr size_t kArchiveBufferSize = 65535;
 // to but not including the final "/".  Empty when the path has fewer than 4
 // characters ("/" or "/a/").  A path with no "/" before its final character
 // gives the whole path without that character.  A path that does not end in
-// "/" is taken as if it did ("/data/Davka" gives "Davka").
+// "/" is taken as if it did ("/data/Davka" gives "Davka").  On Windows "\"
+// separates as well as "/" ("C:\Prenos\Davka\" gives "Davka").
 std::string ArchiveBaseName(std::string_view folder_path);
 
 // Where the archive of a transfer folder goes: the folder path (with a
@@ -44,15 +43,15 @@ std::string ArchivePath(const std::string& transfer_folder_path);
 // contract (bytes written, or -1 with errno set).  Tests replace it to
 // simulate a full disk or a failing device.
 using ArchiveWriteFunction =
-    std::function<ssize_t(int fd, const void* data, size_t size, off_t offset)>;
+    std::function<int64_t(int fd, const void* data, size_t size, uint64_t offset)>;
 
 // The one system call through which the packed files are read: read's
 // contract.  Tests replace it to simulate a failing disk.
-using ArchiveReadFunction = std::function<ssize_t(int fd, void* data, size_t size)>;
+using ArchiveReadFunction = std::function<int64_t(int fd, void* data, size_t size)>;
 
 struct ArchiveOptions {
-  ArchiveWriteFunction write;  // empty: ::pwrite
-  ArchiveReadFunction read;    // empty: ::read
+  ArchiveWriteFunction write;  // empty: WriteNativeAt (pwrite)
+  ArchiveReadFunction read;    // empty: ReadNative (read)
 };
 
 // Packs the transfer folder into its archive (ArchivePath), replacing an

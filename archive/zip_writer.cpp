@@ -1,10 +1,5 @@
 #include "archive/zip_writer.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -12,6 +7,7 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -26,11 +22,16 @@ constexpr size_t kCentralChunk = 64 * 1024;
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-bool IsNoRoom(int error) { return error == ENOSPC || error == EDQUOT; }
+bool IsNoRoom(int error) {
+#ifdef EDQUOT
+  if (error == EDQUOT) return true;
+#endif
+  return error == ENOSPC;
+}
 
 [[noreturn]] void ThrowWriteError(int error, const std::filesystem::path& path) {
   if (IsNoRoom(error)) throw ArchiveError(std::string(kArchiveDiskFullText));
-  throw ArchiveError("Cannot write archive " + Quoted(path.string()) + ": " +
+  throw ArchiveError("Cannot write archive " + Quoted(Utf8FromPath(path)) + ": " +
                      std::strerror(error));
 }
 
@@ -46,7 +47,7 @@ constexpr std::string_view kTemporarySuffix = ".tmp";
 
 // ".<archive name>." with the name cut at a character boundary.
 std::string TemporaryPrefix(const fs::path& path) {
-  std::string name = path.filename().string();
+  std::string name = Utf8FromPath(path.filename());
   if (name.size() > kTemporaryStemLength) {
     size_t cut = kTemporaryStemLength;
     while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
@@ -76,18 +77,6 @@ bool IsTemporaryName(std::string_view name, std::string_view prefix) {
          AllDigits(middle.substr(dot + 1));
 }
 
-// Makes a rename in `folder` last through a power cut.  Best effort: some
-// file systems cannot flush a folder, and the archive's name then holds
-// either the complete archive or nothing after a crash, never a part.
-void SyncFolder(const fs::path& folder) {
-  const int fd =
-      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return;
-  while (::fsync(fd) != 0 && errno == EINTR) {
-  }
-  ::close(fd);
-}
-
 }  // namespace
 
 void RemoveUnfinishedArchives(const fs::path& path) {
@@ -95,19 +84,19 @@ void RemoveUnfinishedArchives(const fs::path& path) {
   const std::string prefix = TemporaryPrefix(path);
   for (const FolderEntry& entry : ListFolder(folder.empty() ? fs::path(".") : folder, "*")) {
     if (entry.is_folder || !IsTemporaryName(entry.name, prefix)) continue;
-    const fs::path leftover = folder / entry.name;
-    const int fd =
-        ::open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const fs::path leftover = folder / PathFromUtf8(entry.name);
+    const int fd = OpenNative(leftover, O_RDONLY | kOpenNoFollow | kOpenNonBlock);
     if (fd < 0) continue;
     // The lock is free once its writer has died; the name must still be
     // the file that was locked.
-    struct stat opened, named;
-    if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        lstat(leftover.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
-        named.st_ino == opened.st_ino) {
-      ::unlink(leftover.c_str());
+    const std::optional<NativeFileInfo> opened = StatNative(fd);
+    if (opened && opened->kind == NativeKind::kRegular &&
+        TryLockNative(fd, true) == LockOutcome::kLocked) {
+      const std::optional<NativeFileInfo> named = StatNative(leftover, false);
+      if (named && named->device == opened->device && named->file == opened->file)
+        RemoveNative(leftover);
     }
-    ::close(fd);
+    CloseNative(fd);
   }
 }
 
@@ -115,10 +104,8 @@ ZipWriter::ZipWriter(const std::filesystem::path& path, ArchiveWriteFunction wri
                      ArchiveReadFunction read)
     : path_(path), write_(std::move(write)), read_(std::move(read)),
       input_(kArchiveBufferSize), output_(kArchiveBufferSize) {
-  if (!write_) write_ = [](int fd, const void* data, size_t size, off_t offset) {
-    return ::pwrite(fd, data, size, offset);
-  };
-  if (!read_) read_ = [](int fd, void* data, size_t size) { return ::read(fd, data, size); };
+  if (!write_) write_ = WriteNativeAt;
+  if (!read_) read_ = ReadNative;
   if (deflateInit2(&stream_, kArchiveCompressionLevel, Z_DEFLATED, kWindowBits, kMemoryLevel,
                    Z_DEFAULT_STRATEGY) != Z_OK) {
     throw ArchiveError("Cannot start the compression: out of memory");
@@ -130,32 +117,32 @@ ZipWriter::ZipWriter(const std::filesystem::path& path, ArchiveWriteFunction wri
   const std::string prefix = TemporaryPrefix(path_);
   int error = EEXIST;
   for (int attempt = 0; attempt < 100 && fd_ < 0 && error == EEXIST; ++attempt) {
-    temporary_ = path_.parent_path() / (prefix + std::to_string(getpid()) + "." +
-                                        std::to_string(counter++) + std::string(kTemporarySuffix));
-    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    temporary_ = path_.parent_path() /
+                 PathFromUtf8(prefix + std::to_string(CurrentProcessId()) + "." +
+                              std::to_string(counter++) + std::string(kTemporarySuffix));
+    fd_ = OpenNative(temporary_, O_WRONLY | O_CREAT | O_EXCL, 0666);
     error = errno;
   }
   if (fd_ < 0) {
     deflateEnd(&stream_);
     stream_ready_ = false;
     if (IsNoRoom(error)) throw ArchiveError(std::string(kArchiveDiskFullText));
-    throw ArchiveError("Cannot create archive " + Quoted(path_.string()) + ": " +
+    throw ArchiveError("Cannot create archive " + Quoted(Utf8FromPath(path_)) + ": " +
                        std::strerror(error));
   }
   // The lock tells RemoveUnfinishedArchives of another send that the file
   // is in use.  A file system without locks gets the file without one.
-  (void)::flock(fd_, LOCK_EX | LOCK_NB);
-  struct stat info;
-  if (fstat(fd_, &info) == 0) {
-    device_ = info.st_dev;
-    inode_ = info.st_ino;
+  (void)TryLockNative(fd_, true);
+  if (const std::optional<NativeFileInfo> info = StatNative(fd_)) {
+    device_ = info->device;
+    inode_ = info->file;
   }
 }
 
 ZipWriter::~ZipWriter() {
   if (stream_ready_) deflateEnd(&stream_);
-  if (fd_ >= 0) ::close(fd_);
-  if (!finished_) ::unlink((renamed_ ? path_ : temporary_).c_str());
+  if (fd_ >= 0) CloseNative(fd_);
+  if (!finished_) RemoveNative(renamed_ ? path_ : temporary_);
 }
 
 void ZipWriter::CheckArchiveSize(uint64_t more) const {
@@ -165,7 +152,7 @@ void ZipWriter::CheckArchiveSize(uint64_t more) const {
 void ZipWriter::WriteAt(uint64_t offset, const void* data, size_t size) {
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
-    const ssize_t written = write_(fd_, bytes, size, static_cast<off_t>(offset));
+    const int64_t written = write_(fd_, bytes, size, offset);
     if (written < 0) {
       if (errno == EINTR) continue;
       ThrowWriteError(errno, path_);
@@ -192,7 +179,7 @@ void ZipWriter::Compress(int fd, const std::string& source, const std::function<
   written_total = 0;
   size_t used = 0;  // bytes waiting in output_
   for (;;) {
-    ssize_t got;
+    int64_t got;
     do {
       got = read_(fd, input_.data(), input_.size());
     } while (got < 0 && errno == EINTR);
@@ -290,16 +277,16 @@ void ZipWriter::Finish() {
   // Some file systems (network shares) report a full disk only when the
   // data are flushed or the file is closed.  The file is renamed while it
   // is still open and locked, so that no other send takes it for a leftover.
-  int result;
+  bool synced;
   do {
-    result = ::fsync(fd_);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0) ThrowWriteError(errno, path_);
-  if (::rename(temporary_.c_str(), path_.c_str()) != 0) ThrowWriteError(errno, path_);
+    synced = SyncNative(fd_);
+  } while (!synced && errno == EINTR);
+  if (!synced) ThrowWriteError(errno, path_);
+  if (!RenameNative(temporary_, path_)) ThrowWriteError(errno, path_);
   renamed_ = true;
-  result = ::close(fd_);
+  const bool closed = CloseNative(fd_);
   fd_ = -1;
-  if (result != 0 && errno != EINTR) ThrowWriteError(errno, path_);
+  if (!closed && errno != EINTR) ThrowWriteError(errno, path_);
   finished_ = true;
   SyncFolder(path_.parent_path());
 }

@@ -10,8 +10,6 @@
 // archive's name never holds a partly written archive, not even after a
 // crash or a kill.  Private to archive/.
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -60,8 +58,8 @@ class ZipWriter {
 
   // The identity of the file being written, to keep it out of its own
   // content.
-  dev_t device() const { return device_; }
-  ino_t inode() const { return inode_; }
+  uint64_t device() const { return device_; }
+  uint64_t inode() const { return inode_; }
 
   // Appends one entry whose data are read from `fd` to its end.  `source`
   // names the file in error texts; `progress` runs after each input piece.
@@ -90,8 +88,8 @@ class ZipWriter {
   ArchiveWriteFunction write_;
   ArchiveReadFunction read_;
   int fd_ = -1;
-  dev_t device_ = 0;
-  ino_t inode_ = 0;
+  uint64_t device_ = 0;
+  uint64_t inode_ = 0;
   bool renamed_ = false;  // the file has the archive's name
   bool finished_ = false;
   uint64_t end_ = 0;

@@ -1,9 +1,5 @@
 #include "batch/batch_info.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -12,12 +8,13 @@
 #include "platform/code_page.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
 
 std::string FilePath(const std::string& folder, std::string_view name) {
-  return ResolvePathIgnoringCase(folder, name).string();
+  return Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(folder), name));
 }
 
 // Lone CR or LF become CR LF, so that line breaks of any kind show.
@@ -45,13 +42,14 @@ std::string NormalizeLineBreaks(std::string_view text) {
 // Throws FileError (kMsgUnsafeInfoFileTemplate) when a link or anything but
 // a regular file stands at `path`; a missing or unreadable file passes.
 void RefuseUnlessPlain(const std::string& path) {
-  if (OpenPlainFile(path, O_RDONLY).status() == PlainFileStatus::kNotPlain) ThrowUnsafe(path);
+  if (OpenPlainFile(PathFromUtf8(path), O_RDONLY).status() == PlainFileStatus::kNotPlain)
+    ThrowUnsafe(path);
 }
 
 // The bytes of "exportinfo.txt"; empty when there is none.  Opened as
 // OpenPlainFile does it: never through a link, never waiting on a pipe.
 std::string ReadInfoFile(const std::string& path) {
-  const PlainFile file = OpenPlainFile(path, O_RDONLY);
+  const PlainFile file = OpenPlainFile(PathFromUtf8(path), O_RDONLY);
   if (file.status() == PlainFileStatus::kMissing) return {};
   if (file.status() == PlainFileStatus::kNotPlain) ThrowUnsafe(path);
   if (file.status() == PlainFileStatus::kFailed)
@@ -59,7 +57,7 @@ std::string ReadInfoFile(const std::string& path) {
   std::string bytes;
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(file.fd(), buffer, sizeof buffer);
+    const int64_t n = ReadNative(file.fd(), buffer, sizeof buffer);
     if (n > 0) {
       bytes.append(buffer, static_cast<size_t>(n));
     } else if (n == 0) {
@@ -79,16 +77,16 @@ void WriteInfoFile(const std::string& path, std::string_view bytes) {
   };
   const std::string not_plain =
       "The file is a symbolic link, has another name or is not a regular file.";
-  PlainFile file = OpenPlainFile(path, O_WRONLY | O_CREAT);
+  PlainFile file = OpenPlainFile(PathFromUtf8(path), O_WRONLY | O_CREAT);
   if (file.status() == PlainFileStatus::kMissing) fail(std::strerror(ENOENT));
   if (file.status() == PlainFileStatus::kNotPlain) fail(not_plain);
   if (file.status() == PlainFileStatus::kFailed) fail(std::strerror(file.error()));
-  struct stat info {};
-  if (::fstat(file.fd(), &info) != 0) fail(std::strerror(errno));
-  if (info.st_nlink > 1) fail(not_plain);
-  if (::ftruncate(file.fd(), 0) != 0) fail(std::strerror(errno));
+  const std::optional<NativeFileInfo> info = StatNative(file.fd());
+  if (!info) fail(std::strerror(errno));
+  if (info->links > 1) fail(not_plain);
+  if (!TruncateNative(file.fd(), 0)) fail(std::strerror(errno));
   while (!bytes.empty()) {
-    const ssize_t n = ::write(file.fd(), bytes.data(), bytes.size());
+    const int64_t n = WriteNative(file.fd(), bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       fail(std::strerror(errno));

@@ -1,10 +1,9 @@
 #include "batch/catalogue.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -98,7 +97,7 @@ std::string BatchTableMask(const BatchTable& table) {
 bool BatchTablesExist(const std::string& transfer_folder, bool any) {
   for (size_t i = 0; i < kAgendaBatchTableCount; ++i) {
     const bool exists =
-        FileExists(std::filesystem::path(transfer_folder) / std::string(kBatchTables[i].file_name));
+        FileExists(PathFromUtf8(transfer_folder) / PathFromUtf8(kBatchTables[i].file_name));
     if (any && exists) return true;
     if (!any && !exists) return false;
   }
@@ -129,15 +128,16 @@ std::string FindUnsafeBatchFile(const std::string& transfer_folder) {
       if (MatchesFileMask(name, BatchTableMask(table))) return true;
     return false;
   };
-  const std::optional<std::filesystem::path> folder = FindPathIgnoringCase(transfer_folder);
+  const std::optional<std::filesystem::path> folder =
+      FindPathIgnoringCase(PathFromUtf8(transfer_folder));
   if (!folder) return {};
   for (const FolderEntry& entry : ListFolder(*folder)) {
     if (!is_batch_file(entry.name)) continue;
-    const std::filesystem::path path = *folder / entry.name;
-    struct stat info;
+    const std::filesystem::path path = *folder / PathFromUtf8(entry.name);
     // An entry that vanished since the listing is nothing to read.
-    if (lstat(path.c_str(), &info) != 0) continue;
-    if (!S_ISREG(info.st_mode) || info.st_nlink > 1) return path.string();
+    const std::optional<NativeFileInfo> info = StatNative(path, false);
+    if (!info) continue;
+    if (info->kind != NativeKind::kRegular || info->links > 1) return Utf8FromPath(path);
   }
   return {};
 }

@@ -14,6 +14,7 @@
 #include "engine/sql/query.h"
 #include "engine/table_definition.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 
@@ -53,11 +54,11 @@ void CreateBatchTable(EngineConfig& config, const std::string& source_path,
 void CreateBatchTables(EngineConfig& config, const std::string& company_data_folder,
                        const std::string& transfer_folder) {
   for (const BatchTable& table : BatchTables()) {
-    const fs::path target = fs::path(transfer_folder) / std::string(table.file_name);
+    const fs::path target = PathFromUtf8(transfer_folder) / PathFromUtf8(table.file_name);
     if (FileExists(target)) continue;
     const std::string source =
-        ResolvePathIgnoringCase(company_data_folder, table.source_path).string();
-    CreateBatchTable(config, source, target.string(), std::string(table.creation_keys));
+        Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), table.source_path));
+    CreateBatchTable(config, source, Utf8FromPath(target), std::string(table.creation_keys));
   }
 }
 
@@ -83,7 +84,7 @@ InitializationResult InitializeBatch(Ui& ui, EngineConfig& config,
     MsgInfo(ui, kMsgCaption, kMsgEnterFolder);
     return InitializationResult::kNoTransferFolder;
   }
-  if (!DirectoryExists(folder)) {
+  if (!DirectoryExists(PathFromUtf8(folder))) {
     MsgInfo(ui, kMsgCaption, kMsgFolderMissing);
     return InitializationResult::kFolderMissing;
   }
@@ -119,7 +120,7 @@ InitializationResult InitializeBatch(Ui& ui, EngineConfig& config,
   if (context.refill_series_lists) context.refill_series_lists();
   for (const std::string_view name : {kExportInfoName, kExportIniName}) {
     std::error_code ec;
-    fs::remove(ResolvePathIgnoringCase(folder, name), ec);
+    fs::remove(ResolvePathIgnoringCase(PathFromUtf8(folder), name), ec);
   }
   MsgInfo(ui, kMsgCaption, FillTemplate(kMsgFinishedTemplate, "Inicializace"));
   return InitializationResult::kDone;

@@ -1,8 +1,7 @@
 #include "batch/run_folders.h"
+#include "platform/native_io.h"
 
 #include <optional>
-
-
 
 namespace dalimor {
 namespace {
@@ -22,7 +21,7 @@ std::string PendingJournalText(const std::string& folder, const JournalReport& r
          (report.run.empty() ? std::string() : " (" + report.run + ")") +
          " byl přerušen a od té doby se změnily tyto tabulky:" + tables +
          "\r\n\r\nKopie tabulek z doby před přerušeným během jsou uloženy ve složce \"" +
-         report.journal.string() + "\".";
+         Utf8FromPath(report.journal) + "\".";
 }
 
 std::string PendingDecisionHint() {
@@ -53,7 +52,7 @@ RunFolders PrepareRunFolders(const std::string& company_data_folder,
     }
     for (const std::string& folder : folders) {
       JournalReport report;
-      if (RecoverJournal(folder, &report) == RecoveryOutcome::kChangedSince) {
+      if (RecoverJournal(PathFromUtf8(folder), &report) == RecoveryOutcome::kChangedSince) {
         if (!result.message.empty()) result.message += "\r\n\r\n";
         result.message += PendingJournalText(folder, report) + PendingDecisionHint();
         result.pending.push_back(folder);
@@ -83,7 +82,7 @@ bool AskAboutPendingJournals(Ui& ui, const std::vector<std::string>& pending) {
       }
       JournalReport report;
       try {
-        report = InspectJournal(folder);
+        report = InspectJournal(PathFromUtf8(folder));
       } catch (const EngineError& e) {
         if (e.kind() != EngineErrorKind::kCorrupt) throw;
         // A journal this program cannot read can only be dropped.
@@ -91,7 +90,7 @@ bool AskAboutPendingJournals(Ui& ui, const std::vector<std::string>& pending) {
                        std::string(e.what()) +
                            "\r\n\r\nChcete jej smazat? Tabulky zůstanou v současném stavu.",
                        kMbYesNoDefaultNo) == kIdYes) {
-          ResolveJournal(folder, JournalDecision::kDiscard);
+          ResolveJournal(PathFromUtf8(folder), JournalDecision::kDiscard);
           continue;
         }
         settled = false;
@@ -103,14 +102,14 @@ bool AskAboutPendingJournals(Ui& ui, const std::vector<std::string>& pending) {
                      text + "\r\n\r\nChcete obnovit tabulky do stavu před přerušeným během? "
                             "Změny provedené v nich od té doby budou ztraceny.",
                      kMbYesNoDefaultNo) == kIdYes) {
-        ResolveJournal(folder, JournalDecision::kRestore);
+        ResolveJournal(PathFromUtf8(folder), JournalDecision::kRestore);
         continue;
       }
       if (MsgWarning(ui, kMsgCaption,
                      "Chcete ponechat tabulky v současném stavu a kopie z doby před přerušeným "
                      "během smazat?",
                      kMbYesNoDefaultNo) == kIdYes) {
-        ResolveJournal(folder, JournalDecision::kDiscard);
+        ResolveJournal(PathFromUtf8(folder), JournalDecision::kDiscard);
         continue;
       }
       settled = false;

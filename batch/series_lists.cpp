@@ -5,6 +5,7 @@
 #include "engine/sql/query.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -88,8 +89,8 @@ std::string BuildGroupQuery(std::string_view folder, std::string_view table,
 
 void LoadSendSeries(Ui& ui, SeriesBox& box, const std::string& company_data_folder,
                     std::string_view agenda, std::string_view extra1, std::string_view extra2) {
-  const std::string folder =
-      WithTrailingBackslash(ResolvePathIgnoringCase(company_data_folder, "LDATA\\S").string());
+  const std::string folder = WithTrailingBackslash(
+      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "LDATA\\S")));
   LoadFromStatement(ui, box, BuildSeriesQuery(folder, "Ldoklady.DB", agenda, extra1, extra2),
                     "Rada");
 }

@@ -14,6 +14,7 @@
 #include "cli/terminal_ui.h"
 #include "engine/engine_config.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 
@@ -38,8 +39,8 @@ void OpenCompany(CompanyRegister& companies, const std::string& name) {
 std::string CommandFolder(const std::string& text) {
   if (text.empty()) return "";
   std::error_code ec;
-  const std::filesystem::path absolute = std::filesystem::absolute(text, ec);
-  return TransferFolderPath(ec ? text : absolute.lexically_normal().string());
+  const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(text), ec);
+  return TransferFolderPath(ec ? text : Utf8FromPath(absolute.lexically_normal()));
 }
 
 
@@ -81,7 +82,7 @@ int InfoCommand(const std::vector<std::string>& args, std::ostream& out) {
   options.Finish();
   const std::string path = CommandFolder(folder);
   // A send at work or cut short leaves nothing to describe yet.
-  if (DirectoryExists(path)) {
+  if (DirectoryExists(PathFromUtf8(path))) {
     const RunFolders locked = PrepareRunFolders("", path, "čtení informací o dávce");
     if (locked.state != FoldersState::kReady) throw CommandError{locked.message, kExitRefused};
   }

@@ -8,6 +8,7 @@
 #include "cli/cli.h"
 #include "cli/cli_options.h"
 #include "demo/demo_installation.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -48,7 +49,7 @@ int DemoCommand(const std::vector<std::string>& args, std::ostream& out) {
 
   // Never over existing data: only a new or an empty folder is written.
   std::error_code ec;
-  const std::filesystem::path path(dir);
+  const std::filesystem::path path = PathFromUtf8(dir);
   if (std::filesystem::exists(path, ec)) {
     if (!std::filesystem::is_directory(path, ec))
       throw std::runtime_error("'" + dir +

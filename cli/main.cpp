@@ -7,10 +7,12 @@
 
 #include "cli/cli.h"
 #include "cli/terminal_ui.h"
+#include "platform/native_io.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  dalimor::UseUtf8Console();
   dalimor::InstallStopSignals();
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = dalimor::CommandLineArguments(argc, argv);
   return dalimor::RunCli(args, std::cout, std::cerr, std::cin);
 }

@@ -16,6 +16,7 @@
 #include "engine/folder_lock.h"
 #include "engine/run_journal.h"
 #include "batch/run_folders.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 
@@ -45,19 +46,19 @@ int RecoverCommand(const std::vector<std::string>& args, std::ostream& out) {
       code = kExitRefused;
       continue;
     }
-    const JournalReport report = InspectJournal(home);
+    const JournalReport report = InspectJournal(PathFromUtf8(home));
     if (!report.pending) {
-      RecoverJournal(home);  // a journal without a manifest is only garbage
+      RecoverJournal(PathFromUtf8(home));  // a journal without a manifest is only garbage
       out << home << ": žádný přerušený běh.\n";
     } else if (report.changed.empty()) {
-      RecoverJournal(home);
+      RecoverJournal(PathFromUtf8(home));
       out << home << ": tabulky přerušeného běhu obnoveny (" << report.tables.size() << ").\n";
     } else if (restore) {
-      ResolveJournal(home, JournalDecision::kRestore);
+      ResolveJournal(PathFromUtf8(home), JournalDecision::kRestore);
       out << home << ": tabulky obnoveny do stavu před přerušeným během (" << report.tables.size()
           << ").\n";
     } else if (discard) {
-      ResolveJournal(home, JournalDecision::kDiscard);
+      ResolveJournal(PathFromUtf8(home), JournalDecision::kDiscard);
       out << home << ": tabulky ponechány v současném stavu, kopie smazány.\n";
     } else {
       out << PendingJournalText(home, report)

@@ -15,6 +15,7 @@
 #include "engine/sql/paradox_catalog.h"
 #include "engine/sql/query.h"
 #include "engine/table_definition.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -89,7 +90,7 @@ int SchemaCommand(const std::vector<std::string>& args, std::ostream& out) {
   }
   out << "key:" << keys << '\n';
   for (const std::string& x : FindSecondaryIndexFiles(table->path()))
-    out << "index:" << std::filesystem::path(x).filename().string() << '\n';
+    out << "index:" << Utf8FromPath(PathFromUtf8(x).filename()) << '\n';
   return kExitOk;
 }
 
@@ -114,12 +115,12 @@ int CreateCommand(const std::vector<std::string>& args_in, std::ostream&) {
     const std::string path = table->path();
     table->Close();
     for (const std::string& x : FindSecondaryIndexFiles(path)) RemoveSecondaryIndexFiles(x);
-    const std::filesystem::path db(path);
-    const std::string dir = db.parent_path().empty() ? "." : db.parent_path().string();
+    const std::filesystem::path db = PathFromUtf8(path);
+    const std::string dir = db.parent_path().empty() ? "." : Utf8FromPath(db.parent_path());
     for (const char* ext : {".PX", ".MB", ".DB"}) {
-      const std::string file = FindFileNoCase(dir, db.stem().string() + ext);
+      const std::string file = FindFileNoCase(dir, Utf8FromPath(db.stem()) + ext);
       std::error_code ec;
-      if (!file.empty()) std::filesystem::remove(file, ec);
+      if (!file.empty()) std::filesystem::remove(PathFromUtf8(file), ec);
     }
     throw;
   }
@@ -128,7 +129,7 @@ int CreateCommand(const std::vector<std::string>& args_in, std::ostream&) {
 
 int ImportCommand(const std::vector<std::string>& args, std::ostream&) {
   RequireArgs(args, 2, "import TABLE FILE.csv");
-  std::ifstream in(args[1], std::ios::binary);
+  std::ifstream in(PathFromUtf8(args[1]), std::ios::binary);
   if (!in) throw EngineError(EngineErrorKind::kFileNotFound, "Cannot open file \"" + args[1] + "\".");
   auto table = ParadoxTable::Open(args[0], OpenMode::kExclusive);
   const std::vector<FieldDef> defs = table->fields();

@@ -31,6 +31,7 @@
 #include "cli/terminal_ui.h"
 #include "engine/engine_config.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 #include "platform/regional.h"
 #include "transfer/run_log.h"
 #include "transfer/runs.h"
@@ -146,7 +147,7 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
     throw CommandError{"Data programu Kalmeo nejsou k dispozici.", kExitRefused};
   // A receive from an archive reads no transfer folder.
   const std::string folder = parsed.folder.empty() ? std::string() : CommandFolder(parsed.folder);
-  if (parsed.archive_file.empty() && !DirectoryExists(folder))
+  if (parsed.archive_file.empty() && !DirectoryExists(PathFromUtf8(folder)))
     throw CommandError{"Zadaná složka pro přenos souborů neexistuje.", kExitRefused};
   std::error_code ec;
   const std::string archive =

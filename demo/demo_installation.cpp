@@ -9,6 +9,7 @@
 #include "demo/demo_table_writer.h"
 #include "demo/demo_tables.h"
 #include "platform/ini_file.h"
+#include "platform/native_io.h"
 #include "util/calendar.h"
 
 namespace dalimor {
@@ -64,12 +65,12 @@ void WriteConfiguration(const fs::path& dir) {
   fs::create_directories(dir / "DataPrg");
   // No "NetFileDir": the installation folder is the program's folder, for
   // the shared company as for the local ones, wherever the demo lies.
-  IniFile((dir / "DataPrg" / "Kalmeo.cfg").string())
+  IniFile(Utf8FromPath(dir / "DataPrg" / "Kalmeo.cfg"))
       .WriteString("DataConnect", "IDStanice", kDemoStationId);
 }
 
 void WriteCompanyRegister(const fs::path& dir) {
-  DemoTableWriter t(dir.string(), DemoCompanyRegisterDef());
+  DemoTableWriter t(Utf8FromPath(dir), DemoCompanyRegisterDef());
   for (size_t i = 0; i < kCompanies.size(); ++i) {
     const DemoCompany& c = kCompanies[i];
     const CompanyDetails& d = kDetails[i];
@@ -120,7 +121,7 @@ void WriteCompanyRegister(const fs::path& dir) {
 }
 
 void WriteStationTable(const fs::path& dir) {
-  DemoTableWriter t(dir.string(), DemoStationTableDef());
+  DemoTableWriter t(Utf8FromPath(dir), DemoStationTableDef());
   auto add = [&](int company, std::string_view station) {
     DemoRow row(t);
     row["FirmaId"] = int64_t{company};
@@ -212,18 +213,18 @@ void WriteDemoInstallation(const std::string& dir, const DemoOptions& options) {
   Plans plans = MakePlans(options);
   plans.brno.block_sizes = plans.praha.block_sizes = plans.ostrava.block_sizes =
       BlockSizesFor(plans);
-  const fs::path root(dir);
+  const fs::path root = PathFromUtf8(dir);
   WriteConfiguration(root);
   WriteCompanyRegister(root);
   WriteStationTable(root);
 
   std::vector<DemoCarriedDocument> carried;
-  WriteDemoCompany((root / "DATA" / std::string(kCompanies[1].folder)).string(), plans.brno, {},
+  WriteDemoCompany(Utf8FromPath(root / "DATA" / std::string(kCompanies[1].folder)), plans.brno, {},
                    &carried);
-  WriteDemoCompany((root / "DATA" / std::string(kCompanies[2].folder)).string(), plans.praha,
+  WriteDemoCompany(Utf8FromPath(root / "DATA" / std::string(kCompanies[2].folder)), plans.praha,
                    carried, nullptr);
-  WriteDemoCompany((root / "DATA" / std::string(kCompanies[0].folder)).string(), plans.ostrava, {},
-                   nullptr);
+  WriteDemoCompany(Utf8FromPath(root / "DATA" / std::string(kCompanies[0].folder)), plans.ostrava,
+                   {}, nullptr);
 }
 
 }  // namespace dalimor

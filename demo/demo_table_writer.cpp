@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "engine/table_definition.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -22,11 +23,11 @@ size_t CodePointCount(std::string_view text) {
 DemoTableWriter::DemoTableWriter(const std::string& base_folder, const DemoTableDef& def,
                                  int block_size)
     : def_(def), fields_(DemoFields(def)) {
-  const std::filesystem::path folder = std::filesystem::path(base_folder) / std::string(def.folder);
+  const std::filesystem::path folder = PathFromUtf8(base_folder) / PathFromUtf8(def.folder);
   std::filesystem::create_directories(folder);
   CreateOptions options;
   options.block_size = block_size > 0 ? block_size : def.block_size;
-  table_ = ParadoxTable::Create((folder / std::string(def.file_name)).string(), fields_,
+  table_ = ParadoxTable::Create(Utf8FromPath(folder / PathFromUtf8(def.file_name)), fields_,
                                 LeadingKeyFieldCount(fields_, def.key), options);
   table_->set_auto_flush(false);
   for (size_t i = 0; i < fields_.size(); ++i) index_.emplace(fields_[i].name, i);

@@ -10,6 +10,7 @@
 
 #include "engine/engine_error.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -66,15 +67,15 @@ std::pair<std::string_view, std::string_view> SplitParameter(std::string_view pa
 
 std::string DefaultEngineConfigPath() {
   if (const char* env = std::getenv("DALIMOR_ENGINE_CONFIG"); env && *env) return env;
-  return (UserConfigFolder() / "engine.cfg").string();
+  return Utf8FromPath(UserConfigFolder() / "engine.cfg");
 }
 
 EngineConfig::EngineConfig(std::string path) : path_(std::move(path)) {}
 
 EngineConfig::Tree EngineConfig::Load() const {
   std::error_code ec;
-  if (!std::filesystem::exists(path_, ec)) return Defaults();
-  std::ifstream in(path_, std::ios::binary);
+  if (!std::filesystem::exists(PathFromUtf8(path_), ec)) return Defaults();
+  std::ifstream in(PathFromUtf8(path_), std::ios::binary);
   if (!in) throw EngineError(EngineErrorKind::kIo, "Cannot read engine configuration file " + path_);
   Tree tree;
   std::string line;
@@ -99,10 +100,10 @@ void EngineConfig::Save(const Tree& tree) const {
     out << '[' << config_path << "]\n";
     for (const auto& [name, value] : entries) out << name << '=' << value << '\n';
   }
-  const std::filesystem::path target(path_);
+  const std::filesystem::path target = PathFromUtf8(path_);
   std::error_code ec;
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
-  const std::string temp = path_ + ".new";
+  const std::filesystem::path temp = PathFromUtf8(path_ + ".new");
   {
     std::ofstream file(temp, std::ios::binary | std::ios::trunc);
     const std::string text = out.str();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/engine_error.h"
+#include "platform/native_io.h"
 #include "util/ascii.h"
 
 namespace dalimor {
@@ -22,13 +23,14 @@ constexpr size_t kStampSize = 4;
 std::optional<std::filesystem::path> FindCaseless(const std::string& folder,
                                                   const std::string& name) {
   std::error_code ec;
-  const std::filesystem::path exact = std::filesystem::path(folder) / name;
-  if (std::filesystem::is_regular_file(exact, ec)) return exact;
-  std::filesystem::directory_iterator it(folder, ec), end;
+  const std::filesystem::path exact = PathFromUtf8(folder) / PathFromUtf8(name);
+  // Where names ignore case the exact name would also find another spelling.
+  if (kCaseSensitiveNames && std::filesystem::is_regular_file(exact, ec)) return exact;
+  std::filesystem::directory_iterator it(PathFromUtf8(folder), ec), end;
   const std::string wanted = AsciiLower(name);
   std::vector<std::filesystem::path> matches;
   for (; !ec && it != end; it.increment(ec)) {
-    if (AsciiLower(it->path().filename().string()) == wanted &&
+    if (AsciiLower(Utf8FromPath(it->path().filename())) == wanted &&
         std::filesystem::is_regular_file(it->path(), ec))
       matches.push_back(it->path());
   }
@@ -81,7 +83,9 @@ bool SameController(const DirectoryLock& lock, const std::string& net_file_dir) 
       return true;
   }
   const auto theirs = Components(lock.net_dir, true);
-  const auto ours = Components(std::filesystem::absolute(net_file_dir).string(), false);
+  // Our own folder is spelled the native way: with a drive letter on Windows.
+  const auto ours = Components(Utf8FromPath(std::filesystem::absolute(PathFromUtf8(net_file_dir))),
+                               kNativeSeparator == '\\');
   if (theirs.empty() || ours.empty()) return theirs.empty() && ours.empty();
   const auto& shorter = theirs.size() <= ours.size() ? theirs : ours;
   const auto& longer = theirs.size() <= ours.size() ? ours : theirs;

@@ -1,10 +1,5 @@
 #include "engine/run_journal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -16,6 +11,7 @@
 
 #include "engine/fault_injection.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 #include "platform/regional.h"
 #include "util/clock.h"
 #include "util/ascii.h"
@@ -32,7 +28,7 @@ constexpr const char* kManifestHeader = "dalimor-journal 2";
 constexpr size_t kStampEdge = 4096;
 
 [[noreturn]] void Fail(const std::string& what, const fs::path& path, int error = 0) {
-  std::string message = what + " " + path.string();
+  std::string message = what + " " + Utf8FromPath(path);
   if (error != 0) message += ": " + std::string(std::strerror(error));
   throw EngineError(EngineErrorKind::kIo, message);
 }
@@ -51,7 +47,7 @@ std::vector<std::string> TableEntries(const fs::path& folder, const std::string&
   std::vector<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+    const std::string name = Utf8FromPath(it->path().filename());
     if (SameName(BaseName(name), base)) names.push_back(name);
   }
   std::sort(names.begin(), names.end());
@@ -61,30 +57,27 @@ std::vector<std::string> TableEntries(const fs::path& folder, const std::string&
 // Syncs a folder, so that the names in it last.
 void SyncPath(const fs::path& path) {
   JournalStep();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+  SyncFolder(path);
 }
 
 // Whether the file system that holds `folder` has room for `bytes`.
 void CheckFreeSpace(const fs::path& folder, uint64_t bytes, const fs::path& table) {
-  struct statvfs info;
-  if (::statvfs(folder.c_str(), &info) != 0) return;
-  const uint64_t free_bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+  const std::optional<uint64_t> free_space = FreeBytes(folder);
+  if (!free_space) return;
+  const uint64_t free_bytes = *free_space;
   // Room for the copies and for the manifests written beside them.
   if (free_bytes >= bytes + 65536) return;
   const auto mib = [](uint64_t n) { return std::to_string((n + 1048575) / 1048576) + " MiB"; };
   throw EngineError(EngineErrorKind::kIo,
-                    "Na disku není dost místa pro zálohu tabulky " + table.string() +
-                        " do deníku běhu ve složce " + folder.string() + ": volné místo " +
+                    "Na disku není dost místa pro zálohu tabulky " + Utf8FromPath(table) +
+                        " do deníku běhu ve složce " + Utf8FromPath(folder) + ": volné místo " +
                         mib(free_bytes) + ", potřeba " + mib(bytes + 65536) + ".");
 }
 
 // An open file of the journal or of a table: never through a link, only a
 // regular file.  Throws EngineError with `what` when it cannot be opened.
 PlainFile OpenFile(const fs::path& path, int flags, const char* what) {
-  PlainFile file = OpenPlainFile(path, flags | O_CLOEXEC, 0644);
+  PlainFile file = OpenPlainFile(path, flags, 0644);
   if (file.status() == PlainFileStatus::kOpened) return file;
   Fail(what, path, file.status() == PlainFileStatus::kFailed ? file.error() : ELOOP);
 }
@@ -97,17 +90,18 @@ void CopyContent(const fs::path& from, const fs::path& to, const char* failure) 
   PlainFile in = OpenFile(from, O_RDONLY, failure);
   PlainFile out = OpenFile(to, O_WRONLY | O_CREAT, failure);
   std::vector<char> buffer(1 << 16);
-  off_t offset = 0;
+  uint64_t offset = 0;
   while (true) {
-    const ssize_t got = ::read(in.fd(), buffer.data(), buffer.size());
+    const int64_t got = ReadNative(in.fd(), buffer.data(), buffer.size());
     if (got < 0) {
       if (errno == EINTR) continue;
       Fail(failure, from, errno);
     }
     if (got == 0) break;
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::pwrite(out.fd(), buffer.data() + done, static_cast<size_t>(got - done),
-                                   offset + done);
+    for (int64_t done = 0; done < got;) {
+      const int64_t put =
+          WriteNativeAt(out.fd(), buffer.data() + done, static_cast<size_t>(got - done),
+                        offset + static_cast<uint64_t>(done));
       if (put < 0) {
         if (errno == EINTR) continue;
         if (errno == ENOSPC) CheckFreeSpace(to.parent_path(), UINT64_MAX / 2, from);
@@ -115,12 +109,12 @@ void CopyContent(const fs::path& from, const fs::path& to, const char* failure) 
       }
       done += put;
     }
-    offset += got;
+    offset += static_cast<uint64_t>(got);
   }
   JournalStep();
-  if (::ftruncate(out.fd(), offset) != 0) Fail(failure, to, errno);
+  if (!TruncateNative(out.fd(), offset)) Fail(failure, to, errno);
   JournalStep();
-  if (::fsync(out.fd()) != 0) Fail(failure, to, errno);
+  if (!SyncNative(out.fd())) Fail(failure, to, errno);
 }
 
 // Copies a table's file into the journal.
@@ -132,10 +126,10 @@ void CopyDurably(const fs::path& from, const fs::path& to) {
 // so that whoever holds it open sees the old content again.  A target that
 // is not a regular file is replaced by one.
 void WriteBack(const fs::path& saved, const fs::path& target) {
-  struct stat info;
-  if (::lstat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+  const std::optional<NativeFileInfo> info = StatNative(target, false);
+  if (info && info->kind != NativeKind::kRegular) {
     JournalStep();
-    if (::unlink(target.c_str()) != 0) Fail("Cannot restore table file", target, errno);
+    if (!RemoveNative(target)) Fail("Cannot restore table file", target, errno);
   }
   CopyContent(saved, target, "Cannot restore table file");
 }
@@ -150,22 +144,23 @@ uint64_t Fnv1a(uint64_t hash, const char* data, size_t size) {
 
 // The stamp of one file as it is now; nullopt when it is not a regular file.
 std::optional<RunJournal::FileStamp> StampOf(const fs::path& folder, const std::string& name) {
-  const fs::path path = folder / name;
-  const PlainFile fd = OpenPlainFile(path, O_RDONLY | O_CLOEXEC);
-  struct stat info;
-  if (fd.status() != PlainFileStatus::kOpened || ::fstat(fd.fd(), &info) != 0) return std::nullopt;
+  const fs::path path = folder / PathFromUtf8(name);
+  const PlainFile fd = OpenPlainFile(path, O_RDONLY);
+  if (fd.status() != PlainFileStatus::kOpened) return std::nullopt;
+  const std::optional<NativeFileInfo> info = StatNative(fd.fd());
+  if (!info) return std::nullopt;
   RunJournal::FileStamp stamp;
   stamp.name = name;
-  stamp.size = static_cast<uint64_t>(info.st_size);
-  stamp.modified_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  stamp.size = info->size;
+  stamp.modified_ns = info->modified_ns;
   uint64_t hash = 1469598103934665603ull;
   std::vector<char> buffer(kStampEdge);
-  const auto take = [&](off_t at) {
-    const ssize_t got = ::pread(fd.fd(), buffer.data(), buffer.size(), at);
+  const auto take = [&](uint64_t at) {
+    const int64_t got = ReadNativeAt(fd.fd(), buffer.data(), buffer.size(), at);
     if (got > 0) hash = Fnv1a(hash, buffer.data(), static_cast<size_t>(got));
   };
   take(0);
-  if (stamp.size > kStampEdge) take(static_cast<off_t>(stamp.size - kStampEdge));
+  if (stamp.size > kStampEdge) take(stamp.size - kStampEdge);
   stamp.checksum = hash;
   return stamp;
 }
@@ -223,7 +218,7 @@ std::string ManifestText(const Manifest& manifest) {
 
 [[noreturn]] void Damaged(const fs::path& journal) {
   throw EngineError(EngineErrorKind::kCorrupt,
-                    "Deník běhu je poškozený: " + (journal / kManifestName).string());
+                    "Deník běhu je poškozený: " + Utf8FromPath(journal / kManifestName));
 }
 
 // Reads and checks the manifest of a journal.  Throws EngineError
@@ -290,7 +285,7 @@ void WriteManifestFile(const fs::path& journal, const Manifest& manifest) {
     JournalStep();
     PlainFile out = OpenFile(temp, O_WRONLY | O_CREAT | O_TRUNC, "Cannot write run journal");
     for (size_t done = 0; done < text.size();) {
-      const ssize_t put = ::write(out.fd(), text.data() + done, text.size() - done);
+      const int64_t put = WriteNative(out.fd(), text.data() + done, text.size() - done);
       if (put < 0) {
         if (errno == EINTR) continue;
         Fail("Cannot write run journal", temp, errno);
@@ -298,32 +293,30 @@ void WriteManifestFile(const fs::path& journal, const Manifest& manifest) {
       done += static_cast<size_t>(put);
     }
     JournalStep();
-    if (::fsync(out.fd()) != 0) Fail("Cannot write run journal", temp, errno);
+    if (!SyncNative(out.fd())) Fail("Cannot write run journal", temp, errno);
   }
   JournalStep();
-  if (::rename(temp.c_str(), (journal / kManifestName).c_str()) != 0)
+  if (!RenameNative(temp, journal / kManifestName))
     Fail("Cannot write run journal", journal / kManifestName, errno);
   SyncPath(journal);
 }
 
 bool ManifestExists(const fs::path& journal) {
-  struct stat info;
-  return ::lstat((journal / kManifestName).c_str(), &info) == 0;
+  return StatNative(journal / kManifestName, false).has_value();
 }
 
 // Whether anything stands at the journal's place.
 bool JournalFolderExists(const fs::path& journal) {
-  struct stat info;
-  return ::lstat(journal.c_str(), &info) == 0;
+  return StatNative(journal, false).has_value();
 }
 
 // Removes a journal whose manifest is gone (or never came): mere garbage.
 void RemoveGarbage(const fs::path& journal) {
-  struct stat info;
-  if (::lstat(journal.c_str(), &info) != 0) return;
+  const std::optional<NativeFileInfo> info = StatNative(journal, false);
+  if (!info) return;
   JournalStep();
   std::error_code ec;
-  if (S_ISDIR(info.st_mode))
+  if (info->kind == NativeKind::kFolder)
     fs::remove_all(journal, ec);
   else
     fs::remove(journal, ec);
@@ -332,13 +325,13 @@ void RemoveGarbage(const fs::path& journal) {
 // The commit point: the manifest goes, the copies become garbage.
 void DropManifest(const fs::path& journal) {
   JournalStep();
-  if (::unlink((journal / kManifestName).c_str()) != 0 && errno != ENOENT)
+  if (!RemoveNative(journal / kManifestName) && errno != ENOENT)
     Fail("Cannot remove run journal", journal / kManifestName, errno);
   SyncPath(journal);
 }
 
 fs::path TableFolder(const fs::path& home, const RunJournal::Entry& e) {
-  return e.folder == "." ? home : home / e.folder;
+  return e.folder == "." ? home : home / PathFromUtf8(e.folder);
 }
 
 // The folder of a table to be put back, when it really lies below the home
@@ -350,9 +343,9 @@ fs::path CheckedTableFolder(const fs::path& home, const fs::path& journal,
   const fs::path real_home = fs::canonical(home, ec);
   if (ec) Fail("Cannot restore table file", home, ec.value());
   if (e.folder == ".") return home;
-  const fs::path real = fs::weakly_canonical(home / e.folder, ec);
-  if (ec || real != (real_home / e.folder).lexically_normal()) Damaged(journal);
-  return home / e.folder;
+  const fs::path real = fs::weakly_canonical(home / PathFromUtf8(e.folder), ec);
+  if (ec || real != (real_home / PathFromUtf8(e.folder)).lexically_normal()) Damaged(journal);
+  return home / PathFromUtf8(e.folder);
 }
 
 // Whether `name` is a temporary file that a file of the table was being
@@ -374,10 +367,10 @@ bool IsTemporaryOf(const std::string& name, const std::string& base) {
 void RemoveTemporaryFiles(const fs::path& folder, const std::string& base) {
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+    const std::string name = Utf8FromPath(it->path().filename());
     if (!IsTemporaryOf(name, base)) continue;
     JournalStep();
-    ::unlink(it->path().c_str());
+    RemoveNative(it->path());
   }
 }
 
@@ -393,14 +386,14 @@ void RestoreTable(const fs::path& home, const fs::path& journal, const RunJourna
                                   [&](const std::string& s) { return SameName(s, name); });
     if (keep) continue;
     JournalStep();
-    if (::unlink((folder / name).c_str()) != 0 && errno != ENOENT)
-      Fail("Cannot restore table file", folder / name, errno);
+    if (!RemoveNative(folder / PathFromUtf8(name)) && errno != ENOENT)
+      Fail("Cannot restore table file", folder / PathFromUtf8(name), errno);
   }
   for (const std::string& name : e.saved) {
     std::string target = name;
     for (const std::string& c : current)
       if (SameName(c, name)) target = c;
-    WriteBack(saved / name, folder / target);
+    WriteBack(saved / PathFromUtf8(name), folder / PathFromUtf8(target));
   }
   SyncPath(folder);
 }
@@ -410,8 +403,9 @@ bool Restorable(const RunJournal::Entry& e) { return e.state != "saved"; }
 std::string TablePath(const fs::path& home, const RunJournal::Entry& e) {
   const std::vector<std::string> names = TableEntries(TableFolder(home, e), e.base);
   for (const std::string& name : names)
-    if (SameName(name, e.base + ".DB")) return (TableFolder(home, e) / name).string();
-  return (TableFolder(home, e) / (e.base + ".DB")).string();
+    if (SameName(name, e.base + ".DB"))
+      return Utf8FromPath(TableFolder(home, e) / PathFromUtf8(name));
+  return Utf8FromPath(TableFolder(home, e) / PathFromUtf8(e.base + ".DB"));
 }
 
 JournalReport Report(const fs::path& home, const Manifest& manifest) {
@@ -448,7 +442,7 @@ void RestoreAll(const fs::path& home, Manifest manifest) {
 
 std::string RunDescription(const std::string& run) {
   const std::string when = DateTimeToStr(SystemClock().Now(), CzechRegionalSettings());
-  std::string text = "proces " + std::to_string(::getpid()) + ", spuštěn " + when;
+  std::string text = "proces " + std::to_string(CurrentProcessId()) + ", spuštěn " + when;
   if (!run.empty()) text = run + ", " + text;
   for (char& c : text)
     if (c == '\t' || c == '\n' || c == '\r') c = ' ';
@@ -494,12 +488,16 @@ RunJournal::~RunJournal() {
 RunJournal::Entry* RunJournal::Find(const fs::path& table_path) {
   const fs::path folder = Folder(table_path.has_parent_path() ? table_path.parent_path() : fs::path("."));
   const fs::path relative = folder.lexically_relative(home_);
-  std::string folder_text = relative.empty() ? "." : relative.generic_string();
+  // Recorded with "/" between the folders on every system.
+  std::string folder_text = relative.empty() ? "." : Utf8FromPath(relative);
+  if (kNativeSeparator != '/')
+    std::replace(folder_text.begin(), folder_text.end(), kNativeSeparator, '/');
   if (folder_text.size() > 1 && folder_text.back() == '/') folder_text.pop_back();
-  const std::string base = BaseName(table_path.filename().string());
+  const std::string base = BaseName(Utf8FromPath(table_path.filename()));
   if (!InsideFolder(folder_text) || !PlainName(base))
-    throw EngineError(EngineErrorKind::kIo,
-                      "Table " + table_path.string() + " lies outside the run's folder " + home_.string());
+    throw EngineError(EngineErrorKind::kIo, "Table " + Utf8FromPath(table_path) +
+                                                " lies outside the run's folder " +
+                                                Utf8FromPath(home_));
   for (Entry& e : entries_)
     if (e.folder == folder_text && SameName(e.base, base)) return &e;
   Entry e;
@@ -529,8 +527,9 @@ void RunJournal::Protect(const fs::path& table_path) {
     if (!started_) {
       if (JournalFolderExists(journal)) {
         if (ManifestExists(journal))
-          throw EngineError(EngineErrorKind::kIo,
-                            "A run journal of an unfinished run is in the way: " + journal.string());
+          throw EngineError(
+              EngineErrorKind::kIo,
+              "A run journal of an unfinished run is in the way: " + Utf8FromPath(journal));
         RemoveGarbage(journal);
       }
       JournalStep();
@@ -538,7 +537,7 @@ void RunJournal::Protect(const fs::path& table_path) {
       if (!fs::create_directory(journal, ec)) Fail("Cannot create run journal", journal, ec.value());
       started_ = true;
     }
-    const fs::path folder = folder_text == "." ? home_ : home_ / folder_text;
+    const fs::path folder = folder_text == "." ? home_ : home_ / PathFromUtf8(folder_text);
     const fs::path saved = journal / std::to_string(id);
     std::error_code ec;
     fs::remove_all(saved, ec);
@@ -547,16 +546,17 @@ void RunJournal::Protect(const fs::path& table_path) {
     std::vector<std::string> names;
     uint64_t bytes = 0;
     for (const std::string& name : TableEntries(folder, base)) {
-      struct stat info;
-      if (::lstat((folder / name).c_str(), &info) != 0) continue;
-      if (!S_ISREG(info.st_mode))
+      const std::optional<NativeFileInfo> info = StatNative(folder / PathFromUtf8(name), false);
+      if (!info) continue;
+      if (info->kind != NativeKind::kRegular)
         throw EngineError(EngineErrorKind::kIo,
-                          "Not a regular file: " + (folder / name).string());
+                          "Not a regular file: " + Utf8FromPath(folder / PathFromUtf8(name)));
       names.push_back(name);
-      bytes += static_cast<uint64_t>(info.st_size);
+      bytes += info->size;
     }
-    CheckFreeSpace(journal, bytes, folder / (base + ".DB"));
-    for (const std::string& name : names) CopyDurably(folder / name, saved / name);
+    CheckFreeSpace(journal, bytes, folder / PathFromUtf8(base + ".DB"));
+    for (const std::string& name : names)
+      CopyDurably(folder / PathFromUtf8(name), saved / PathFromUtf8(name));
     SyncPath(saved);
     entry = &entries_[static_cast<size_t>(id - 1)];
     entry->saved = names;
@@ -583,7 +583,7 @@ void RunJournal::Settle() {
   bool changed = false;
   for (Entry& e : entries_) {
     if (e.state != "writing") continue;
-    e.stamps = CurrentStamps(e.folder == "." ? home_ : home_ / e.folder, e.base);
+    e.stamps = CurrentStamps(e.folder == "." ? home_ : home_ / PathFromUtf8(e.folder), e.base);
     e.state = "written";
     changed = true;
   }

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine/engine_error.h"
+#include "platform/native_io.h"
 #include "platform/regional.h"
 #include "util/ascii.h"
 #include "util/date_entry.h"
@@ -278,7 +279,7 @@ TableCursor::~TableCursor() {
 
 std::string TableCursor::TablePath() const {
   if (database_name_.empty()) return table_name_;
-  return (std::filesystem::path(database_name_) / table_name_).string();
+  return Utf8FromPath(PathFromUtf8(database_name_) / PathFromUtf8(table_name_));
 }
 
 void TableCursor::Open(OpenMode mode) {

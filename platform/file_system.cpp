@@ -1,17 +1,10 @@
 #include "platform/file_system.h"
 
 #include "platform/code_page.h"
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/native_io.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
-#include <ctime>
-#include <memory>
 #include <utility>
 
 namespace dalimor {
@@ -126,33 +119,22 @@ bool MatchTokens(std::u32string_view tokens, std::u32string_view name) {
 }
 
 bool EntryExists(const fs::path& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
-}
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
-DirHandle OpenFolder(const fs::path& folder) {
-  return DirHandle(opendir(folder.empty() ? "." : folder.c_str()));
+  return StatNative(path, false).has_value();
 }
 
 // The entry named like `name` without regard to case, by the rule of the
-// header; `folder` is taken as it stands.
+// header, spelled as on disk; `folder` is taken as it stands.
 std::optional<std::string> FindNameInFolder(const fs::path& folder, std::string_view name) {
-  if (name.empty() || name.find('/') != std::string_view::npos) return std::nullopt;
-  if (name == "." || name == ".." || EntryExists(folder / name)) return std::string(name);
-  DirHandle dir = OpenFolder(folder);
-  if (!dir) return std::nullopt;
+  if (name.empty() || name.find_first_of(kPathSeparators) != std::string_view::npos)
+    return std::nullopt;
+  if (name == "." || name == "..") return std::string(name);
+  if (std::optional<std::string> exact = NameOnDisk(folder, name)) return exact;
+  const auto entries = ListNative(folder, false);
+  if (!entries) return std::nullopt;
   const std::u32string wanted = FoldName(name);
   std::optional<std::string> best;
-  while (const dirent* item = readdir(dir.get())) {
-    const std::string_view candidate = item->d_name;
-    if (candidate == "." || candidate == "..") continue;
-    if ((!best || candidate < *best) && FoldName(candidate) == wanted)
-      best = std::string(candidate);
+  for (const NativeEntry& entry : *entries) {
+    if ((!best || entry.name < *best) && FoldName(entry.name) == wanted) best = entry.name;
   }
   return best;
 }
@@ -174,57 +156,45 @@ size_t WalkParts(fs::path& base, const std::vector<std::string_view>& parts) {
   for (size_t k = 0; k < parts.size(); ++k) {
     const std::optional<std::string> found = FindNameInFolder(base, parts[k]);
     if (!found) return k;
-    base /= *found;
+    base /= PathFromUtf8(*found);
   }
   return parts.size();
 }
 
-LocalDateTime LocalFromTimespec(const timespec& moment) {
-  std::tm local{};
-  const time_t seconds = moment.tv_sec;
-  LocalDateTime result;
-  if (localtime_r(&seconds, &local) == nullptr) return result;
-  result.year = local.tm_year + 1900;
-  result.month = local.tm_mon + 1;
-  result.day = local.tm_mday;
-  result.hour = local.tm_hour;
-  result.minute = local.tm_min;
-  result.second = std::min(local.tm_sec, 59);
-  result.millisecond = static_cast<int>(moment.tv_nsec / 1000000);
+LocalDateTime LocalFromNs(int64_t moment_ns) {
+  int64_t seconds = moment_ns / 1000000000;
+  int64_t rest = moment_ns % 1000000000;
+  if (rest < 0) {
+    --seconds;
+    rest += 1000000000;
+  }
+  LocalDateTime result = LocalTimeOf(seconds, static_cast<int>(rest / 1000000));
+  result.second = std::min(result.second, 59);
   return result;
 }
 
-// Reads one entry of an open folder; false when it vanished.
-bool ReadEntry(int folder_fd, const char* name, FolderEntry& entry) {
-  struct stat info;
-  bool broken_link = false;
-  if (fstatat(folder_fd, name, &info, 0) != 0) {
-    // A link whose target is gone still is an entry of the folder.
-    if (fstatat(folder_fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
-    broken_link = true;
-  }
-  entry.name = name;
-  entry.is_folder = !broken_link && S_ISDIR(info.st_mode);
-  entry.hidden = name[0] == '.';
-  entry.system = broken_link || (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode));
-  entry.read_only = (info.st_mode & S_IWUSR) == 0;
-  entry.size = (!broken_link && S_ISREG(info.st_mode)) ? static_cast<uint64_t>(info.st_size) : 0;
-  entry.last_write = LocalFromTimespec(info.st_mtim);
-  return true;
+FolderEntry EntryFrom(NativeEntry&& native) {
+  const NativeFileInfo& info = native.info;
+  const bool broken = native.broken_link;
+  FolderEntry entry;
+  entry.name = std::move(native.name);
+  entry.is_folder = !broken && info.kind == NativeKind::kFolder;
+  entry.hidden = info.hidden;
+  entry.system = broken || info.system ||
+                 (info.kind != NativeKind::kFolder && info.kind != NativeKind::kRegular);
+  entry.read_only = info.read_only;
+  entry.size = (!broken && info.kind == NativeKind::kRegular) ? info.size : 0;
+  entry.last_write = LocalFromNs(info.modified_ns);
+  return entry;
 }
 
 // The listing of a folder path that needs no further resolution.
 std::vector<FolderEntry> ListResolvedFolder(const fs::path& folder, std::string_view mask) {
   std::vector<FolderEntry> entries;
-  DirHandle dir = OpenFolder(folder);
-  if (!dir) return entries;
-  const int fd = dirfd(dir.get());
-  while (const dirent* item = readdir(dir.get())) {
-    const std::string_view name = item->d_name;
-    if (name == "." || name == ".." || !MatchesFileMask(name, mask)) continue;
-    FolderEntry entry;
-    if (ReadEntry(fd, item->d_name, entry)) entries.push_back(std::move(entry));
-  }
+  std::optional<std::vector<NativeEntry>> listed = ListNative(
+      folder, true, [mask](std::string_view name) { return MatchesFileMask(name, mask); });
+  if (!listed) return entries;
+  for (NativeEntry& native : *listed) entries.push_back(EntryFrom(std::move(native)));
   std::vector<std::pair<std::u32string, size_t>> keys;
   keys.reserve(entries.size());
   for (size_t k = 0; k < entries.size(); ++k) keys.emplace_back(FoldName(entries[k].name), k);
@@ -240,11 +210,10 @@ std::vector<FolderEntry> ListResolvedFolder(const fs::path& folder, std::string_
 
 // DeleteFile on a path that needs no further resolution.
 bool DeleteResolvedFile(const fs::path& path) {
-  struct stat info;
-  if (lstat(path.c_str(), &info) != 0) return false;
-  if (S_ISDIR(info.st_mode)) return false;
-  if (!S_ISLNK(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return false;
-  return unlink(path.c_str()) == 0;
+  const std::optional<NativeFileInfo> info = StatNative(path, false);
+  if (!info || info->kind == NativeKind::kFolder) return false;
+  if (info->kind != NativeKind::kLink && info->read_only) return false;
+  return RemoveNative(path);
 }
 
 }  // namespace
@@ -259,10 +228,11 @@ fs::path ReachedPath(const fs::path& path) {
   if (ec) absolute = path;
   // Case first, so that links spelled in another case are found and
   // followed; then once more for the components the links led to.
-  fs::path reached = ResolvePathIgnoringCase(absolute.root_path(), absolute.relative_path().string());
+  fs::path reached =
+      ResolvePathIgnoringCase(absolute.root_path(), Utf8FromPath(absolute.relative_path()));
   reached = fs::weakly_canonical(reached, ec);
   if (ec) return absolute.lexically_normal();
-  return ResolvePathIgnoringCase(reached.root_path(), reached.relative_path().string());
+  return ResolvePathIgnoringCase(reached.root_path(), Utf8FromPath(reached.relative_path()));
 }
 
 bool IsSameOrInside(const fs::path& inner, const fs::path& outer) {
@@ -272,7 +242,7 @@ bool IsSameOrInside(const fs::path& inner, const fs::path& outer) {
   for (auto o = b.begin(); o != b.end(); ++o) {
     if (o->empty()) continue;  // a trailing separator
     while (i != a.end() && i->empty()) ++i;
-    if (i == a.end() || !SameNameIgnoringCase(i->string(), o->string())) return false;
+    if (i == a.end() || !SameNameIgnoringCase(Utf8FromPath(*i), Utf8FromPath(*o))) return false;
     ++i;
   }
   return true;
@@ -287,19 +257,21 @@ bool MatchesFileMask(std::string_view name, std::string_view mask) {
 std::optional<fs::path> FindEntryIgnoringCase(const fs::path& folder, std::string_view name) {
   const std::optional<std::string> found = FindNameInFolder(folder, name);
   if (!found) return std::nullopt;
-  return folder / *found;
+  return folder / PathFromUtf8(*found);
 }
 
 std::optional<fs::path> FindPathIgnoringCase(const fs::path& path) {
   if (path.empty()) return std::nullopt;
-  if (EntryExists(path)) return path;
+  // Where names ignore case, the path as written may not be the spelling
+  // on disk: each component is looked up.
+  if (kCaseSensitiveNames && EntryExists(path)) return path;
   fs::path current = path.root_path();
   for (const fs::path& part : path.relative_path()) {
-    const std::string text = part.string();
+    const std::string text = Utf8FromPath(part);
     if (text.empty()) continue;  // after a trailing separator
     const std::optional<std::string> found = FindNameInFolder(current, text);
     if (!found) return std::nullopt;
-    current /= *found;
+    current /= PathFromUtf8(*found);
   }
   return current;
 }
@@ -324,20 +296,22 @@ fs::path ResolvePathIgnoringCase(const fs::path& root, std::string_view relative
       base = std::move(*found_root);
   }
   const std::vector<std::string_view> parts = SplitRelative(relative);
-  for (size_t k = WalkParts(base, parts); k < parts.size(); ++k) base /= parts[k];
+  for (size_t k = WalkParts(base, parts); k < parts.size(); ++k) base /= PathFromUtf8(parts[k]);
   return base;
 }
 
 bool FileExists(const fs::path& path) {
   const std::optional<fs::path> found = FindPathIgnoringCase(path);
-  struct stat info;
-  return found && stat(found->c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+  if (!found) return false;
+  const std::optional<NativeFileInfo> info = StatNative(*found, true);
+  return info && info->kind != NativeKind::kFolder;
 }
 
 bool DirectoryExists(const fs::path& path) {
   const std::optional<fs::path> found = FindPathIgnoringCase(path);
-  struct stat info;
-  return found && stat(found->c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  if (!found) return false;
+  const std::optional<NativeFileInfo> info = StatNative(*found, true);
+  return info && info->kind == NativeKind::kFolder;
 }
 
 bool DeleteFile(const fs::path& path) {
@@ -347,12 +321,12 @@ bool DeleteFile(const fs::path& path) {
 
 int DeleteFilesByMask(const std::string& folder, std::string_view mask) {
   if (folder.empty()) return 0;
-  const std::optional<fs::path> resolved = FindPathIgnoringCase(folder);
+  const std::optional<fs::path> resolved = FindPathIgnoringCase(PathFromUtf8(folder));
   if (!resolved) return 0;
   int result = 0;
   bool first = true;
   for (const FolderEntry& entry : ListResolvedFolder(*resolved, mask)) {
-    const bool deleted = DeleteResolvedFile(*resolved / entry.name);
+    const bool deleted = DeleteResolvedFile(*resolved / PathFromUtf8(entry.name));
     if (first) {
       result = deleted ? 1 : -1;
       first = false;
@@ -413,7 +387,7 @@ int PlainFile::Release() { return std::exchange(fd_, -1); }
 
 bool PlainFile::Close() {
   if (fd_ < 0) return true;
-  return ::close(std::exchange(fd_, -1)) == 0;
+  return CloseNative(std::exchange(fd_, -1));
 }
 
 PlainFile OpenPlainFile(const fs::path& path, int flags, unsigned mode) {
@@ -424,8 +398,8 @@ PlainFile OpenPlainFile(const fs::path& path, int flags, unsigned mode) {
     file.error_ = status == PlainFileStatus::kFailed ? error : 0;
     return std::move(file);
   };
-  const int open_flags = (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  file.fd_ = ::open(path.c_str(), open_flags, static_cast<mode_t>(mode));
+  const int open_flags = (flags & ~O_TRUNC) | kOpenNoFollow | kOpenNonBlock;
+  file.fd_ = OpenNative(path, open_flags, mode);
   if (file.fd_ < 0) {
     const int error = errno;
     // ELOOP: the last component is a link.  ENXIO: a pipe without a reader
@@ -435,41 +409,18 @@ PlainFile OpenPlainFile(const fs::path& path, int flags, unsigned mode) {
     if (error == ENOENT || error == ENOTDIR) return fail(PlainFileStatus::kMissing, error);
     return fail(PlainFileStatus::kFailed, error);
   }
-  struct stat info {};
-  if (::fstat(file.fd_, &info) != 0) return fail(PlainFileStatus::kFailed, errno);
-  if (!S_ISREG(info.st_mode)) return fail(PlainFileStatus::kNotPlain, 0);
-  if ((flags & O_TRUNC) != 0 && ::ftruncate(file.fd_, 0) != 0)
+  const std::optional<NativeFileInfo> info = StatNative(file.fd_);
+  if (!info) return fail(PlainFileStatus::kFailed, errno);
+  if (info->kind != NativeKind::kRegular) return fail(PlainFileStatus::kNotPlain, 0);
+  if ((flags & O_TRUNC) != 0 && !TruncateNative(file.fd_, 0))
     return fail(PlainFileStatus::kFailed, errno);
   file.status_ = PlainFileStatus::kOpened;
   return file;
 }
 
-fs::path UserConfigFolder() {
-  fs::path base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = fs::path(home) / ".config";
-  } else {
-    base = fs::temp_directory_path();
-  }
-  return base / "dalimor";
-}
-
-fs::path UserDataFolder() {
-  fs::path base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = fs::path(home) / ".local" / "share";
-  } else {
-    base = fs::temp_directory_path();
-  }
-  return base / "dalimor";
-}
-
 std::string WithTrailingBackslash(std::string path) {
-  if (path.empty() || path.back() != '/') path.push_back('/');
+  if (path.empty() || kPathSeparators.find(path.back()) == std::string_view::npos)
+    path.push_back(kNativeSeparator);
   return path;
 }
 

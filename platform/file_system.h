@@ -129,9 +129,11 @@ DosDateTime ToDosDateTime(const LocalDateTime& moment);
 struct FolderEntry {
   std::string name;          // as stored on disk
   bool is_folder = false;    // a folder, or a link to one
-  bool hidden = false;       // the name begins with "."
-  bool system = false;       // neither a regular file nor a folder (device,
-                             // pipe, socket, broken link): nothing to read
+  bool hidden = false;       // the name begins with "." (Linux) or the
+                             // hidden attribute is set (Windows)
+  bool system = false;       // the system attribute (Windows), or neither a
+                             // regular file nor a folder (device, pipe,
+                             // socket, broken link): nothing to read
   bool read_only = false;    // the owner may not write it
   uint64_t size = 0;         // bytes of a regular file; 0 for anything else
   LocalDateTime last_write;  // local time of the last change of the content
@@ -197,18 +199,22 @@ class PlainFile {
 PlainFile OpenPlainFile(const std::filesystem::path& path, int flags, unsigned mode = 0666);
 
 // The folder the user's own files of Dalimor live in (the table engine's
-// configuration, the desktop program's window state): $XDG_CONFIG_HOME/dalimor,
-// else ~/.config/dalimor, else "dalimor" in the temporary folder for a user
-// without a home.  Not created here.
+// configuration, the desktop program's window state): on Linux
+// $XDG_CONFIG_HOME/dalimor, else ~/.config/dalimor, else "dalimor" in the
+// temporary folder for a user without a home; on Windows %APPDATA%\Dalimor,
+// else "Dalimor" in the temporary folder.  Not created here.
 std::filesystem::path UserConfigFolder();
 
-// The folder the user's own records of Dalimor live in (the run log):
-// $XDG_DATA_HOME/dalimor, else ~/.local/share/dalimor, else "dalimor" in the
-// temporary folder for a user without a home.  Not created here.
+// The folder the user's own records of Dalimor live in (the run log): on
+// Linux $XDG_DATA_HOME/dalimor, else ~/.local/share/dalimor, else "dalimor"
+// in the temporary folder for a user without a home; on Windows
+// %LOCALAPPDATA%\Dalimor, else "Dalimor" in the temporary folder.  Not
+// created here.
 std::filesystem::path UserDataFolder();
 
-// The path with the native separator "/" appended unless its last character
-// already is one.  An empty text gives "/"; callers pass non-empty paths.
+// The path with the native separator ("/", on Windows "\") appended unless
+// its last character already is a separator (on Windows "/" counts too).
+// An empty text gives the separator alone; callers pass non-empty paths.
 std::string WithTrailingBackslash(std::string path);
 
 }  // namespace dalimor

@@ -1,9 +1,5 @@
 #include "platform/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -13,6 +9,7 @@
 #include <utility>
 
 #include "platform/code_page.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -208,24 +205,24 @@ FileContent ReadWholeFile(const std::string& path, IniLinks links) {
   FileContent content;
   // Non-blocking, so that a FIFO at the path cannot hang the program.  A
   // refused link fails with ELOOP and is unusable.
-  const int no_follow = links == IniLinks::kRefuse ? O_NOFOLLOW : 0;
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | no_follow);
+  const int no_follow = links == IniLinks::kRefuse ? kOpenNoFollow : 0;
+  const int fd = OpenNative(PathFromUtf8(path), O_RDONLY | kOpenNonBlock | no_follow);
   if (fd < 0) {
     content.state =
         (errno == ENOENT || errno == ENOTDIR) ? FileState::kMissing : FileState::kUnusable;
     return content;
   }
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
+  const std::optional<NativeFileInfo> info = StatNative(fd);
+  if (!info || info->kind != NativeKind::kRegular) {
+    CloseNative(fd);
     content.state = FileState::kUnusable;
     return content;
   }
   content.state = FileState::kRead;
-  content.bytes.reserve(static_cast<size_t>(info.st_size));
+  content.bytes.reserve(static_cast<size_t>(info->size));
   std::array<char, 65536> buffer;
   for (;;) {
-    const ssize_t n = read(fd, buffer.data(), buffer.size());
+    const int64_t n = ReadNative(fd, buffer.data(), buffer.size());
     if (n > 0) {
       content.bytes.append(buffer.data(), static_cast<size_t>(n));
     } else if (n == 0) {
@@ -236,13 +233,13 @@ FileContent ReadWholeFile(const std::string& path, IniLinks links) {
       break;
     }
   }
-  close(fd);
+  CloseNative(fd);
   return content;
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
+    const int64_t n = WriteNative(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -254,8 +251,8 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 // A file or folder without any write permission bit counts as read-only, as
 // the read-only attribute does on Windows: even a superuser does not write it.
-bool HasWriteBits(const struct stat& info) {
-  return (info.st_mode & 0222) != 0;
+bool HasWriteBits(const NativeFileInfo& info) {
+  return (info.mode & 0222) != 0;
 }
 
 // Replaces the file's content with `bytes`: written to a new file in the same
@@ -265,27 +262,24 @@ bool HasWriteBits(const struct stat& info) {
 // at the path itself, never a file a link planted there later points to.
 // False on failure, leaving the old file untouched.
 bool ReplaceFileContent(const std::string& path, std::string_view bytes, IniLinks links) {
-  std::filesystem::path target = path;
+  std::filesystem::path target = PathFromUtf8(path);
   std::error_code error;
   if (links == IniLinks::kFollow && std::filesystem::is_symlink(target, error)) {
     auto resolved = std::filesystem::canonical(target, error);
     if (!error) target = std::move(resolved);
   }
-  struct stat info {};
-  const bool exists = (links == IniLinks::kFollow ? stat(target.c_str(), &info)
-                                                  : lstat(target.c_str(), &info)) == 0;
+  const std::optional<NativeFileInfo> info = StatNative(target, links == IniLinks::kFollow);
+  const bool exists = info.has_value();
   if (exists) {
-    if (!S_ISREG(info.st_mode) || !HasWriteBits(info) ||
-        faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    if (info->kind != NativeKind::kRegular || !HasWriteBits(*info) || !MayWrite(target))
       return false;
   } else if (errno != ENOENT) {
     return false;
   }
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  struct stat folder_info {};
-  if (stat(folder.c_str(), &folder_info) != 0 || !S_ISDIR(folder_info.st_mode) ||
-      !HasWriteBits(folder_info))
+  const std::optional<NativeFileInfo> folder_info = StatNative(folder, true);
+  if (!folder_info || folder_info->kind != NativeKind::kFolder || !HasWriteBits(*folder_info))
     return false;
 
   static std::atomic<unsigned> counter{0};
@@ -294,22 +288,19 @@ bool ReplaceFileContent(const std::string& path, std::string_view bytes, IniLink
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     // Part of the name only, so that a long name cannot make the temporary
     // one too long for the file system.
-    temp = folder / ("." + target.filename().string().substr(0, 100) + "." +
-                     std::to_string(getpid()) + "." + std::to_string(counter++) + ".tmp");
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    temp = folder / PathFromUtf8("." + Utf8FromPath(target.filename()).substr(0, 100) + "." +
+                                 std::to_string(CurrentProcessId()) + "." +
+                                 std::to_string(counter++) + ".tmp");
+    fd = OpenNative(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd < 0 && errno != EEXIST) return false;
   }
   if (fd < 0) return false;
   bool ok = WriteAll(fd, bytes);
-  if (exists) {
-    // Best effort: a file we may write but not own keeps our ownership.
-    [[maybe_unused]] const int owner_kept = fchown(fd, info.st_uid, info.st_gid);
-    [[maybe_unused]] const int mode_kept = fchmod(fd, info.st_mode & 07777);
-  }
-  ok = ok && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
+  if (exists) CopyOwnerAndMode(fd, *info);
+  ok = ok && SyncNative(fd);
+  ok = CloseNative(fd) && ok;
+  ok = ok && RenameNative(temp, target);
+  if (!ok) RemoveNative(temp);
   return ok;
 }
 

@@ -10,6 +10,7 @@
 #include "engine/sql/query.h"
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 #include "util/ascii.h"
 #include "util/calendar.h"
 #include "util/ui.h"
@@ -23,7 +24,7 @@ namespace fs = std::filesystem;
 // when it will be written); a missing table stays closed.
 void OpenIfExists(TransferContext& context, TableCursor& table, const std::string& folder,
                   const std::string& name, bool write) {
-  const fs::path path = fs::path(folder) / name;
+  const fs::path path = PathFromUtf8(folder) / PathFromUtf8(name);
   // A missing table keeps its name, so that its first use names it.
   table.SetDatabaseName(folder);
   table.SetTableName(name);
@@ -145,23 +146,23 @@ std::string TableSqlName(const TableCursor& table) { return SqlTextLiteral(table
 void ExportMemos(TransferContext& context, const std::string& company_data_folder,
                  const std::string& transfer_folder, const std::string& header,
                  const std::set<std::string>* only) {
-  const std::string company_memo_folder =
-      WithTrailingBackslash(ResolvePathIgnoringCase(company_data_folder, "LDATA\\S").string());
+  const std::string company_memo_folder = WithTrailingBackslash(
+      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "LDATA\\S")));
   TableCursor headers, company_memos, batch_memos;
   OpenIfExists(context, headers, transfer_folder, header, true);
   OpenIfExists(context, company_memos, company_memo_folder, "LMEMO.DB", false);
   OpenIfExists(context, batch_memos, transfer_folder, "LMEMO.DB", true);
-  const int64_t key = MaxMemoKey(context, (fs::path(transfer_folder) / "LMEMO.DB").string());
+  const int64_t key = MaxMemoKey(context, Utf8FromPath(PathFromUtf8(transfer_folder) / "LMEMO.DB"));
   MoveTexts(context, headers, company_memos, batch_memos, key, only);
 }
 
 void ImportMemos(TransferContext& context, const std::string& company_data_folder,
                  const std::string& transfer_folder, const std::string& header,
                  const std::set<std::string>* only) {
-  const std::string header_folder =
-      WithTrailingBackslash(ResolvePathIgnoringCase(company_data_folder, "SDATA\\S").string());
-  const std::string memo_folder =
-      WithTrailingBackslash(ResolvePathIgnoringCase(company_data_folder, "LDATA\\S").string());
+  const std::string header_folder = WithTrailingBackslash(
+      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "SDATA\\S")));
+  const std::string memo_folder = WithTrailingBackslash(
+      Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "LDATA\\S")));
   TableCursor headers, company_memos, batch_memos, counters;
   OpenIfExists(context, headers, header_folder, header, true);
   OpenIfExists(context, company_memos, memo_folder, "LMEMO.DB", true);
@@ -170,7 +171,7 @@ void ImportMemos(TransferContext& context, const std::string& company_data_folde
   // New keys start above every key Kalmeo has issued: above the highest key
   // in the table and below nothing the counter has already handed out, so
   // that a header still naming a deleted memo never shows a received text.
-  int64_t key = MaxMemoKey(context, (fs::path(memo_folder) / "LMEMO.DB").string());
+  int64_t key = MaxMemoKey(context, Utf8FromPath(PathFromUtf8(memo_folder) / "LMEMO.DB"));
   if (counters.Active() && FindMemoCounter(counters))
     key = std::max(key, counters.FieldByName("DalsiHodnota").AsInteger() - 1);
   key = MoveTexts(context, headers, batch_memos, company_memos, key, only);

@@ -8,6 +8,7 @@
 #include "engine/run_journal.h"
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -75,9 +76,9 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
       reads == PriceListReads::kReadOnly ? OpenMode::kReadOnly : OpenMode::kExclusive;
   TableCursor items, destination, source;
   if (mode == PriceListMode::kUsed) OpenTable(items, item_table, read_mode);
-  if (context.journal) context.journal->Protect(destination_table);
+  if (context.journal) context.journal->Protect(PathFromUtf8(destination_table));
   OpenTable(destination, destination_table, OpenMode::kExclusive);
-  if (context.journal) context.journal->Touch(destination_table);
+  if (context.journal) context.journal->Touch(PathFromUtf8(destination_table));
   OpenTable(source, source_table, read_mode);
   DeferredWrites deferred{&destination};
   // Every few hundred rows the run reports how far it is and may be stopped.
@@ -118,12 +119,12 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
 
 void SendPriceList(TransferContext& context, const std::string& company_data_folder,
                    const std::string& transfer_folder, const PriceListOptions& options) {
-  const std::string company =
-      (ResolvePathIgnoringCase(company_data_folder, "SDATA\\S") / kPriceList).string();
-  const std::string batch = (fs::path(transfer_folder) / kPriceList).string();
+  const std::string company = Utf8FromPath(
+      ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "SDATA\\S") / kPriceList);
+  const std::string batch = Utf8FromPath(PathFromUtf8(transfer_folder) / kPriceList);
   auto one_pass = [&](TransferContext& pass, PriceListMode mode, const std::string& item_table) {
-    if (!FileExists(batch)) {
-      if (context.journal) context.journal->Touch(batch);
+    if (!FileExists(PathFromUtf8(batch))) {
+      if (context.journal) context.journal->Touch(PathFromUtf8(batch));
       CreateBatchTable(context.config, company, batch, "Sklad,PolozkaSkladu");
     }
     CopyPriceListItems(pass, company, batch, mode, item_table, options.replace,
@@ -136,15 +137,15 @@ void SendPriceList(TransferContext& context, const std::string& company_data_fol
   for (size_t i = 0; i < options.item_tables.size(); ++i) {
     TransferContext pass = PassContext(context, i, options.item_tables.size());
     one_pass(pass, PriceListMode::kUsed,
-             (fs::path(transfer_folder) / options.item_tables[i]).string());
+             Utf8FromPath(PathFromUtf8(transfer_folder) / PathFromUtf8(options.item_tables[i])));
   }
 }
 
 void ReceivePriceList(TransferContext& context, const std::string& company_data_folder,
                       const std::string& transfer_folder, const PriceListOptions& options) {
-  const std::string company =
-      (ResolvePathIgnoringCase(company_data_folder, "SDATA\\S") / kPriceList).string();
-  const std::string batch = (fs::path(transfer_folder) / kPriceList).string();
+  const std::string company = Utf8FromPath(
+      ResolvePathIgnoringCase(PathFromUtf8(company_data_folder), "SDATA\\S") / kPriceList);
+  const std::string batch = Utf8FromPath(PathFromUtf8(transfer_folder) / kPriceList);
   if (options.all) {
     CopyPriceListItems(context, batch, company, PriceListMode::kAll, "", options.replace,
                        PriceListReads::kReadOnly);
@@ -153,7 +154,8 @@ void ReceivePriceList(TransferContext& context, const std::string& company_data_
   for (size_t i = 0; i < options.item_tables.size(); ++i) {
     TransferContext pass = PassContext(context, i, options.item_tables.size());
     CopyPriceListItems(pass, batch, company, PriceListMode::kUsed,
-                       (fs::path(transfer_folder) / options.item_tables[i]).string(),
+                       Utf8FromPath(PathFromUtf8(transfer_folder) /
+                                    PathFromUtf8(options.item_tables[i])),
                        options.replace, PriceListReads::kReadOnly);
   }
 }

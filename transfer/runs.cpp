@@ -17,6 +17,7 @@
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
+#include "platform/native_io.h"
 #include "transfer/journal_catalog.h"
 #include "transfer/memo_transfer.h"
 #include "transfer/price_list.h"
@@ -76,10 +77,9 @@ bool HasAgenda(const std::map<std::string, AgendaInput>& agendas) {
 }
 
 std::string CompanyFolder(const RunEnvironment& env, const Agenda& agenda) {
-  return WithTrailingBackslash(
-      ResolvePathIgnoringCase(env.company_data_folder,
-                              agenda.kind == AgendaKind::kS ? "SDATA\\S" : "CDATA\\S")
-          .string());
+  return WithTrailingBackslash(Utf8FromPath(
+      ResolvePathIgnoringCase(PathFromUtf8(env.company_data_folder),
+                              agenda.kind == AgendaKind::kS ? "SDATA\\S" : "CDATA\\S")));
 }
 
 PriceListOptions PriceOptions(const std::map<std::string, AgendaInput>& agendas, bool all,
@@ -189,7 +189,7 @@ RunOutcome Fail(RunEnvironment& env, RunJournal& journal, const std::string& tex
   } catch (const JournalChangedError& e) {
     // Someone else wrote a table while the run failed: nothing is put back
     // without the user.
-    outcome = "\r\n\r\n" + PendingJournalText(journal.home().string(), e.report()) +
+    outcome = "\r\n\r\n" + PendingJournalText(Utf8FromPath(journal.home()), e.report()) +
               PendingDecisionHint();
   } catch (const std::exception& e) {
     // The journal stays on disk and is restored when the folder is next used.
@@ -289,19 +289,19 @@ RunOutcome SendToFolder(RunEnvironment& env, const SendPage& page) {
   }
 
   const std::string& batch = env.transfer_folder;
-  RunJournal journal(batch, "odeslání dávky");
+  RunJournal journal(PathFromUtf8(batch), "odeslání dávky");
   JournalingCatalog catalog(&journal);
   TransferContext context{catalog, env.config, env.clock, &journal, &ui, nullptr};
   try {
     if (page.empty_first) {
       for (const BatchTable& table : BatchTables())
-        journal.Touch(fs::path(batch) / std::string(table.file_name));
+        journal.Touch(PathFromUtf8(batch) / PathFromUtf8(table.file_name));
       DeleteBatchFiles(batch);
       CreateBatchTables(env.config, env.company_data_folder, batch);
       journal.Settle();
     } else if (!BatchTablesExist(batch, false)) {
       for (const BatchTable& table : BatchTables()) {
-        const fs::path path = fs::path(batch) / std::string(table.file_name);
+        const fs::path path = PathFromUtf8(batch) / PathFromUtf8(table.file_name);
         if (!FileExists(path)) journal.Touch(path);
       }
       CreateBatchTables(env.config, env.company_data_folder, batch);
@@ -351,7 +351,7 @@ RunOutcome SendToFolder(RunEnvironment& env, const SendPage& page) {
     });
 
     for (const std::string_view name : {kExportInfoName, kExportIniName})
-      journal.Touch(ResolvePathIgnoringCase(batch, name));
+      journal.Touch(ResolvePathIgnoringCase(PathFromUtf8(batch), name));
     WriteBatchInfo(batch, page.message, env.company_designation, env.clock, env.settings,
                    TableRecordCount);
     journal.Commit();
@@ -403,7 +403,7 @@ RunOutcome ReceiveFromFolder(RunEnvironment& env, const ReceivePage& page) {
                  kMbYesNoDefaultNo) != kIdYes)
     return RunOutcome::kCompanyDeclined;
 
-  RunJournal journal(env.company_data_folder, "příjem dávky");
+  RunJournal journal(PathFromUtf8(env.company_data_folder), "příjem dávky");
   JournalingCatalog catalog(&journal);
   TransferContext context{catalog, env.config, env.clock, &journal, &ui, nullptr};
   try {

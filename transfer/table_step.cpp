@@ -13,6 +13,7 @@
 #include "engine/sql/query.h"
 #include "engine/table_definition.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 #include "util/ui.h"
 
 namespace dalimor {
@@ -163,8 +164,8 @@ StepCounts SendTable(TransferContext& context, const std::string& company_folder
                std::set<std::string>* inserted) {
   StopPoint(context);
   const std::string target = transfer_folder + step.table;
-  if (!FileExists(target)) {
-    if (context.journal) context.journal->Touch(target);
+  if (!FileExists(PathFromUtf8(target))) {
+    if (context.journal) context.journal->Touch(PathFromUtf8(target));
     CreateBatchTable(context.config, company_folder + step.table, target, step.creation_keys);
   }
   // Before the step's first statement: a batch table refused here has

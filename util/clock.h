@@ -17,6 +17,10 @@ struct LocalDateTime {
   int millisecond = 0;
 };
 
+// The local date and time of a moment given in seconds since 1970 UTC,
+// with its milliseconds as they stand.
+LocalDateTime LocalTimeOf(int64_t unix_seconds, int millisecond);
+
 class Clock {
  public:
   virtual ~Clock() = default;

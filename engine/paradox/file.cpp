@@ -4,17 +4,14 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "engine/engine_error.h"
 #include "engine/paradox/byte_order.h"
 #include "engine/paradox/errors.h"
 #include "engine/paradox/header.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 #include "util/ascii.h"
 
 namespace dalimor {
@@ -55,14 +52,14 @@ ParadoxFile& ParadoxFile::operator=(ParadoxFile&& other) noexcept {
 ParadoxFile::~ParadoxFile() { Close(); }
 
 void ParadoxFile::Close() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) CloseNative(fd_);
   fd_ = -1;
 }
 
 ParadoxFile ParadoxFile::Open(const std::string& path, bool writable) {
   ParadoxFile f;
   f.path_ = path;
-  PlainFile opened = OpenPlainFile(path, writable ? O_RDWR : O_RDONLY);
+  PlainFile opened = OpenPlainFile(PathFromUtf8(path), writable ? O_RDWR : O_RDONLY);
   switch (opened.status()) {
     case PlainFileStatus::kOpened:
       break;
@@ -80,7 +77,7 @@ ParadoxFile ParadoxFile::Open(const std::string& path, bool writable) {
 ParadoxFile ParadoxFile::Create(const std::string& path) {
   ParadoxFile f;
   f.path_ = path;
-  PlainFile opened = OpenPlainFile(path, O_RDWR | O_CREAT | O_TRUNC);
+  PlainFile opened = OpenPlainFile(PathFromUtf8(path), O_RDWR | O_CREAT | O_TRUNC);
   switch (opened.status()) {
     case PlainFileStatus::kOpened:
       break;
@@ -96,9 +93,9 @@ ParadoxFile ParadoxFile::Create(const std::string& path) {
 }
 
 uint64_t ParadoxFile::Size() const {
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) ThrowIo("Cannot read file.", path_, errno);
-  return static_cast<uint64_t>(st.st_size);
+  const std::optional<NativeFileInfo> info = StatNative(fd_);
+  if (!info) ThrowIo("Cannot read file.", path_, errno);
+  return info->size;
 }
 
 std::string ParadoxFile::ReadAt(uint64_t offset, size_t length) const {
@@ -110,7 +107,7 @@ std::string ParadoxFile::ReadAt(uint64_t offset, size_t length) const {
 size_t ParadoxFile::ReadInto(uint64_t offset, char* out, size_t length) const {
   size_t done = 0;
   while (done < length) {
-    const ssize_t n = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
+    const int64_t n = ReadNativeAt(fd_, out + done, length - done, offset + done);
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowIo("Cannot read file.", path_, errno);
@@ -127,13 +124,12 @@ void ParadoxFile::WriteAt(uint64_t offset, std::string_view bytes) {
   // Tests can make a write fail half-way (engine/fault_injection.h).
   const size_t allowed = AllowedWriteBytes(bytes.size());
   if (allowed < bytes.size()) {
-    if (allowed > 0) (void)::pwrite(fd_, bytes.data(), allowed, static_cast<off_t>(offset));
+    if (allowed > 0) (void)WriteNativeAt(fd_, bytes.data(), allowed, offset);
     ThrowIo("Cannot write file.", path_, EIO);
   }
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
-                               static_cast<off_t>(offset + done));
+    const int64_t n = WriteNativeAt(fd_, bytes.data() + done, bytes.size() - done, offset + done);
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowIo("Cannot write file.", path_, errno);
@@ -143,26 +139,29 @@ void ParadoxFile::WriteAt(uint64_t offset, std::string_view bytes) {
 }
 
 void ParadoxFile::Truncate(uint64_t size) {
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ThrowIo("Cannot write file.", path_, errno);
+  if (!TruncateNative(fd_, size)) ThrowIo("Cannot write file.", path_, errno);
 }
 
 bool ParadoxFile::TryLock(bool exclusive) {
-  while (::flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    if (errno == EWOULDBLOCK) return false;
-    ThrowIo("Cannot lock file.", path_, errno);
+  switch (TryLockNative(fd_, exclusive)) {
+    case LockOutcome::kLocked:
+      return true;
+    case LockOutcome::kBusy:
+      return false;
+    case LockOutcome::kFailed:
+      break;
   }
-  return true;
+  ThrowIo("Cannot lock file.", path_, errno);
 }
 
 std::string SiblingFileName(const std::string& table_file, std::string_view extension) {
-  const std::filesystem::path db(table_file);
-  const std::string db_ext = db.extension().string();
+  const std::filesystem::path db = PathFromUtf8(table_file);
+  const std::string db_ext = Utf8FromPath(db.extension());
   const bool lower = db_ext.size() > 1 && db_ext[1] >= 'a' && db_ext[1] <= 'z';
   std::string ext(extension);
   if (lower)
     for (char& c : ext) c = AsciiLower(c);
-  return db.stem().string() + ext;
+  return Utf8FromPath(db.stem()) + ext;
 }
 
 std::string ReadHeaderBytes(const ParadoxFile& file) {
@@ -173,14 +172,15 @@ std::string ReadHeaderBytes(const ParadoxFile& file) {
 
 std::string FindFileNoCase(const std::string& directory, std::string_view name) {
   namespace fs = std::filesystem;
-  const fs::path dir = directory.empty() ? fs::path(".") : fs::path(directory);
+  const fs::path dir = directory.empty() ? fs::path(".") : PathFromUtf8(directory);
+  if (const std::optional<std::string> exact = NameOnDisk(dir, name))
+    return Utf8FromPath(dir / PathFromUtf8(*exact));
   std::error_code ec;
-  if (fs::exists(dir / fs::path(std::string(name)), ec)) return (dir / std::string(name)).string();
   std::string found;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string entry = it->path().filename().string();
+    const std::string entry = Utf8FromPath(it->path().filename());
     if (EqualsIgnoringAsciiCase(entry, name)) {
-      found = it->path().string();
+      found = Utf8FromPath(it->path());
       break;
     }
   }

@@ -12,6 +12,7 @@
 #include "engine/paradox/byte_order.h"
 #include "engine/paradox/errors.h"
 #include "engine/paradox/field.h"
+#include "platform/native_io.h"
 #include "util/ascii.h"
 
 namespace dalimor {
@@ -101,13 +102,13 @@ const unsigned char* UpperTable(CodePage cp) {
 // The .Y beside an .X: the file there whatever its letter case, else the
 // name with the .X's letter case.
 std::string TreePathOf(const std::string& x_path) {
-  const fs::path x(x_path);
-  std::string ext = x.extension().string();  // ".X06" / ".xg0"
+  const fs::path x = PathFromUtf8(x_path);
+  std::string ext = Utf8FromPath(x.extension());  // ".X06" / ".xg0"
   ext[1] = ext[1] == 'x' ? 'y' : 'Y';
-  const std::string dir = x.parent_path().string();
-  const std::string found = FindFileNoCase(dir.empty() ? "." : dir, x.stem().string() + ext);
+  const std::string dir = Utf8FromPath(x.parent_path());
+  const std::string found = FindFileNoCase(dir.empty() ? "." : dir, Utf8FromPath(x.stem()) + ext);
   if (!found.empty()) return found;
-  return (x.parent_path() / (x.stem().string() + ext)).string();
+  return Utf8FromPath(x.parent_path() / PathFromUtf8(Utf8FromPath(x.stem()) + ext));
 }
 
 }  // namespace
@@ -121,17 +122,17 @@ bool IsSecondaryIndexExtension(std::string_view ext) {
 }
 
 std::vector<std::string> FindSecondaryIndexFiles(const std::string& db_path) {
-  const fs::path db(db_path);
+  const fs::path db = PathFromUtf8(db_path);
   const fs::path dir = db.parent_path().empty() ? fs::path(".") : db.parent_path();
-  const std::string stem = db.stem().string();
+  const std::string stem = Utf8FromPath(db.stem());
   std::vector<std::string> found;
   std::error_code ec;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path p = it->path();
-    const std::string ext = p.extension().string();
-    if (EqualsIgnoringAsciiCase(p.stem().string(), stem) && IsSecondaryIndexExtension(ext) &&
+    const std::string ext = Utf8FromPath(p.extension());
+    if (EqualsIgnoringAsciiCase(Utf8FromPath(p.stem()), stem) && IsSecondaryIndexExtension(ext) &&
         AsciiLower(ext[1]) == 'x')
-      found.push_back((db.parent_path() / p.filename()).string());
+      found.push_back(Utf8FromPath(db.parent_path() / p.filename()));
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -259,7 +260,7 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Open(const std::string& x_path,
   // replaced.
   ix->y_path_ = TreePathOf(x_path);
   std::error_code ec;
-  if (fs::exists(fs::symlink_status(ix->y_path_, ec))) {
+  if (fs::exists(fs::symlink_status(PathFromUtf8(ix->y_path_), ec))) {
     try {
       ParadoxFile y = ParadoxFile::Open(ix->y_path_, writable);
       ParadoxHeader yh = DecodeParadoxHeader(ReadHeaderBytes(y), ix->y_path_);
@@ -284,8 +285,8 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Open(const std::string& x_path,
 
 void RemoveSecondaryIndexFiles(const std::string& x_path) {
   std::error_code ec;
-  fs::remove(TreePathOf(x_path), ec);
-  fs::remove(x_path, ec);
+  fs::remove(PathFromUtf8(TreePathOf(x_path)), ec);
+  fs::remove(PathFromUtf8(x_path), ec);
 }
 
 // ---------------------------------------------------------------- creating
@@ -319,14 +320,14 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Create(const SecondaryIndexDef& 
     ThrowInvalid("The first field of the primary key cannot lead a secondary index.\nField: " +
                  def.fields.front());
 
-  const fs::path dbp(table.db_path);
-  const std::string dir = dbp.parent_path().empty() ? "." : dbp.parent_path().string();
+  const fs::path dbp = PathFromUtf8(table.db_path);
+  const std::string dir = dbp.parent_path().empty() ? "." : Utf8FromPath(dbp.parent_path());
   std::string ext;
   if (def.name.empty()) {
     static const char kHex[] = "0123456789ABCDEF";
     const int number = fields.front() + 1;
     ext = std::string(".X") + kHex[(number >> 4) & 0xF] + kHex[number & 0xF];
-    if (!FindFileNoCase(dir, dbp.stem().string() + ext).empty())
+    if (!FindFileNoCase(dir, Utf8FromPath(dbp.stem()) + ext).empty())
       ThrowInvalid("The field already has an index.\nField: " + def.fields.front());
   } else {
     if (def.name.size() > 31 || !IsRepresentable(def.name, table.code_page))
@@ -343,7 +344,7 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Create(const SecondaryIndexDef& 
     static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     for (const char* d = kDigits; *d && ext.empty(); ++d) {
       const std::string candidate = std::string(".XG") + *d;
-      if (FindFileNoCase(dir, dbp.stem().string() + candidate).empty()) ext = candidate;
+      if (FindFileNoCase(dir, Utf8FromPath(dbp.stem()) + candidate).empty()) ext = candidate;
     }
     if (ext.empty()) ThrowInvalid("The table has too many named indexes.");
   }
@@ -404,7 +405,7 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Create(const SecondaryIndexDef& 
     highest = std::max(highest, number);
   }
   PutU16(p + kOffFieldNumberLimit, static_cast<uint16_t>(highest + 1));
-  const std::string x_path = (dbp.parent_path() / file_name).string();
+  const std::string x_path = Utf8FromPath(dbp.parent_path() / PathFromUtf8(file_name));
   {
     ParadoxFile f = ParadoxFile::Create(x_path);
     f.WriteAt(0, bytes);
@@ -664,7 +665,7 @@ void SecondaryIndex::WriteY(const IndexCounters&) {
     y.block_size_kb = static_cast<uint8_t>(block / 1024);
     y.record_size = static_cast<uint16_t>(key_size_ + kIndexEntryTrailerSize);
     y.fields.assign(x_header_.fields.begin(), x_header_.fields.end() - 1);
-    y.table_name = fs::path(y_path_).filename().string();
+    y.table_name = Utf8FromPath(PathFromUtf8(y_path_).filename());
     y.sort_order_id = x_header_.sort_order_id;
     y.auto_increment = 1;
     // The .Y keeps the .X's change count, as the .PX keeps the table's.

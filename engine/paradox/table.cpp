@@ -11,6 +11,7 @@
 #include "engine/paradox/errors.h"
 #include "engine/paradox/field.h"
 #include "engine/paradox/secondary_index.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -74,9 +75,9 @@ void EncodeTableField(const FieldDef& def, int width, const Value& value, CodePa
 }
 
 std::string DbPathFor(const std::string& path) {
-  fs::path p(path);
+  fs::path p = PathFromUtf8(path);
   if (p.extension().empty()) p += ".DB";
-  return p.string();
+  return Utf8FromPath(p);
 }
 
 }  // namespace
@@ -98,12 +99,13 @@ TableDescription ParadoxTable::Describe(const std::string& path, const OpenOptio
 
 std::unique_ptr<ParadoxTable> ParadoxTable::OpenHeader(const std::string& path, OpenMode mode,
                                                        const OpenOptions& options) {
-  const fs::path wanted(DbPathFor(path));
-  const std::string dir = wanted.parent_path().string();
-  const std::string found = FindFileNoCase(dir.empty() ? "." : dir, wanted.filename().string());
+  const fs::path wanted = PathFromUtf8(DbPathFor(path));
+  const std::string dir = Utf8FromPath(wanted.parent_path());
+  const std::string found =
+      FindFileNoCase(dir.empty() ? "." : dir, Utf8FromPath(wanted.filename()));
   if (found.empty())
     throw EngineError(EngineErrorKind::kFileNotFound,
-                      EngineMessage("Table does not exist.", wanted.string()));
+                      EngineMessage("Table does not exist.", Utf8FromPath(wanted)));
   std::unique_ptr<ParadoxTable> t(new ParadoxTable());
   t->mode_ = mode;
   t->db_path_ = found;
@@ -211,8 +213,8 @@ void ParadoxTable::Load() {
 }
 
 void ParadoxTable::LoadSiblings() {
-  const fs::path db(db_path_);
-  const std::string dir = db.parent_path().string();
+  const fs::path db = PathFromUtf8(db_path_);
+  const std::string dir = Utf8FromPath(db.parent_path());
   const bool writable = mode_ != OpenMode::kReadOnly;
   // Reading ignores secondary indexes; a table opened for writing keeps
   // its maintained ones up to date, or refuses writes when one of them
@@ -232,7 +234,7 @@ void ParadoxTable::LoadSiblings() {
     // Any entry of that name counts, so that a link or a pipe in place of
     // the index is refused rather than taken for a missing index.
     std::error_code ec;
-    if (fs::exists(fs::symlink_status(px_path_, ec))) {
+    if (fs::exists(fs::symlink_status(PathFromUtf8(px_path_), ec))) {
       px_file_ = ParadoxFile::Open(px_path_, writable);
       px_header_ = DecodeParadoxHeader(ReadHeaderBytes(px_file_), px_path_);
       bool matches = px_header_.file_type == static_cast<uint8_t>(ParadoxFileType::kPrimaryIndex) &&
@@ -253,17 +255,19 @@ void ParadoxTable::LoadSiblings() {
   if (has_blob_field) {
     mb_path_ = SiblingPath(".MB");
     std::error_code ec;
-    if (fs::exists(fs::symlink_status(mb_path_, ec))) mb_ = BlobFile::Open(mb_path_, writable);
+    if (fs::exists(fs::symlink_status(PathFromUtf8(mb_path_), ec)))
+      mb_ = BlobFile::Open(mb_path_, writable);
   }
 }
 
 std::string ParadoxTable::SiblingPath(std::string_view extension) const {
-  const fs::path db(db_path_);
-  const std::string dir = db.parent_path().string();
-  const std::string wanted = db.stem().string() + std::string(extension);
+  const fs::path db = PathFromUtf8(db_path_);
+  const std::string dir = Utf8FromPath(db.parent_path());
+  const std::string wanted = Utf8FromPath(db.stem()) + std::string(extension);
   const std::string found = FindFileNoCase(dir.empty() ? "." : dir, wanted);
   if (!found.empty()) return found;
-  return (db.parent_path() / SiblingFileName(db.string(), extension)).string();
+  return Utf8FromPath(db.parent_path() /
+                      PathFromUtf8(SiblingFileName(Utf8FromPath(db), extension)));
 }
 
 ParadoxTable::~ParadoxTable() {
@@ -358,26 +362,27 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Create(const std::string& path,
     ThrowInvalid("The key is too long.");
   h.record_size = static_cast<uint16_t>(record_size);
 
-  const fs::path wanted(DbPathFor(path));
-  const std::string dir = wanted.parent_path().string();
-  const std::string existing = FindFileNoCase(dir.empty() ? "." : dir, wanted.filename().string());
-  const fs::path db = existing.empty() ? wanted : fs::path(existing);
-  const std::vector<std::string> secondary = FindSecondaryIndexFiles(db.string());
+  const fs::path wanted = PathFromUtf8(DbPathFor(path));
+  const std::string dir = Utf8FromPath(wanted.parent_path());
+  const std::string existing =
+      FindFileNoCase(dir.empty() ? "." : dir, Utf8FromPath(wanted.filename()));
+  const fs::path db = existing.empty() ? wanted : PathFromUtf8(existing);
+  const std::vector<std::string> secondary = FindSecondaryIndexFiles(Utf8FromPath(db));
   if (!secondary.empty())
     ThrowGeneral(EngineMessage("Cannot replace the table: it has a secondary index.",
                                secondary.front()));
-  h.table_name = FromUtf8(db.filename().string(), cp);
+  h.table_name = FromUtf8(Utf8FromPath(db.filename()), cp);
   h.header_size = RequiredHeaderSize(h);
 
   // Drop the index and blob file of a table this one replaces.
   for (std::string_view ext : {std::string_view(".PX"), std::string_view(".MB")}) {
     const std::string old =
-        FindFileNoCase(dir.empty() ? "." : dir, db.stem().string() + std::string(ext));
+        FindFileNoCase(dir.empty() ? "." : dir, Utf8FromPath(db.stem()) + std::string(ext));
     std::error_code ec;
-    if (!old.empty()) fs::remove(old, ec);
+    if (!old.empty()) fs::remove(PathFromUtf8(old), ec);
   }
   {
-    ParadoxFile f = ParadoxFile::Create(db.string());
+    ParadoxFile f = ParadoxFile::Create(Utf8FromPath(db));
     f.WriteAt(0, EncodeParadoxHeader(h));
   }
   if (key_field_count > 0) {
@@ -387,17 +392,19 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Create(const std::string& path,
     x.block_size_kb = static_cast<uint8_t>(index_block / 1024);
     x.record_size = static_cast<uint16_t>(key_size + kIndexEntryTrailerSize);
     x.fields.assign(h.fields.begin(), h.fields.begin() + key_field_count);
-    x.table_name = FromUtf8(SiblingFileName(db.string(), ".PX"), cp);
+    x.table_name = FromUtf8(SiblingFileName(Utf8FromPath(db), ".PX"), cp);
     x.sort_order_id = h.sort_order_id;
     x.auto_increment = 1;
     x.index_change_count = h.change_count;
     x.header_size = RequiredHeaderSize(x);
-    ParadoxFile f = ParadoxFile::Create((db.parent_path() / SiblingFileName(db.string(), ".PX")).string());
+    ParadoxFile f = ParadoxFile::Create(
+        Utf8FromPath(db.parent_path() / PathFromUtf8(SiblingFileName(Utf8FromPath(db), ".PX"))));
     f.WriteAt(0, EncodeParadoxHeader(x));
   }
   if (std::any_of(fields.begin(), fields.end(), [](const FieldDef& f) { return IsBlobType(f.type); }))
-    BlobFile::Create((db.parent_path() / SiblingFileName(db.string(), ".MB")).string());
-  return Open(db.string(), OpenMode::kExclusive);
+    BlobFile::Create(
+        Utf8FromPath(db.parent_path() / PathFromUtf8(SiblingFileName(Utf8FromPath(db), ".MB"))));
+  return Open(Utf8FromPath(db), OpenMode::kExclusive);
 }
 
 // ---------------------------------------------------------------- blocks
@@ -1467,7 +1474,7 @@ ParadoxHeader ParadoxTable::NewIndexHeader() const {
   x.block_size_kb = static_cast<uint8_t>(index_block / 1024);
   x.record_size = static_cast<uint16_t>(key_size_ + kIndexEntryTrailerSize);
   x.fields.assign(header_.fields.begin(), header_.fields.begin() + key_field_count_);
-  x.table_name = FromUtf8(fs::path(px_path_).filename().string(), code_page_);
+  x.table_name = FromUtf8(Utf8FromPath(PathFromUtf8(px_path_).filename()), code_page_);
   x.sort_order_id = header_.sort_order_id;
   x.auto_increment = 1;
   x.header_size = RequiredHeaderSize(x);

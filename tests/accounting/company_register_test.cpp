@@ -7,6 +7,7 @@
 #include "engine/engine_error.h"
 #include "engine/paradox/table.h"
 #include "platform/ini_file.h"
+#include "platform/native_io.h"
 #include "tests/support/test_support.h"
 
 namespace dalimor {
@@ -70,10 +71,10 @@ TEST_F(Installation, CompanyListFollowsTheStationTableAndTheRememberedName) {
             (std::vector<std::string>{"Centrála Praha", "Pobočka Brno"}));
   EXPECT_EQ(selected, 1);
   EXPECT_EQ(reg.ActiveDesignation(), "Pobočka Brno");
-  EXPECT_EQ(reg.CompanyDataFolder(), (exe / "DATA" / "BRNO").string() + "/");
+  EXPECT_EQ(reg.CompanyDataFolder(), (exe / "DATA" / "BRNO").string() + kNativeSeparator);
   EXPECT_FALSE(reg.CompanyDataAvailable());
   fs::create_directories(exe / "DATA" / "brno");  // found without regard to case
-  EXPECT_EQ(reg.CompanyDataFolder(), (exe / "DATA" / "brno").string() + "/");
+  EXPECT_EQ(reg.CompanyDataFolder(), (exe / "DATA" / "brno").string() + kNativeSeparator);
   EXPECT_TRUE(reg.CompanyDataAvailable());
 
   CompanyRegister again(exe.string());
@@ -109,14 +110,14 @@ TEST_F(Installation, NetFileDirNamesTheSharedInstallation) {
   const fs::path shared = dir.path() / "server" / "Kalmeo";
   fs::create_directories(shared / "DataPrg" / "GDATA" / "S");
   CompanyRegister reg(exe.string());
-  EXPECT_EQ(reg.InstallationFolder(), exe.string() + "/");
-  for (const std::string& text : {shared.string(), shared.string() + "/"}) {
+  EXPECT_EQ(reg.InstallationFolder(), exe.string() + kNativeSeparator);
+  for (const std::string& text : {shared.string(), shared.string() + kNativeSeparator}) {
     IniFile((exe / "DataPrg" / "Kalmeo.cfg").string()).WriteString("DataConnect", "NetFileDir", text);
-    EXPECT_EQ(reg.InstallationFolder(), shared.string() + "/");
+    EXPECT_EQ(reg.InstallationFolder(), shared.string() + kNativeSeparator);
   }
   IniFile((exe / "DataPrg" / "Kalmeo.cfg").string())
       .WriteString("DataConnect", "NetFileDir", (dir.path() / "missing").string());
-  EXPECT_EQ(reg.InstallationFolder(), exe.string() + "/");
+  EXPECT_EQ(reg.InstallationFolder(), exe.string() + kNativeSeparator);
 
   // Shared companies lie below the shared folder, local ones below ours.
   IniFile((exe / "DataPrg" / "Kalmeo.cfg").string()).WriteString("DataConnect", "NetFileDir", shared.string());
@@ -127,10 +128,10 @@ TEST_F(Installation, NetFileDirNamesTheSharedInstallation) {
   exe = saved_exe;
   ASSERT_TRUE(reg.Open());
   reg.FillCompanyList("Sdílená", nullptr);
-  EXPECT_EQ(reg.CompanyDataFolder(), (shared / "DATA" / "SDIL").string() + "/");
+  EXPECT_EQ(reg.CompanyDataFolder(), (shared / "DATA" / "SDIL").string() + kNativeSeparator);
   reg.SelectCompany("Místní");
-  EXPECT_EQ(reg.CompanyDataFolder(), (exe / "DATA" / "MISTNI").string() + "/");
-  EXPECT_EQ(reg.DataLocationCaption(), shared.string() + "/");
+  EXPECT_EQ(reg.CompanyDataFolder(), (exe / "DATA" / "MISTNI").string() + kNativeSeparator);
+  EXPECT_EQ(reg.DataLocationCaption(), shared.string() + kNativeSeparator);
 }
 
 TEST_F(Installation, WithoutTheCompanyRegisterEverythingIsEmpty) {
@@ -141,7 +142,7 @@ TEST_F(Installation, WithoutTheCompanyRegisterEverythingIsEmpty) {
   EXPECT_FALSE(reg.CompanyDataAvailable());
   EXPECT_EQ(WindowTitle(reg.ActiveDesignation()), "Dalimor  []");
   EXPECT_EQ(TransferFolderPath(""), "");
-  EXPECT_EQ(TransferFolderPath("/tmp/x"), "/tmp/x/");
+  EXPECT_EQ(TransferFolderPath("/tmp/x"), std::string("/tmp/x") + kNativeSeparator);
 }
 
 TEST_F(Installation, RegisterControlledByAnotherProgramIsRefused) {

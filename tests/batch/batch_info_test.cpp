@@ -1,9 +1,9 @@
 #include "batch/batch_info.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <iterator>
@@ -72,7 +72,12 @@ TEST(BatchInfo, HandEditedIniKeepsItsOtherSectionsAcrossASend) {
   const std::string bytes = test::ReadFileBytes(dir.path() / "EXPORT.INI");
   EXPECT_EQ(bytes.rfind("; poznámka\r\n[Moje]\r\nA=1\r\n[RecordCount]\r\nCBanka=5\r\nJine=x\r\n", 0),
             0u);
-  EXPECT_FALSE(fs::exists(dir.path() / "export.ini"));  // the existing file, whatever its case
+  // The existing file, whatever its case.
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    names.push_back(entry.path().filename().string());
+  EXPECT_NE(std::find(names.begin(), names.end(), "EXPORT.INI"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), "export.ini"), names.end());
   EXPECT_EQ(ReadBatchInfo(folder).CountOf("Banka"), "5");
   EXPECT_EQ(ReadBatchCompany(folder), "Firma");
 }
@@ -100,6 +105,7 @@ TEST(BatchInfo, UnwritableFolderRaisesTheFileErrors) {
 // their place leads neither the batch information nor a send to another
 // file, and a pipe does not make the receive page wait: the information
 // names the file instead.
+#ifndef _WIN32  // symbolic links and pipes
 TEST(BatchInfo, LinksAndPipesInPlaceOfTheInformationFilesAreRefused) {
   test::TempDir dir;
   const std::string folder = dir.path().string() + "/";
@@ -135,6 +141,7 @@ TEST(BatchInfo, LinksAndPipesInPlaceOfTheInformationFilesAreRefused) {
     }
   }
 }
+#endif
 
 // A second name of a company's table in place of "exportinfo.txt" is never
 // emptied by a send.

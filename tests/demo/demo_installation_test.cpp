@@ -195,6 +195,7 @@ TEST_F(DemoInstallationTest, EveryTableReadsTheSameWithPxlibAndKeepsItsKeysInOrd
     EXPECT_GT(table->record_count(), 0u);
     EXPECT_NO_THROW(table->CheckIndex());
     test::ExpectSameAsPxlib(*table, path.string());
+    if (!test::kHavePxlib) continue;
     test::PxlibDoc px;
     ASSERT_TRUE(px.Open(path.string())) << px.error();
     EXPECT_TRUE(px.UseIndex(fs::path(path).replace_extension(".PX").string())) << px.error();
@@ -600,7 +601,7 @@ std::map<std::string, std::string> Contents(const fs::path& root) {
     const std::string ext = entry.path().extension().string();
     if ((ext == ".DB" || (ext.size() == 4 && ext[1] == 'X')) && bytes.size() >= 0x64)
       bytes.replace(0x60, 4, 4, '\0');
-    files[fs::relative(entry.path(), root).string()] = std::move(bytes);
+    files[fs::relative(entry.path(), root).generic_string()] = std::move(bytes);
   }
   return files;
 }

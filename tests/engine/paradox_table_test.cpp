@@ -188,9 +188,11 @@ TEST(ParadoxTable, CreatesEmptyTablesThatReadBackWithTheirDefinition) {
   EXPECT_EQ(t->block_size(), 2048);
   EXPECT_FALSE(t->First().has_value());
   test::ExpectSameAsPxlib(*t, path);
-  test::PxlibDoc px;
-  ASSERT_TRUE(px.Open(path));
-  EXPECT_TRUE(px.UseIndex(dir.File("PRAZDNA.PX"))) << px.error();
+  if (test::kHavePxlib) {
+    test::PxlibDoc px;
+    ASSERT_TRUE(px.Open(path));
+    EXPECT_TRUE(px.UseIndex(dir.File("PRAZDNA.PX"))) << px.error();
+  }
 }
 
 TEST(ParadoxTable, EveryFieldTypeRoundTripsWithNullsAndLongCzechMemos) {
@@ -263,7 +265,7 @@ TEST(ParadoxTable, RandomInsertsAndDeletesKeepKeyOrderIndexAndCounters) {
                                                dir.File("NAHODNE.PX"));
   EXPECT_GE(px.index_levels, 2);
   EXPECT_EQ(px.index_root, 1);
-  if (px.index_levels == 2) {
+  if (px.index_levels == 2 && test::kHavePxlib) {
     // pxlib reads two-level indexes whose root is the first block.
     test::PxlibDoc doc;
     ASSERT_TRUE(doc.Open(path));
@@ -272,6 +274,7 @@ TEST(ParadoxTable, RandomInsertsAndDeletesKeepKeyOrderIndexAndCounters) {
 }
 
 TEST(ParadoxTable, SingleLevelIndexIsAcceptedByPxlib) {
+  DALIMOR_REQUIRE_PXLIB();
   TempDir dir;
   const std::string path = dir.File("MALA.DB");
   {
@@ -561,6 +564,7 @@ TEST(ParadoxTable, ValueErrorsNameTheFieldAndTheTable) {
 // A table may lie in a folder other people write: none of its files is
 // opened through a link, as a pipe or as a device, and nothing a link
 // points to is read, written, created or emptied.
+#ifndef _WIN32  // symbolic links and pipes
 TEST(ParadoxTable, FilesThatAreLinksOrNoPlainFilesAreRefused) {
   TempDir dir;
   fs::create_directories(dir.path() / "firma");
@@ -628,6 +632,7 @@ TEST(ParadoxTable, FilesThatAreLinksOrNoPlainFilesAreRefused) {
   EXPECT_FALSE(fs::exists(dir.path() / "firma" / "NOVY.DAT"));
   for (const auto& [path, bytes] : company_files) EXPECT_EQ(ReadFileBytes(path), bytes) << path;
 }
+#endif
 
 TEST(ParadoxTable, ModesAndLocks) {
   TempDir dir;

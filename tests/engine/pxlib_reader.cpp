@@ -1,5 +1,7 @@
 #include "tests/engine/pxlib_reader.h"
 
+#ifdef DALIMOR_HAVE_PXLIB
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -229,3 +231,5 @@ void ExpectSameAsPxlib(const ParadoxTable& table, const std::string& db_path) {
 }
 
 }  // namespace dalimor::test
+
+#endif  // DALIMOR_HAVE_PXLIB

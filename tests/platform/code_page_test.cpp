@@ -73,6 +73,7 @@ std::vector<std::string> IconvDecodedBytes(const test::TempDir& dir, CodePage cp
 // same value instead, or, where the code page already has that character at
 // another byte, as U+F700 plus the value.
 TEST(CodePage, EveryByteDecodesAsIconvDoes) {
+  DALIMOR_SKIP_ON_WINDOWS("iconv is a Linux tool");
   test::TempDir dir;
   for (const CodePage cp : kAll) {
     std::vector<int> bytes;
@@ -100,6 +101,7 @@ TEST(CodePage, EveryByteDecodesAsIconvDoes) {
 // iconv writes as a letter and a point (two bytes); we do not decompose and
 // write "?".
 TEST(CodePage, EveryCharacterEncodesAsIconvDoes) {
+  DALIMOR_SKIP_ON_WINDOWS("iconv is a Linux tool");
   test::TempDir dir;
   std::vector<std::string> characters;
   for (char32_t c = 0x80; c <= 0xFFFF; ++c)

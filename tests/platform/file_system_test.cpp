@@ -3,7 +3,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#undef DeleteFile
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/native_io.h"
 #include "tests/support/test_support.h"
 
 namespace dalimor {
@@ -124,6 +131,7 @@ TEST(FileSystemLookup, FindsAnEntryInAnotherCase) {
 }
 
 TEST(FileSystemLookup, ExactSpellingWinsThenFirstInByteOrder) {
+  DALIMOR_SKIP_ON_WINDOWS("one folder cannot hold names differing only in case");
   TempDir dir;
   MakeFiles(dir.path(), {"spfp.db", "Spfp.DB", "SPFP.DB"});
   EXPECT_EQ(FindEntryIgnoringCase(dir.path(), "Spfp.DB"), dir.path() / "Spfp.DB");
@@ -136,6 +144,7 @@ TEST(FileSystemLookup, ExactSpellingWinsThenFirstInByteOrder) {
 // with "." and ".." taken out; a sibling whose name only begins alike is
 // not inside.
 TEST(FileSystemLookup, SameOrInsideComparesFoldersAsReached) {
+  DALIMOR_SKIP_ON_WINDOWS("symbolic links need a privilege there");
   TempDir dir;
   const fs::path data = dir.path() / "Kalmeo" / "DATA" / "Firma";
   fs::create_directories(data / "SDATA" / "S");
@@ -163,6 +172,7 @@ TEST(FileSystemLookup, SameOrInsideComparesFoldersAsReached) {
 }
 
 TEST(FileSystemLookup, FindsCzechNamesInEitherEncoding) {
+  DALIMOR_SKIP_ON_WINDOWS("names on disk are UTF-16; raw code page 1250 bytes cannot name a file");
   TempDir dir;
   const std::string cp1250_name = std::string("\x8A") + "ablona.txt";  // "Šablona.txt"
   fs::create_directory(dir.path() / "Účetnictví");
@@ -202,6 +212,7 @@ TEST(FileSystemLookup, ResolveKeepsTheMissingRestAsWritten) {
 }
 
 TEST(FileSystemLookup, FileAndDirectoryExistence) {
+  DALIMOR_SKIP_ON_WINDOWS("symbolic links need a privilege there");
   TempDir dir;
   MakeFiles(dir.path(), {"Svfh.DB"});
   fs::create_directory(dir.path() / "CPokl.DB");
@@ -297,6 +308,7 @@ TEST(DeleteFilesByMask, MissingFolderMatchesNothing) {
 }
 
 TEST(DeleteFilesByMask, LinkIsDeletedNotItsTarget) {
+  DALIMOR_SKIP_ON_WINDOWS("symbolic links need a privilege there");
   TempDir dir;
   fs::create_directory(dir.path() / "batch");
   MakeFiles(dir.path(), {"target.db"});
@@ -332,8 +344,8 @@ void SetLocalWriteTime(const fs::path& path, int year, int month, int day, int h
   local.tm_min = minute;
   local.tm_sec = second;
   local.tm_isdst = -1;
-  const timespec times[2] = {{mktime(&local), 0}, {mktime(&local), 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  const auto moment = std::chrono::system_clock::from_time_t(mktime(&local));
+  fs::last_write_time(path, std::chrono::file_clock::from_sys(moment));
 }
 
 const FolderEntry* Find(const std::vector<FolderEntry>& entries, const std::string& name) {
@@ -343,6 +355,7 @@ const FolderEntry* Find(const std::vector<FolderEntry>& entries, const std::stri
   return nullptr;
 }
 
+#ifndef _WIN32
 TEST(FileSystemListing, ReportsAttributesAndSizes) {
   TempDir dir;
   WriteFileBytes(dir.path() / "Svfh.DB", std::string(2048, 'x'));
@@ -379,6 +392,57 @@ TEST(FileSystemListing, ReportsAttributesAndSizes) {
   EXPECT_TRUE(Find(entries, "sub")->is_folder);
   EXPECT_FALSE(Find(entries, "Svfh.DB")->system);
 }
+#else
+// Windows keeps hidden, system and read-only as attributes of the entry.
+TEST(FileSystemListing, ReportsWindowsAttributesAndSizes) {
+  TempDir dir;
+  WriteFileBytes(dir.path() / "Svfh.DB", std::string(2048, 'x'));
+  WriteFileBytes(dir.path() / "skryty.txt", "12");
+  WriteFileBytes(dir.path() / "systemovy.txt", "1");
+  WriteFileBytes(dir.path() / PathFromUtf8("jen pro čtení.txt"), "12345");
+  fs::create_directory(dir.path() / "sub");
+  const auto set = [&](const char* name, DWORD attributes) {
+    ASSERT_TRUE(SetFileAttributesW((dir.path() / PathFromUtf8(name)).c_str(), attributes)) << name;
+  };
+  set("skryty.txt", FILE_ATTRIBUTE_HIDDEN);
+  set("systemovy.txt", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
+  set("jen pro čtení.txt", FILE_ATTRIBUTE_READONLY);
+
+  const std::vector<FolderEntry> entries = ListFolder(dir.path());
+  ASSERT_EQ(entries.size(), 5u);
+  struct Expected {
+    const char* name;
+    uint8_t attributes;
+    uint64_t size;
+  };
+  const Expected expected[] = {
+      {"Svfh.DB", kDosArchive, 2048},
+      {"skryty.txt", kDosHidden | kDosArchive, 2},
+      {"systemovy.txt", kDosHidden | kDosSystem | kDosArchive, 1},
+      {"jen pro čtení.txt", kDosReadOnly | kDosArchive, 5},
+      {"sub", kDosDirectory, 0},
+  };
+  for (const Expected& e : expected) {
+    const FolderEntry* entry = Find(entries, e.name);
+    ASSERT_NE(entry, nullptr) << e.name;
+    EXPECT_EQ(entry->DosAttributes(), e.attributes) << e.name;
+    EXPECT_EQ(entry->size, e.size) << e.name;
+  }
+  set("jen pro čtení.txt", FILE_ATTRIBUTE_NORMAL);
+  set("systemovy.txt", FILE_ATTRIBUTE_NORMAL);
+}
+
+// Windows looks names up without regard to case; the lookup gives the
+// spelling stored on disk, not the one asked for.
+TEST(FileSystemLookup, GivesTheSpellingOnDisk) {
+  TempDir dir;
+  fs::create_directories(dir.path() / PathFromUtf8("Přenos dávek") / "Spfp.DB");
+  EXPECT_EQ(FindEntryIgnoringCase(dir.path(), "PŘENOS DÁVEK"),
+            dir.path() / PathFromUtf8("Přenos dávek"));
+  EXPECT_EQ(FindPathIgnoringCase(dir.path() / PathFromUtf8("přenos DÁVEK") / "SPFP.db"),
+            dir.path() / PathFromUtf8("Přenos dávek") / "Spfp.DB");
+}
+#endif
 
 TEST(FileSystemListing, OrdersByNameWithoutRegardToCaseAndFiltersByMask) {
   TempDir dir;
@@ -460,6 +524,7 @@ TEST(FileSystemListing, SurvivesAFolderVanishingWhileListed) {
 // Whatever stands at the path, the open neither follows a link nor waits
 // on a pipe, and only a regular file is opened; what a link points to is
 // never read, created, emptied or written.
+#ifndef _WIN32
 TEST(FileSystemPlainFile, OpensOnlyRegularFilesAndNeverThroughALink) {
   TempDir dir;
   const fs::path target = dir.path() / "SPFH.DB";
@@ -499,6 +564,7 @@ TEST(FileSystemPlainFile, OpensOnlyRegularFilesAndNeverThroughALink) {
   EXPECT_FALSE(fs::exists(dir.path() / "new.DB"));
   EXPECT_TRUE(fs::is_symlink(dir.path() / "link.txt"));
 }
+#endif
 
 TEST(FileSystemPlainFile, CreatesTruncatesAndClosesItsDescriptor) {
   TempDir dir;
@@ -507,10 +573,13 @@ TEST(FileSystemPlainFile, CreatesTruncatesAndClosesItsDescriptor) {
   {
     PlainFile created = OpenPlainFile(path, O_WRONLY | O_CREAT | O_TRUNC);
     ASSERT_EQ(created.status(), PlainFileStatus::kOpened);
-    ASSERT_EQ(::write(created.fd(), "abc", 3), 3);
+    ASSERT_EQ(WriteNative(created.fd(), "abc", 3), 3);
     fd = created.fd();
   }
+#ifndef _WIN32
   EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "closed with its owner";
+#endif
+  (void)fd;
   EXPECT_EQ(test::ReadFileBytes(path), "abc");
   PlainFile emptied = OpenPlainFile(path, O_RDWR | O_TRUNC);
   ASSERT_EQ(emptied.status(), PlainFileStatus::kOpened);
@@ -549,6 +618,7 @@ TEST(FileSystemDosTime, EncodesAndClamps) {
   }
 }
 
+#ifndef _WIN32
 TEST(FileSystemPaths, WithTrailingBackslashAppendsTheNativeSeparator) {
   EXPECT_EQ(WithTrailingBackslash("/data/Davka"), "/data/Davka/");
   EXPECT_EQ(WithTrailingBackslash("/data/Davka/"), "/data/Davka/");
@@ -569,6 +639,19 @@ TEST(FileSystemPaths, UserConfigFolderFollowsXdgConfigHomeThenHome) {
     EXPECT_EQ(UserConfigFolder(), fs::path("/home/ucetni/.config/dalimor"));
   }
 }
+#else
+TEST(FileSystemPaths, WithTrailingBackslashAppendsTheNativeSeparator) {
+  EXPECT_EQ(WithTrailingBackslash("C:\\Davka"), "C:\\Davka\\");
+  EXPECT_EQ(WithTrailingBackslash("C:\\Davka\\"), "C:\\Davka\\");
+  EXPECT_EQ(WithTrailingBackslash("C:/Davka/"), "C:/Davka/");
+  EXPECT_EQ(WithTrailingBackslash("Davka"), "Davka\\");
+}
+
+TEST(FileSystemPaths, UserConfigFolderIsInAppData) {
+  test::ScopedEnvironmentVariable app_data("APPDATA", "C:\\Users\\ucetni\\AppData\\Roaming");
+  EXPECT_EQ(Utf8FromPath(UserConfigFolder()), "C:\\Users\\ucetni\\AppData\\Roaming\\Dalimor");
+}
+#endif
 
 TEST(FileSystemPaths, UserDataFolderFollowsXdgDataHomeThenHome) {
   test::ScopedEnvironmentVariable home("HOME", "/home/ucetni");

@@ -57,3 +57,14 @@ int RunCommand(const std::string& command, std::string* output = nullptr);
     if (::dalimor::test::FixturesDir().empty())                                  \
       GTEST_SKIP() << "shared fixtures folder not found (set DALIMOR_FIXTURES)"; \
   } while (0)
+
+// Skips the current test on Windows, where what it exercises does not exist
+// or behaves otherwise by design (symbolic links for everyone, permission
+// bits, pipes in the file system, names differing only in case, Linux tools).
+#ifdef _WIN32
+#define DALIMOR_SKIP_ON_WINDOWS(why) GTEST_SKIP() << "not on Windows: " << (why)
+#else
+#define DALIMOR_SKIP_ON_WINDOWS(why) \
+  do {                               \
+  } while (0)
+#endif

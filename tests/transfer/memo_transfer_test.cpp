@@ -9,6 +9,7 @@
 #include "engine/paradox/table.h"
 #include "engine/sql/paradox_catalog.h"
 #include "engine/table_cursor.h"
+#include "platform/native_io.h"
 #include "tests/support/test_support.h"
 #include "util/calendar.h"
 
@@ -64,7 +65,7 @@ class MemoTransfer : public ::testing::Test {
     return {std::string("FV"), std::string(number), up, down, changed};
   }
   std::string CompanyFolder() const { return company.string() + "/"; }
-  std::string BatchFolder() const { return batch.string() + "/"; }
+  std::string BatchFolder() const { return batch.string() + kNativeSeparator; }
 
   test::TempDir dir;
   fs::path company = dir.path() / "firma";

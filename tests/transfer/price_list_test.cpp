@@ -8,6 +8,7 @@
 #include "engine/engine_error.h"
 #include "engine/paradox/table.h"
 #include "engine/sql/paradox_catalog.h"
+#include "platform/native_io.h"
 #include "tests/support/test_support.h"
 #include "util/clock.h"
 
@@ -61,7 +62,7 @@ class PriceList : public ::testing::Test {
     return kNone;
   }
   std::string CompanyFolder() const { return company.string() + "/"; }
-  std::string BatchFolder() const { return batch.string() + "/"; }
+  std::string BatchFolder() const { return batch.string() + kNativeSeparator; }
 
   test::TempDir dir;
   fs::path company = dir.path() / "firma";

@@ -21,6 +21,7 @@
 #include "engine/run_journal.h"
 #include "engine/table_cursor.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 #include "tests/support/index_checker.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_support.h"
@@ -39,7 +40,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder))
     if (entry.is_regular_file())
-      files[fs::relative(entry.path(), folder).string()] = test::ReadFileBytes(entry.path());
+      files[Utf8FromPath(fs::relative(entry.path(), folder))] = test::ReadFileBytes(entry.path());
   return files;
 }
 
@@ -49,12 +50,12 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
 int ExpectIndexesInStep(const std::string& company) {
   int checked = 0;
   for (const auto& entry : fs::recursive_directory_iterator(company)) {
-    const std::string ext = entry.path().extension().string();
+    const std::string ext = Utf8FromPath(entry.path().extension());
     if (ext != ".DB" && ext != ".db") continue;
-    for (const std::string& problem : test::CheckAllSecondaryIndexes(entry.path().string()))
+    for (const std::string& problem : test::CheckAllSecondaryIndexes(Utf8FromPath(entry.path())))
       ADD_FAILURE() << problem;
     for (const auto& sibling : fs::directory_iterator(entry.path().parent_path())) {
-      const std::string e = sibling.path().extension().string();
+      const std::string e = Utf8FromPath(sibling.path().extension());
       if (sibling.path().stem() == entry.path().stem() && e.size() == 4 && (e[1] == 'X' || e[1] == 'x'))
         ++checked;
     }
@@ -70,7 +71,7 @@ class TransferRun : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     installation_ = new test::TempDir;
-    WriteDemoInstallation(installation_->path().string(), DemoOptions{});
+    WriteDemoInstallation(Utf8FromPath(installation_->path()), DemoOptions{});
   }
   static void TearDownTestSuite() {
     delete installation_;
@@ -80,11 +81,12 @@ class TransferRun : public ::testing::Test {
   void SetUp() override {
     // Each test works on its own copy of the demo data.
     fs::copy(installation_->path(), dir.path() / "kalmeo", fs::copy_options::recursive);
-    fs::create_directories(batch());
+    fs::create_directories(BatchPath());
   }
 
-  std::string Installation() const { return (dir.path() / "kalmeo").string(); }
-  std::string batch() const { return (dir.path() / "Přenos").string() + "/"; }
+  std::string Installation() const { return Utf8FromPath(dir.path() / "kalmeo"); }
+  fs::path BatchPath() const { return dir.path() / PathFromUtf8("Přenos"); }
+  std::string batch() const { return Utf8FromPath(BatchPath()) + "/"; }
 
   std::string CompanyFolder(const char* company) {
     CompanyRegister reg(Installation());
@@ -165,7 +167,8 @@ TEST_F(TransferRun, SendOfEveryAgendaCopiesEveryDocumentItemAndText) {
   const std::string company = CompanyFolder(kBranch);
   for (const BatchTable& table : BatchTables()) {
     if (table.file_name == std::string_view("LMemo.DB")) continue;
-    const auto source = Rows(ResolvePathIgnoringCase(company, table.source_path).string());
+    const auto source =
+        Rows(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(company), table.source_path)));
     const auto copied = Rows(batch() + std::string(table.file_name));
     EXPECT_EQ(copied.size(), source.size()) << table.file_name;
   }
@@ -422,7 +425,7 @@ TEST_F(TransferRun, FailureAtAnyWriteOfARunIsUndone) {
   receive.overwrite = true;
 
   for (const bool sending : {true, false}) {
-    const fs::path target = sending ? fs::path(batch()) : fs::path(head);
+    const fs::path target = sending ? BatchPath() : PathFromUtf8(head);
     int failures = 0;
     for (int64_t n = 0;; n = n < 4 ? n + 1 : n * 3 / 2) {
       const auto before = Snapshot(target);
@@ -560,21 +563,22 @@ TEST_F(TransferRun, OverwriteWithADateRangeKeepsTheItemsOfDocumentsItDoesNotRepl
 
 TEST_F(TransferRun, ARunKilledHalfWayIsUndoneBeforeTheNextRunReadsTheData) {
   Initialise(kBranch);
-  const auto before = Snapshot(batch());
+  const auto before = Snapshot(BatchPath());
   {
     // A send that dies after writing: its journal is left behind.
-    RunJournal journal(batch());
-    journal.Touch(batch() + "SPFH.DB");
-    test::WriteFileBytes(batch() + "SPFH.DB", "half written");
+    RunJournal journal(BatchPath());
+    journal.Touch(PathFromUtf8(batch() + "SPFH.DB"));
+    test::WriteFileBytes(PathFromUtf8(batch() + "SPFH.DB"), "half written");
     journal.Settle();
-    fs::copy(batch() + ".dalimor-journal", dir.path() / "left", fs::copy_options::recursive);
+    fs::copy(PathFromUtf8(batch() + ".dalimor-journal"), dir.path() / "left",
+             fs::copy_options::recursive);
     journal.Commit();
-    fs::rename(dir.path() / "left", batch() + ".dalimor-journal");
+    fs::rename(dir.path() / "left", PathFromUtf8(batch() + ".dalimor-journal"));
   }
   ReceivePage receive;
   receive.agendas["PF"].ticked = true;
   EXPECT_EQ(Receive(receive), RunOutcome::kDone) << last_boxes.back().text;
-  EXPECT_EQ(Snapshot(batch()), before);
+  EXPECT_EQ(Snapshot(BatchPath()), before);
 }
 
 TEST_F(TransferRun, RefusalsTouchNothing) {
@@ -587,7 +591,7 @@ TEST_F(TransferRun, RefusalsTouchNothing) {
   SendPage nothing;
   EXPECT_EQ(Send(nothing), RunOutcome::kNoAgenda);
   EXPECT_EQ(last_boxes.back().text, "Ve výběru pro odeslání není obsažena žádná agenda.");
-  EXPECT_TRUE(fs::is_empty(batch()));
+  EXPECT_TRUE(fs::is_empty(BatchPath()));
 }
 
 // Replaces a batch table by one with the fields `change` makes of its own,
@@ -606,8 +610,9 @@ void RewriteTable(const std::string& path,
   }
   std::vector<FieldDef> changed = fields;
   change(changed);
-  const fs::path table(path);
-  ASSERT_GT(DeleteFilesByMask(table.parent_path().string(), table.stem().string() + ".*"), 0);
+  const fs::path table = PathFromUtf8(path);
+  ASSERT_GT(DeleteFilesByMask(Utf8FromPath(table.parent_path()), Utf8FromPath(table.stem()) + ".*"),
+            0);
   const auto rewritten = ParadoxTable::Create(path, changed, keys);
   for (const Record& row : rows) {
     Record values(changed.size());
@@ -629,7 +634,7 @@ TEST_F(TransferRun, CraftedOrDamagedBatchHeadersAreRefusedNamingTheBatchFile) {
   ASSERT_EQ(Send(send), RunOutcome::kDone);
   const std::string table = batch() + "SPFH.DB";
   const std::string head = CompanyFolder(kHead);
-  fs::copy(batch(), dir.path() / "sent", fs::copy_options::recursive);
+  fs::copy(BatchPath(), dir.path() / "sent", fs::copy_options::recursive);
   const auto add = [](std::string name) {
     return [name](std::vector<FieldDef>& fields) {
       fields.push_back({name, FieldType::kAlpha, 10});
@@ -663,8 +668,8 @@ TEST_F(TransferRun, CraftedOrDamagedBatchHeadersAreRefusedNamingTheBatchFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    fs::remove_all(batch());
-    fs::copy(dir.path() / "sent", batch(), fs::copy_options::recursive);
+    fs::remove_all(BatchPath());
+    fs::copy(dir.path() / "sent", BatchPath(), fs::copy_options::recursive);
     RewriteTable(table, c.change);
     const auto before = Snapshot(head);
     ReceivePage receive;
