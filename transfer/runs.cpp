@@ -611,21 +611,53 @@ int64_t PreviewTexts(SqlCatalog& catalog, const std::string& source_folder,
   return count;
 }
 
-// The price list's pass as the run makes it: every candidate item the source
-// has is added when the destination lacks it, else replaced (`replace`) or
-// kept; an item added once is there for its next mention.
-PreviewLine PreviewPrices(const Agenda& agenda, std::set<std::string> present,
-                          const std::vector<std::string>& candidates, bool replace) {
+
+std::set<std::string> KeySet(const std::vector<std::string>& keys) {
+  return std::set<std::string>(keys.begin(), keys.end());
+}
+
+// The price list's passes as the run makes them: every item of the source
+// (all), or every item row of the options' item tables whose item the
+// source has (`item_rows` gives a table's rows as the pass finds them), is
+// added when the destination (`present`) lacks it, else replaced or kept;
+// an item added once is there for its next mention.
+PreviewLine PreviewPrices(
+    std::set<std::string> present, const std::vector<std::string>& source,
+    const PriceListOptions& options,
+    const std::function<std::vector<std::string>(const std::string& table)>& item_rows) {
+  const Agenda& agenda = *FindAgenda("Cenik");
   PreviewLine line{std::string(agenda.code), std::string(agenda.caption), "položky ceníku"};
-  for (const std::string& key : candidates) {
+  const auto pass = [&](const std::string& key) {
     if (!present.count(key)) {
       ++line.added;
       present.insert(key);
     } else {
-      ++(replace ? line.replaced : line.kept);
+      ++(options.replace ? line.replaced : line.kept);
     }
+  };
+  if (options.all) {
+    for (const std::string& key : source) pass(key);
+    return line;
   }
+  const std::set<std::string> known = KeySet(source);
+  for (const std::string& table : options.item_tables)
+    for (const std::string& key : item_rows(table))
+      if (known.count(key)) pass(key);
   return line;
+}
+
+// The start a preview shares with the run: the folder refused as the run
+// refuses it, then the folders locked and a killed run's tables put back,
+// so that the counts are of the tables as the run would find them.  Empty
+// with `refusal` set when the run would not begin.
+std::optional<RunFolders> PreviewFolders(const RunEnvironment& env, const char* what,
+                                         std::string& refusal) {
+  refusal = FolderRefusal(env);
+  if (!refusal.empty()) return std::nullopt;
+  RunFolders folders = PrepareRunFolders(env.company_data_folder, env.transfer_folder, what);
+  if (folders.state == FoldersState::kReady) return folders;
+  refusal = folders.message;
+  return std::nullopt;
 }
 
 // Whether the price list walks the agenda's item table.
@@ -635,25 +667,13 @@ bool NamesPriceListItems(std::string_view code) {
   return false;
 }
 
-std::set<std::string> KeySet(const std::vector<std::string>& keys) {
-  return std::set<std::string>(keys.begin(), keys.end());
-}
-
 }  // namespace
 
 RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page) {
   ParadoxSqlCatalog catalog;
   RunPreview preview;
-  preview.refusal = FolderRefusal(env);
-  if (!preview.refusal.empty()) return preview;
-  // Counted while no run writes the tables, and after a killed run's
-  // tables are back as they were, as the run itself would find them.
-  const RunFolders folders =
-      PrepareRunFolders(env.company_data_folder, env.transfer_folder, "náhled odeslání");
-  if (folders.state != FoldersState::kReady) {
-    preview.refusal = folders.message;
-    return preview;
-  }
+  const std::optional<RunFolders> folders = PreviewFolders(env, "náhled odeslání", preview.refusal);
+  if (!folders) return preview;
   const std::string& batch = env.transfer_folder;
   const bool emptied = page.empty_first;
   // The batch's item rows as the price list will find them after the run.
@@ -711,27 +731,16 @@ RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page) {
     }
   }
   if (Ticked(page.agendas, "Cenik")) {
-    const Agenda& agenda = *std::find_if(Agendas().begin(), Agendas().end(),
-                                         [](const Agenda& a) { return a.code == "Cenik"; });
-    const PriceListOptions options =
-        PriceOptions(page.agendas, page.price_list_all, !emptied && page.overwrite);
-    const std::vector<std::string> source = TableKeys(
-        ResolvePathIgnoringCase(env.company_data_folder, "SDATA\\S\\SCenik.DB"),
-        {"Sklad", "PolozkaSkladu"});
-    std::vector<std::string> candidates;
-    if (options.all) {
-      candidates = source;
-    } else {
-      const std::set<std::string> known = KeySet(source);
-      for (const std::string& table : options.item_tables)
-        for (const std::string& key : items_after[AsciiUpper(table)])
-          if (known.count(key)) candidates.push_back(key);
-    }
     std::set<std::string> present;
     if (!emptied)
       present = KeySet(TableKeys(ResolvePathIgnoringCase(batch, "SCenik.DB"),
                                  {"Sklad", "PolozkaSkladu"}));
-    PreviewLine line = PreviewPrices(agenda, std::move(present), candidates, options.replace);
+    PreviewLine line = PreviewPrices(
+        std::move(present),
+        TableKeys(ResolvePathIgnoringCase(env.company_data_folder, "SDATA\\S\\SCenik.DB"),
+                  {"Sklad", "PolozkaSkladu"}),
+        PriceOptions(page.agendas, page.price_list_all, !emptied && page.overwrite),
+        [&](const std::string& table) { return items_after[AsciiUpper(table)]; });
     preview.counts["Cenik"].documents = line.added;
     // The price list has its place among the agendas, as in the run.
     size_t at = 0;
@@ -765,14 +774,8 @@ RunPreview PreviewReceive(const RunEnvironment& env, const ReceivePage& page) {
   }
   ParadoxSqlCatalog catalog;
   RunPreview preview;
-  preview.refusal = FolderRefusal(env);
-  if (!preview.refusal.empty()) return preview;
-  const RunFolders folders =
-      PrepareRunFolders(env.company_data_folder, env.transfer_folder, "náhled příjmu");
-  if (folders.state != FoldersState::kReady) {
-    preview.refusal = folders.message;
-    return preview;
-  }
+  const std::optional<RunFolders> folders = PreviewFolders(env, "náhled příjmu", preview.refusal);
+  if (!folders) return preview;
   if (!BatchTablesExist(env.transfer_folder, false)) {
     preview.refusal = "Soubory pro import dat nejsou k dispozici.";
     return preview;
@@ -783,25 +786,14 @@ RunPreview PreviewReceive(const RunEnvironment& env, const ReceivePage& page) {
     if (!input) continue;
     AgendaCounts& counts = preview.counts[std::string(agenda.code)];
     if (agenda.code == "Cenik") {
-      const PriceListOptions options =
-          PriceOptions(page.agendas, page.price_list_all, page.overwrite);
-      const std::vector<std::string> source =
-          TableKeys(ResolvePathIgnoringCase(batch, "SCenik.DB"), {"Sklad", "PolozkaSkladu"});
-      std::vector<std::string> candidates;
-      if (options.all) {
-        candidates = source;
-      } else {
-        const std::set<std::string> known = KeySet(source);
-        for (const std::string& table : options.item_tables)
-          for (const std::string& key :
-               TableKeys(ResolvePathIgnoringCase(batch, table), {"Sklad", "PolozkaSkladu"}))
-            if (known.count(key)) candidates.push_back(key);
-      }
       PreviewLine line = PreviewPrices(
-          agenda,
           KeySet(TableKeys(ResolvePathIgnoringCase(env.company_data_folder, "SDATA\\S\\SCenik.DB"),
                            {"Sklad", "PolozkaSkladu"})),
-          candidates, options.replace);
+          TableKeys(ResolvePathIgnoringCase(batch, "SCenik.DB"), {"Sklad", "PolozkaSkladu"}),
+          PriceOptions(page.agendas, page.price_list_all, page.overwrite),
+          [&](const std::string& table) {
+            return TableKeys(ResolvePathIgnoringCase(batch, table), {"Sklad", "PolozkaSkladu"});
+          });
       counts.documents = line.added;
       preview.lines.push_back(std::move(line));
       continue;
