@@ -145,7 +145,7 @@ void AddItems(AgendaCounts* counts, const StepCounts& step) {
 // The price list's rows in the company's data folder or in the batch,
 // counted around its step (it copies row by row); 0 while it is missing.
 int64_t PriceListRows(const std::string& folder, std::string_view relative) {
-  return std::stoll(TableRecordCount(ResolvePathIgnoringCase(folder, relative).string()));
+  return std::stoll(TableRecordCount(Utf8FromPath(ResolvePathIgnoringCase(folder, relative))));
 }
 
 template <typename OneAgenda>
@@ -543,7 +543,7 @@ std::vector<std::string> SelectedKeys(SqlCatalog& catalog, const std::string& st
 std::vector<std::string> TableKeys(const fs::path& path, std::initializer_list<const char*> fields) {
   std::vector<std::string> keys;
   if (!FileExists(path)) return keys;
-  const auto table = ParadoxTable::Open(path.string(), OpenMode::kReadOnly);
+  const auto table = ParadoxTable::Open(Utf8FromPath(path), OpenMode::kReadOnly);
   std::vector<int> indexes;
   for (const char* name : fields) indexes.push_back(table->FieldIndex(name));
   for (auto p = table->First(); p; p = table->Next(*p)) {
