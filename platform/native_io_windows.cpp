@@ -235,9 +235,12 @@ std::optional<fs::path> MakePrivateFolder(const fs::path& parent, std::string_vi
 }
 
 int OpenFolderNative(const fs::path& folder) {
-  // Shared for reading and writing, never for deletion: that is the hold.
+  // The right to delete, shared with nobody: that is the hold.  (The
+  // system checks sharing only for opens that ask for data or deletion
+  // rights, so the hold asks for one, and so does every other open of a
+  // folder that means to remove it.)
   const HANDLE handle = CreateFileW(
-      folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      folder.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
