@@ -145,7 +145,8 @@ void AddItems(AgendaCounts* counts, const StepCounts& step) {
 // The price list's rows in the company's data folder or in the batch,
 // counted around its step (it copies row by row); 0 while it is missing.
 int64_t PriceListRows(const std::string& folder, std::string_view relative) {
-  return std::stoll(TableRecordCount(Utf8FromPath(ResolvePathIgnoringCase(folder, relative))));
+  return std::stoll(
+      TableRecordCount(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(folder), relative))));
 }
 
 template <typename OneAgenda>
@@ -568,7 +569,7 @@ StepPreview PreviewStep(SqlCatalog& catalog, const std::string& source_folder,
                         const TransferFilter& filter, bool overwrite, bool target_emptied) {
   StepPreview p;
   const bool target_there =
-      !target_emptied && FileExists(ResolvePathIgnoringCase(target_folder, step.table));
+      !target_emptied && FileExists(ResolvePathIgnoringCase(PathFromUtf8(target_folder), step.table));
   p.selected = CountRows(catalog, BuildInsertSelect("*", source_folder, target_folder, step,
                                                     filter, false));
   p.fresh = target_there ? CountRows(catalog, BuildInsertSelect("*", source_folder, target_folder,
@@ -681,10 +682,10 @@ RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page) {
         Ticked(page.agendas, "Cenik") && !page.price_list_all) {
       const TableStep items = ItemStep(agenda);
       const bool guarded = !emptied && !page.overwrite &&
-                           FileExists(ResolvePathIgnoringCase(batch, items.table));
+                           FileExists(ResolvePathIgnoringCase(PathFromUtf8(batch), items.table));
       // Rows that stay, less those the DELETE takes, plus those the INSERT writes.
       std::vector<std::string>& after = items_after[items.table];
-      const fs::path batch_items = ResolvePathIgnoringCase(batch, items.table);
+      const fs::path batch_items = ResolvePathIgnoringCase(PathFromUtf8(batch), items.table);
       if (!emptied) {
         std::multiset<std::string> stay;
         for (std::string& key : TableKeys(batch_items, {"Sklad", "PolozkaSkladu"}))
@@ -706,7 +707,7 @@ RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page) {
       PreviewLine line{std::string(agenda.code), std::string(agenda.caption), "texty"};
       line.added = PreviewTexts(
           catalog, company, batch, header, filter, h.guard,
-          ResolvePathIgnoringCase(env.company_data_folder, "LDATA\\S\\LMemo.DB"));
+          ResolvePathIgnoringCase(PathFromUtf8(env.company_data_folder), "LDATA\\S\\LMemo.DB"));
       preview.lines.push_back(line);
     }
   }
@@ -716,7 +717,7 @@ RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page) {
     const PriceListOptions options =
         PriceOptions(page.agendas, page.price_list_all, !emptied && page.overwrite);
     const std::vector<std::string> source = TableKeys(
-        ResolvePathIgnoringCase(env.company_data_folder, "SDATA\\S\\SCenik.DB"),
+        ResolvePathIgnoringCase(PathFromUtf8(env.company_data_folder), "SDATA\\S\\SCenik.DB"),
         {"Sklad", "PolozkaSkladu"});
     std::vector<std::string> candidates;
     if (options.all) {
@@ -729,7 +730,7 @@ RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page) {
     }
     std::set<std::string> present;
     if (!emptied)
-      present = KeySet(TableKeys(ResolvePathIgnoringCase(batch, "SCenik.DB"),
+      present = KeySet(TableKeys(ResolvePathIgnoringCase(PathFromUtf8(batch), "SCenik.DB"),
                                  {"Sklad", "PolozkaSkladu"}));
     PreviewLine line = PreviewPrices(agenda, std::move(present), candidates, options.replace);
     preview.counts["Cenik"].documents = line.added;
@@ -786,7 +787,7 @@ RunPreview PreviewReceive(const RunEnvironment& env, const ReceivePage& page) {
       const PriceListOptions options =
           PriceOptions(page.agendas, page.price_list_all, page.overwrite);
       const std::vector<std::string> source =
-          TableKeys(ResolvePathIgnoringCase(batch, "SCenik.DB"), {"Sklad", "PolozkaSkladu"});
+          TableKeys(ResolvePathIgnoringCase(PathFromUtf8(batch), "SCenik.DB"), {"Sklad", "PolozkaSkladu"});
       std::vector<std::string> candidates;
       if (options.all) {
         candidates = source;
@@ -794,12 +795,12 @@ RunPreview PreviewReceive(const RunEnvironment& env, const ReceivePage& page) {
         const std::set<std::string> known = KeySet(source);
         for (const std::string& table : options.item_tables)
           for (const std::string& key :
-               TableKeys(ResolvePathIgnoringCase(batch, table), {"Sklad", "PolozkaSkladu"}))
+               TableKeys(ResolvePathIgnoringCase(PathFromUtf8(batch), table), {"Sklad", "PolozkaSkladu"}))
             if (known.count(key)) candidates.push_back(key);
       }
       PreviewLine line = PreviewPrices(
           agenda,
-          KeySet(TableKeys(ResolvePathIgnoringCase(env.company_data_folder, "SDATA\\S\\SCenik.DB"),
+          KeySet(TableKeys(ResolvePathIgnoringCase(PathFromUtf8(env.company_data_folder), "SDATA\\S\\SCenik.DB"),
                            {"Sklad", "PolozkaSkladu"})),
           candidates, options.replace);
       counts.documents = line.added;
@@ -822,7 +823,7 @@ RunPreview PreviewReceive(const RunEnvironment& env, const ReceivePage& page) {
     if (HasMemos(agenda.code)) {
       PreviewLine line{std::string(agenda.code), std::string(agenda.caption), "texty"};
       line.added = PreviewTexts(catalog, batch, company, header, filter, h.guard,
-                                ResolvePathIgnoringCase(batch, "LMemo.DB"));
+                                ResolvePathIgnoringCase(PathFromUtf8(batch), "LMemo.DB"));
       preview.lines.push_back(line);
     }
   }
