@@ -235,13 +235,13 @@ std::optional<fs::path> MakePrivateFolder(const fs::path& parent, std::string_vi
 }
 
 int OpenFolderNative(const fs::path& folder) {
-  // The right to delete, shared with nobody: that is the hold.  (The
-  // system checks sharing only for opens that ask for data or deletion
-  // rights, so the hold asks for one, and so does every other open of a
-  // folder that means to remove it.)
+  // The rights to list and to add entries, sharing only listing: that is
+  // the hold.  Listings (shared for writing) still open the folder, while a
+  // deletion and a second such open (which asks to add entries) fail.
+  // Rights to attributes alone would take part in no sharing check.
   const HANDLE handle = CreateFileW(
-      folder.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      folder.c_str(), FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     errno = error == ERROR_SHARING_VIOLATION ? EBUSY : ErrnoFromWindows(error);

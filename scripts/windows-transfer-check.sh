@@ -20,7 +20,7 @@ linux_cli=$2
 seed=7
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
 failures=0
 fail() {
   echo "FAIL: $*" >&2

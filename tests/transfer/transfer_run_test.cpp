@@ -865,7 +865,7 @@ namespace dalimor {
 namespace {
 
 size_t MemoRows(const std::string& folder) {
-  return Rows(ResolvePathIgnoringCase(folder, "LMemo.DB").string()).size();
+  return Rows(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(folder), "LMemo.DB"))).size();
 }
 
 int64_t TextsOf(const RunPreview& preview) {
