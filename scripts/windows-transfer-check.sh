@@ -13,7 +13,8 @@
 #   scripts/windows-transfer-check.sh WINDOWS_CLI.exe LINUX_CLI
 #
 # Expects WINEPREFIX (and WINEDEBUG, DISPLAY) set as scripts/build-windows.sh
-# sets them.
+# sets them.  KEEP_WORK=1 keeps the work folder (its path is mktemp's) for
+# a look at what each program printed.
 set -euo pipefail
 windows_cli=$1
 linux_cli=$2
