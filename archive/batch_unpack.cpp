@@ -1,11 +1,5 @@
 #include "archive/batch_unpack.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +9,7 @@
 
 #include "archive/zip_reader.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -25,6 +20,13 @@ namespace fs = std::filesystem;
 // still this long, so that a folder whose run has just made it and not yet
 // locked it is never removed under that run.
 constexpr time_t kAbandonedAfterSeconds = 60;
+
+// The file type in the Unix mode an archive records for an entry made on
+// Unix (the upper half of its external attributes).
+constexpr uint32_t kUnixTypeMask = 0170000;
+constexpr uint32_t kUnixRegular = 0100000;
+constexpr uint32_t kUnixFolder = 0040000;
+constexpr uint32_t kUnixLink = 0120000;
 
 [[noreturn]] void Refuse(const std::string& path, const std::string& why) {
   throw ArchiveRefused("Archiv \"" + path + "\" nelze přijmout: " + why);
@@ -56,12 +58,12 @@ std::string NameFault(const ZipDirectoryEntry& entry, const std::string& name,
       return "název " + quoted + " obsahuje řídicí znak.";
   }
   if (name.back() == '/' || name.back() == '\\' || (header.external_attributes & 0x10) != 0 ||
-      (unix_host && S_ISDIR(unix_mode)))
+      (unix_host && (unix_mode & kUnixTypeMask) == kUnixFolder))
     return "položka " + quoted + " je složka; dávka obsahuje jen soubory.";
-  if (unix_host && S_ISLNK(unix_mode))
+  if (unix_host && (unix_mode & kUnixTypeMask) == kUnixLink)
     return "položka " + quoted + " je symbolický odkaz; dávka obsahuje jen soubory.";
   // Some writers give the permission bits alone, without a file type.
-  if (unix_host && (unix_mode & S_IFMT) != 0 && !S_ISREG(unix_mode))
+  if (unix_host && (unix_mode & kUnixTypeMask) != 0 && (unix_mode & kUnixTypeMask) != kUnixRegular)
     return "položka " + quoted + " není obyčejný soubor.";
   if (name.front() == '/' || name.front() == '\\' || IsDriveLetter(name))
     return "soubor " + quoted + " má absolutní cestu.";
@@ -94,16 +96,17 @@ void RemoveAbandonedFolders(const fs::path& root) {
   const time_t now = std::time(nullptr);
   for (const FolderEntry& entry : ListFolder(root, std::string(kUnpackFolderPrefix) + "*")) {
     if (!entry.is_folder || entry.name.rfind(kUnpackFolderPrefix, 0) != 0) continue;
-    const fs::path path = root / entry.name;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const fs::path path = root / PathFromUtf8(entry.name);
+    const int fd = OpenFolderNative(path);
     if (fd < 0) continue;
-    struct stat info;
-    if (fstat(fd, &info) == 0 && info.st_uid == getuid() &&
-        now - info.st_mtime >= kAbandonedAfterSeconds && flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      std::error_code ec;
-      fs::remove_all(path, ec);
+    const std::optional<NativeFileInfo> info = StatNative(fd);
+    if (info && info->owner == CurrentUserId() &&
+        now - static_cast<time_t>(info->modified_ns / 1000000000) >= kAbandonedAfterSeconds &&
+        TryLockFolder(fd) == LockOutcome::kLocked) {
+      RemoveHeldFolder(path, fd);
+    } else {
+      CloseNative(fd);
     }
-    ::close(fd);
   }
 }
 
@@ -145,38 +148,37 @@ UnpackedArchive::UnpackedArchive(const std::string& archive_path, const UnpackRu
   if (root.empty()) root = fs::temp_directory_path(ec);
   if (root.empty()) root = "/tmp";
   RemoveAbandonedFolders(root);
-  std::string pattern = (root / (std::string(kUnpackFolderPrefix) + "XXXXXX")).string();
-  if (!::mkdtemp(pattern.data()))
-    Refuse(archive_path, "nelze vytvořit dočasnou složku v \"" + root.string() + "\" (" +
+  const std::optional<fs::path> made = MakePrivateFolder(root, kUnpackFolderPrefix);
+  if (!made)
+    Refuse(archive_path, "nelze vytvořit dočasnou složku v \"" + Utf8FromPath(root) + "\" (" +
                              std::strerror(errno) + ").");
-  folder_ = WithTrailingBackslash(pattern);
-  lock_fd_ = ::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (lock_fd_ >= 0) (void)flock(lock_fd_, LOCK_EX | LOCK_NB);
+  path_ = *made;
+  folder_ = WithTrailingBackslash(Utf8FromPath(path_));
+  lock_fd_ = OpenFolderNative(path_);
+  if (lock_fd_ >= 0) (void)TryLockFolder(lock_fd_);
   try {
     if (lock_fd_ < 0)
       Refuse(archive_path, "dočasnou složku nelze otevřít (" + std::string(std::strerror(errno)) +
                                ").");
-    struct statvfs space;
-    if (fstatvfs(lock_fd_, &space) == 0) {
-      const uint64_t free_bytes = static_cast<uint64_t>(space.f_bavail) * space.f_frsize;
-      if (total + kUnpackFreeSpaceReserve > free_bytes)
+    if (const std::optional<uint64_t> free_bytes = FreeBytes(path_)) {
+      if (total + kUnpackFreeSpaceReserve > *free_bytes)
         Refuse(archive_path, "soubory by se rozbalily na " + Megabytes(total) +
-                                 ", v dočasné složce \"" + root.string() + "\" je však volných jen " +
-                                 Megabytes(free_bytes) + ".");
+                                 ", v dočasné složce \"" + Utf8FromPath(root) +
+                                 "\" je však volných jen " + Megabytes(*free_bytes) + ".");
     }
     for (size_t i = 0; i < names.size(); ++i) {
-      const int out = ::openat(lock_fd_, names[i].c_str(),
-                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      const int out = OpenInFolderNative(lock_fd_, path_, names[i],
+                                         O_WRONLY | O_CREAT | O_EXCL | kOpenNoFollow, 0600);
       if (out < 0)
         Refuse(archive_path, "soubor \"" + names[i] + "\" nelze v dočasné složce vytvořit (" +
                                  std::strerror(errno) + ").");
       try {
         reader.Extract(reader.entries()[i], names[i], out, rules.progress);
       } catch (...) {
-        ::close(out);
+        CloseNative(out);
         throw;
       }
-      if (::close(out) != 0 && errno != EINTR)
+      if (!CloseNative(out) && errno != EINTR)
         Refuse(archive_path, "soubor \"" + names[i] + "\" nelze v dočasné složce zapsat (" +
                                  std::strerror(errno) + ").");
       ++file_count_;
@@ -190,15 +192,10 @@ UnpackedArchive::UnpackedArchive(const std::string& archive_path, const UnpackRu
 UnpackedArchive::~UnpackedArchive() { Remove(); }
 
 void UnpackedArchive::Remove() {
-  if (!folder_.empty()) {
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-    folder_.clear();
-  }
-  if (lock_fd_ >= 0) {
-    ::close(lock_fd_);
-    lock_fd_ = -1;
-  }
+  RemoveHeldFolder(path_, lock_fd_);
+  path_.clear();
+  folder_.clear();
+  lock_fd_ = -1;
 }
 
 }  // namespace dalimor

@@ -86,6 +86,7 @@ class UnpackedArchive {
  private:
   void Remove();
 
+  std::filesystem::path path_;  // the folder, as the system names it
   std::string folder_;
   int lock_fd_ = -1;  // keeps the folder's lock while it is in use
   size_t file_count_ = 0;

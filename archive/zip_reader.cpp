@@ -1,14 +1,11 @@
 #include "archive/zip_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/code_page.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -55,19 +52,19 @@ std::string ShownEntryName(const ZipCentralHeader& header) {
 ZipReader::ZipReader(const std::string& path, size_t max_entries)
     : path_(path), input_(kBufferSize), output_(kBufferSize) {
   // Non-blocking, so that a pipe given for an archive cannot hang the run.
-  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  fd_ = OpenNative(PathFromUtf8(path), O_RDONLY | kOpenNonBlock);
   if (fd_ < 0) Refuse(path_, std::string("soubor nelze otevřít (") + std::strerror(errno) + ").");
-  struct stat info;
-  if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd_);
+  const std::optional<NativeFileInfo> info = StatNative(fd_);
+  if (!info || info->kind != NativeKind::kRegular) {
+    CloseNative(fd_);
     fd_ = -1;
     Refuse(path_, "nejde o obyčejný soubor.");
   }
-  size_ = static_cast<uint64_t>(info.st_size);
+  size_ = info->size;
   try {
     ReadDirectory(max_entries);
   } catch (...) {
-    ::close(fd_);
+    CloseNative(fd_);
     fd_ = -1;
     throw;
   }
@@ -75,7 +72,7 @@ ZipReader::ZipReader(const std::string& path, size_t max_entries)
 
 ZipReader::~ZipReader() {
   if (stream_ready_) inflateEnd(&stream_);
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) CloseNative(fd_);
 }
 
 std::string ZipReader::ReadAt(uint64_t offset, size_t size) const {
@@ -84,8 +81,7 @@ std::string ZipReader::ReadAt(uint64_t offset, size_t size) const {
   std::string bytes(size, '\0');
   size_t done = 0;
   while (done < size) {
-    const ssize_t got = ::pread(fd_, bytes.data() + done, size - done,
-                                static_cast<off_t>(offset + done));
+    const int64_t got = ReadNativeAt(fd_, bytes.data() + done, size - done, offset + done);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) Refuse(path_, std::string("soubor nelze číst (") + std::strerror(errno) + ").");
     if (got == 0) Refuse(path_, Damaged("soubor se během čtení zkrátil"));
@@ -243,11 +239,11 @@ void ZipReader::LocateData(ZipDirectoryEntry& entry, const std::string& shown_na
 
 void ZipReader::WriteOut(int out, const unsigned char* data, size_t size) const {
   while (size > 0) {
-    const ssize_t written = ::write(out, data, size);
+    const int64_t written = WriteNative(out, data, size);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       const int error = written < 0 ? errno : ENOSPC;
-      if (error == ENOSPC || error == EDQUOT)
+      if (error == ENOSPC || error == kErrorQuotaExceeded)
         Refuse(path_, "v dočasné složce došlo místo na disku.");
       Refuse(path_, std::string("rozbalený soubor nelze zapsat (") + std::strerror(error) + ").");
     }
@@ -287,8 +283,8 @@ void ZipReader::Extract(const ZipDirectoryEntry& entry, const std::string& shown
         static_cast<size_t>(std::min<uint64_t>(input_.size(), entry.compressed_size - read_total));
     size_t got = 0;
     while (got < piece) {
-      const ssize_t n = ::pread(fd_, input_.data() + got, piece - got,
-                                static_cast<off_t>(entry.data_offset + read_total + got));
+      const int64_t n =
+          ReadNativeAt(fd_, input_.data() + got, piece - got, entry.data_offset + read_total + got);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) Refuse(path_, std::string("soubor nelze číst (") + std::strerror(errno) + ").");
       if (n == 0) Refuse(path_, Damaged("soubor se během čtení zkrátil"));

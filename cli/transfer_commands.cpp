@@ -153,7 +153,7 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
   const std::string archive =
       parsed.archive_file.empty()
           ? std::string()
-          : fs::absolute(parsed.archive_file, ec).lexically_normal().string();
+          : Utf8FromPath(fs::absolute(PathFromUtf8(parsed.archive_file), ec).lexically_normal());
 
   TerminalUi ui(out, err, in, parsed.yes ? TerminalUi::Answers::kYes : TerminalUi::Answers::kAsk);
   EngineConfig config;

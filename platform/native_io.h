@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -61,8 +62,25 @@ inline constexpr int kOpenNoFollow = O_NOFOLLOW;
 inline constexpr int kOpenNonBlock = O_NONBLOCK;
 #endif
 
+// The errno of a write refused for the user's disk quota (EDQUOT); Windows
+// has no such code and reports a full disk (ENOSPC) instead.
+#ifdef _WIN32
+inline constexpr int kErrorQuotaExceeded = ENOSPC;
+#else
+inline constexpr int kErrorQuotaExceeded = EDQUOT;
+#endif
+
 // Opens `path`; -1 with errno on failure.  Files are always binary.
+// O_APPEND (with O_WRONLY) makes every write land at the end of the file in
+// one step, also when other processes append at once (FILE_APPEND_DATA
+// alone on Windows).
 int OpenNative(const std::filesystem::path& path, int flags, unsigned mode = 0666);
+// Opens the entry `name` (UTF-8, no folder part) of the folder open at
+// `folder_fd` (from OpenFolderNative), whose path is `folder`, as
+// OpenNative does: relative to the open folder on Linux (openat), so that a
+// folder renamed meanwhile cannot redirect it; by the path on Windows.
+int OpenInFolderNative(int folder_fd, const std::filesystem::path& folder,
+                       std::string_view name, int flags, unsigned mode = 0666);
 // Closes the descriptor; false when the system reports an error.
 bool CloseNative(int fd);
 
@@ -94,6 +112,27 @@ enum class LockOutcome { kLocked, kBusy, kFailed };
 // file holds a conflicting lock; kFailed with errno otherwise.  The lock goes
 // with the descriptor.
 LockOutcome TryLockNative(int fd, bool exclusive);
+
+// Makes a new folder "<parent>/<prefix>XXXXXX" (six random letters and
+// digits) that only the user may enter (mkdtemp; on Windows CreateDirectoryW
+// in a folder that is the user's own, such as %TEMP%).  nullopt with errno
+// on failure.
+std::optional<std::filesystem::path> MakePrivateFolder(const std::filesystem::path& parent,
+                                                       std::string_view prefix);
+// Opens the folder itself, never through a link as its last component, to
+// hold it (TryLockFolder) and to ask about it (StatNative); -1 with errno
+// on failure.  On Windows the open is the hold: as long as the descriptor
+// stays open nobody else may delete the folder, and an open of a folder
+// another process holds fails (EBUSY).
+int OpenFolderNative(const std::filesystem::path& folder);
+// Takes an exclusive lock on the folder open at `fd` without waiting
+// (flock); kLocked on Windows, where the open took it already.
+LockOutcome TryLockFolder(int fd);
+// Removes `folder` with everything in it, best effort, and closes `fd`,
+// the folder's hold from OpenFolderNative (-1: none).  On Linux the folder
+// goes while the lock still holds; on Windows the hold, which forbids the
+// deletion, goes first.
+void RemoveHeldFolder(const std::filesystem::path& folder, int fd);
 
 // What an entry of the file system is.
 enum class NativeKind { kRegular, kFolder, kLink, kOther };
@@ -156,6 +195,12 @@ void CopyOwnerAndMode(int fd, const NativeFileInfo& like);
 std::optional<uint64_t> FreeBytes(const std::filesystem::path& folder);
 // This process's id.
 int CurrentProcessId();
+// The user id of this process (getuid), which StatNative's `owner` is
+// compared with; 0 on Windows, as `owner` is there.
+unsigned CurrentUserId();
+// The login name of the user this process runs as (getpwuid; GetUserNameW
+// on Windows), as UTF-8; empty when the system does not tell.
+std::string CurrentLoginName();
 
 // The program's command-line arguments after its name, as UTF-8.  On
 // Windows they are read from the UTF-16 command line (`argv` holds them in

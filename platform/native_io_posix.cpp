@@ -4,6 +4,7 @@
 #include "platform/native_io.h"
 
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "platform/file_system.h"
 
@@ -56,6 +58,33 @@ std::string Utf8FromPath(const fs::path& path) {
 int OpenNative(const fs::path& path, int flags, unsigned mode) {
   return ::open(path.empty() ? "" : path.c_str(), flags | O_CLOEXEC | O_NOCTTY,
                 static_cast<mode_t>(mode));
+}
+
+int OpenInFolderNative(int folder_fd, const fs::path&, std::string_view name, int flags,
+                       unsigned mode) {
+  return ::openat(folder_fd, std::string(name).c_str(), flags | O_CLOEXEC | O_NOCTTY,
+                  static_cast<mode_t>(mode));
+}
+
+std::optional<fs::path> MakePrivateFolder(const fs::path& parent, std::string_view prefix) {
+  std::string pattern = (parent / (std::string(prefix) + "XXXXXX")).string();
+  if (!::mkdtemp(pattern.data())) return std::nullopt;
+  return fs::path(pattern);
+}
+
+int OpenFolderNative(const fs::path& folder) {
+  return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+LockOutcome TryLockFolder(int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return LockOutcome::kLocked;
+  return errno == EWOULDBLOCK ? LockOutcome::kBusy : LockOutcome::kFailed;
+}
+
+void RemoveHeldFolder(const fs::path& folder, int fd) {
+  std::error_code ec;
+  if (!folder.empty()) fs::remove_all(folder, ec);
+  if (fd >= 0) ::close(fd);
 }
 
 bool CloseNative(int fd) {
@@ -176,6 +205,16 @@ std::optional<uint64_t> FreeBytes(const fs::path& folder) {
 
 int CurrentProcessId() {
   return static_cast<int>(::getpid());
+}
+
+unsigned CurrentUserId() {
+  return static_cast<unsigned>(::getuid());
+}
+
+std::string CurrentLoginName() {
+  if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_name && *entry->pw_name)
+    return entry->pw_name;
+  return {};
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {

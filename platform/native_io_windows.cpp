@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <random>
 
 namespace dalimor {
 namespace {
@@ -155,7 +156,11 @@ std::string Utf8FromPath(const fs::path& path) {
 
 int OpenNative(const fs::path& path, int flags, unsigned mode) {
   const int access = flags & (O_RDONLY | O_WRONLY | O_RDWR);
-  const DWORD desired = access == O_RDWR     ? GENERIC_READ | GENERIC_WRITE
+  // Appending: the right to add at the end only, with which the system puts
+  // every write at the end of the file in one step.
+  const DWORD desired = access == O_WRONLY && (flags & O_APPEND)
+                            ? FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE
+                        : access == O_RDWR   ? GENERIC_READ | GENERIC_WRITE
                         : access == O_WRONLY ? GENERIC_WRITE
                                              : GENERIC_READ;
   DWORD disposition = OPEN_EXISTING;
@@ -186,7 +191,7 @@ int OpenNative(const fs::path& path, int flags, unsigned mode) {
       return -1;
     }
   }
-  if ((flags & O_TRUNC) && (desired & GENERIC_WRITE)) {
+  if ((flags & O_TRUNC) && (desired & (GENERIC_WRITE | FILE_APPEND_DATA))) {
     FILE_END_OF_FILE_INFO end{};
     if (!SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end)) {
       SetErrnoFromLastError();
@@ -201,6 +206,72 @@ int OpenNative(const fs::path& path, int flags, unsigned mode) {
     errno = EMFILE;
   }
   return fd;
+}
+
+int OpenInFolderNative(int, const fs::path& folder, std::string_view name, int flags,
+                       unsigned mode) {
+  return OpenNative(folder / PathFromUtf8(name), flags, mode);
+}
+
+std::optional<fs::path> MakePrivateFolder(const fs::path& parent, std::string_view prefix) {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name(prefix);
+    for (int i = 0; i < 6; ++i) name.push_back(kLetters[pick(random)]);
+    const fs::path folder = parent / PathFromUtf8(name);
+    // The folder takes the permissions of its parent; below %TEMP%, which
+    // lies in the user's profile, only the user and the system reach it.
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      SetErrnoFromLastError();
+      return std::nullopt;
+    }
+  }
+  errno = EEXIST;
+  return std::nullopt;
+}
+
+int OpenFolderNative(const fs::path& folder) {
+  // The rights to list and to add entries, sharing only listing: that is
+  // the hold.  Listings (shared for writing) still open the folder, while a
+  // deletion and a second such open (which asks to add entries) fail.
+  // Rights to attributes alone would take part in no sharing check.
+  const HANDLE handle = CreateFileW(
+      folder.c_str(), FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_SHARING_VIOLATION ? EBUSY : ErrnoFromWindows(error);
+    return -1;
+  }
+  BY_HANDLE_FILE_INFORMATION data;
+  if (!GetFileInformationByHandle(handle, &data) ||
+      !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    CloseHandle(handle);
+    errno = link ? ELOOP : ENOTDIR;
+    return -1;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    errno = EMFILE;
+  }
+  return fd;
+}
+
+LockOutcome TryLockFolder(int) {
+  return LockOutcome::kLocked;
+}
+
+void RemoveHeldFolder(const fs::path& folder, int fd) {
+  if (fd >= 0) _close(fd);
+  std::error_code ec;
+  if (!folder.empty()) fs::remove_all(folder, ec);
 }
 
 bool CloseNative(int fd) {
@@ -368,6 +439,17 @@ std::optional<uint64_t> FreeBytes(const fs::path& folder) {
 
 int CurrentProcessId() {
   return static_cast<int>(GetCurrentProcessId());
+}
+
+unsigned CurrentUserId() {
+  return 0;
+}
+
+std::string CurrentLoginName() {
+  wchar_t name[257];
+  DWORD size = sizeof name / sizeof name[0];
+  if (!GetUserNameW(name, &size) || size < 2) return {};
+  return Utf8FromWide(std::wstring_view(name, size - 1));  // size counts the final null
 }
 
 std::vector<std::string> CommandLineArguments(int, char**) {

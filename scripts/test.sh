@@ -35,7 +35,7 @@ if command -v clang++ >/dev/null; then
     rm -rf "$scratch"
   done
 fi
-# The Windows build (scripts/build-windows.sh) joins this run once the zip
-# reader, the batch unpacking and the run log go through the platform layer
-# as the rest of the core does; until then it runs by hand.
+# The Windows build, its tests under Wine and the transfer compared with
+# this build's dalimor-cli.
+DALIMOR_LINUX_CLI="$build/cli/dalimor-cli" "$root/scripts/build-windows.sh"
 echo "All tests passed."

@@ -2,23 +2,26 @@
 # Runs one transfer with the Windows dalimor-cli.exe under Wine and the same
 # with the Linux dalimor-cli, each on its own demo installation made from the
 # same seed, through folders whose names hold Czech letters and spaces:
-# demo, companies, init, send --all --archive, info, receive --all.  The
-# Windows program gets Windows paths ("Z:\...").  Then every table of both
-# trees is dumped (by the Linux program) and compared, as are the archives'
-# entries, exit codes and the batch description.  Values that come from the
-# clock (the moment of the send) are left out of the comparison.
+# demo, companies, init, send --all --archive, info, receive --all, and
+# receive --all --archive from the zip the send made into a second
+# installation.  The Windows program gets Windows paths ("Z:\...").  Then
+# every table of both trees is dumped (by the Linux program) and compared,
+# as are the archives' entries, exit codes and the batch description.
+# Values that come from the clock (the moment of the send) are left out of
+# the comparison.
 #
 #   scripts/windows-transfer-check.sh WINDOWS_CLI.exe LINUX_CLI
 #
 # Expects WINEPREFIX (and WINEDEBUG, DISPLAY) set as scripts/build-windows.sh
-# sets them.
+# sets them.  KEEP_WORK=1 keeps the work folder (its path is mktemp's) for
+# a look at what each program printed.
 set -euo pipefail
 windows_cli=$1
 linux_cli=$2
 seed=7
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
 failures=0
 fail() {
   echo "FAIL: $*" >&2
@@ -58,12 +61,19 @@ for side in linux windows; do
   run "$side" info info --folder "$t"
   run "$side" receive receive --installation "$i" --company "Centrála Praha" --folder "$t" \
     --all --yes
+  # The archive the send made, received into a second installation from
+  # the same seed: the zip is read and unpacked by each side's program.
+  archive_installation="$base/Účtárna Praha"
+  a=$(native "$side" "$archive_installation")
+  run "$side" demo-archive demo "$a" --seed "$seed"
+  run "$side" receive-archive receive --installation "$a" --company "Centrála Praha" \
+    --archive "$(native "$side" "$transfer/Přenos dávek.zip")" --all --yes
   # A refusal ends with the same exit code on both.
   run "$side" missing send --installation "$i" --company "Pobočka Brno" \
     --folder "$(native "$side" "$base/Není tu")" --all --yes
 done
 
-for step in demo companies init send info receive missing; do
+for step in demo companies init send info receive demo-archive receive-archive missing; do
   linux_rc=$(cat "$work/linux.$step.rc")
   windows_rc=$(cat "$work/windows.$step.rc")
   if [ "$linux_rc" != "$windows_rc" ]; then

@@ -1,10 +1,5 @@
 #include "transfer/run_log.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +11,7 @@
 
 #include "batch/catalogue.h"
 #include "platform/file_system.h"
+#include "platform/native_io.h"
 
 namespace dalimor {
 namespace {
@@ -138,7 +134,7 @@ bool WriteAll(int fd, const std::string& text) {
   const char* data = text.data();
   size_t left = text.size();
   while (left > 0) {
-    const ssize_t written = ::write(fd, data, left);
+    const int64_t written = WriteNative(fd, data, left);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     data += written;
@@ -148,8 +144,8 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 std::string Failure(const fs::path& file, int error) {
-  return "Záznam o přenosu se nepodařilo zapsat do historie přenosů \"" + file.string() + "\" (" +
-         std::strerror(error) + ").";
+  return "Záznam o přenosu se nepodařilo zapsat do historie přenosů \"" + Utf8FromPath(file) +
+         "\" (" + std::strerror(error) + ").";
 }
 
 std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
@@ -201,8 +197,7 @@ std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
 }  // namespace
 
 std::string CurrentUserName() {
-  if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_name && *entry->pw_name)
-    return entry->pw_name;
+  if (std::string name = CurrentLoginName(); !name.empty()) return name;
   if (const char* user = std::getenv("USER"); user && *user) return user;
   return "?";
 }
@@ -259,30 +254,29 @@ std::string AppendRunLog(const fs::path& folder, int year, const std::vector<std
     }
     // The first writer of a year's file gives it its header; the file is
     // never rewritten afterwards, only appended to.
-    int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                    0600);
+    int fd = OpenNative(file, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | kOpenNoFollow, 0600);
     std::string text;
     if (fd >= 0) {
       std::vector<std::string> header(std::begin(kRunLogColumns), std::end(kRunLogColumns));
       text = std::string(kByteOrderMark) + FormatRunLogLine(header) + "\r\n";
     } else if (errno == EEXIST) {
-      fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+      fd = OpenNative(file, O_WRONLY | O_APPEND | kOpenNoFollow);
     }
     if (fd < 0) return Failure(file, errno);
     text += FormatRunLogLine(fields) + "\r\n";
     bool ok = WriteAll(fd, text);
     int error = ok ? 0 : (errno ? errno : ENOSPC);
-    if (ok && ::fsync(fd) != 0 && errno != EINVAL) {
+    if (ok && !SyncNative(fd) && errno != EINVAL) {
       ok = false;
       error = errno;
     }
-    if (::close(fd) != 0 && ok && errno != EINTR) {
+    if (!CloseNative(fd) && ok && errno != EINTR) {
       ok = false;
       error = errno;
     }
     return ok ? std::string() : Failure(file, error);
   } catch (const std::exception& e) {
-    return "Záznam o přenosu se nepodařilo zapsat do historie přenosů \"" + file.string() +
+    return "Záznam o přenosu se nepodařilo zapsat do historie přenosů \"" + Utf8FromPath(file) +
            "\" (" + e.what() + ").";
   }
 }
@@ -321,7 +315,7 @@ std::vector<std::vector<std::string>> ReadRunLog(const fs::path& folder, int yea
   std::ifstream in(file, std::ios::binary);
   std::stringstream content;
   if (!in || !(content << in.rdbuf()))
-    throw std::runtime_error("Historii přenosů \"" + file.string() + "\" nelze přečíst.");
+    throw std::runtime_error("Historii přenosů \"" + Utf8FromPath(file) + "\" nelze přečíst.");
   std::string text = content.str();
   if (text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0)
     text.erase(0, kByteOrderMark.size());

@@ -145,7 +145,8 @@ void AddItems(AgendaCounts* counts, const StepCounts& step) {
 // The price list's rows in the company's data folder or in the batch,
 // counted around its step (it copies row by row); 0 while it is missing.
 int64_t PriceListRows(const std::string& folder, std::string_view relative) {
-  return std::stoll(TableRecordCount(ResolvePathIgnoringCase(folder, relative).string()));
+  return std::stoll(
+      TableRecordCount(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(folder), relative))));
 }
 
 template <typename OneAgenda>
@@ -543,7 +544,7 @@ std::vector<std::string> SelectedKeys(SqlCatalog& catalog, const std::string& st
 std::vector<std::string> TableKeys(const fs::path& path, std::initializer_list<const char*> fields) {
   std::vector<std::string> keys;
   if (!FileExists(path)) return keys;
-  const auto table = ParadoxTable::Open(path.string(), OpenMode::kReadOnly);
+  const auto table = ParadoxTable::Open(Utf8FromPath(path), OpenMode::kReadOnly);
   std::vector<int> indexes;
   for (const char* name : fields) indexes.push_back(table->FieldIndex(name));
   for (auto p = table->First(); p; p = table->Next(*p)) {
@@ -568,7 +569,7 @@ StepPreview PreviewStep(SqlCatalog& catalog, const std::string& source_folder,
                         const TransferFilter& filter, bool overwrite, bool target_emptied) {
   StepPreview p;
   const bool target_there =
-      !target_emptied && FileExists(ResolvePathIgnoringCase(target_folder, step.table));
+      !target_emptied && FileExists(ResolvePathIgnoringCase(PathFromUtf8(target_folder), step.table));
   p.selected = CountRows(catalog, BuildInsertSelect("*", source_folder, target_folder, step,
                                                     filter, false));
   p.fresh = target_there ? CountRows(catalog, BuildInsertSelect("*", source_folder, target_folder,
@@ -701,10 +702,10 @@ RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page) {
         Ticked(page.agendas, "Cenik") && !page.price_list_all) {
       const TableStep items = ItemStep(agenda);
       const bool guarded = !emptied && !page.overwrite &&
-                           FileExists(ResolvePathIgnoringCase(batch, items.table));
+                           FileExists(ResolvePathIgnoringCase(PathFromUtf8(batch), items.table));
       // Rows that stay, less those the DELETE takes, plus those the INSERT writes.
       std::vector<std::string>& after = items_after[items.table];
-      const fs::path batch_items = ResolvePathIgnoringCase(batch, items.table);
+      const fs::path batch_items = ResolvePathIgnoringCase(PathFromUtf8(batch), items.table);
       if (!emptied) {
         std::multiset<std::string> stay;
         for (std::string& key : TableKeys(batch_items, {"Sklad", "PolozkaSkladu"}))
@@ -726,18 +727,18 @@ RunPreview PreviewSend(const RunEnvironment& env, const SendPage& page) {
       PreviewLine line{std::string(agenda.code), std::string(agenda.caption), "texty"};
       line.added = PreviewTexts(
           catalog, company, batch, header, filter, h.guard,
-          ResolvePathIgnoringCase(env.company_data_folder, "LDATA\\S\\LMemo.DB"));
+          ResolvePathIgnoringCase(PathFromUtf8(env.company_data_folder), "LDATA\\S\\LMemo.DB"));
       preview.lines.push_back(line);
     }
   }
   if (Ticked(page.agendas, "Cenik")) {
     std::set<std::string> present;
     if (!emptied)
-      present = KeySet(TableKeys(ResolvePathIgnoringCase(batch, "SCenik.DB"),
+      present = KeySet(TableKeys(ResolvePathIgnoringCase(PathFromUtf8(batch), "SCenik.DB"),
                                  {"Sklad", "PolozkaSkladu"}));
     PreviewLine line = PreviewPrices(
         std::move(present),
-        TableKeys(ResolvePathIgnoringCase(env.company_data_folder, "SDATA\\S\\SCenik.DB"),
+        TableKeys(ResolvePathIgnoringCase(PathFromUtf8(env.company_data_folder), "SDATA\\S\\SCenik.DB"),
                   {"Sklad", "PolozkaSkladu"}),
         PriceOptions(page.agendas, page.price_list_all, !emptied && page.overwrite),
         [&](const std::string& table) { return items_after[AsciiUpper(table)]; });
@@ -787,12 +788,12 @@ RunPreview PreviewReceive(const RunEnvironment& env, const ReceivePage& page) {
     AgendaCounts& counts = preview.counts[std::string(agenda.code)];
     if (agenda.code == "Cenik") {
       PreviewLine line = PreviewPrices(
-          KeySet(TableKeys(ResolvePathIgnoringCase(env.company_data_folder, "SDATA\\S\\SCenik.DB"),
+          KeySet(TableKeys(ResolvePathIgnoringCase(PathFromUtf8(env.company_data_folder), "SDATA\\S\\SCenik.DB"),
                            {"Sklad", "PolozkaSkladu"})),
-          TableKeys(ResolvePathIgnoringCase(batch, "SCenik.DB"), {"Sklad", "PolozkaSkladu"}),
+          TableKeys(ResolvePathIgnoringCase(PathFromUtf8(batch), "SCenik.DB"), {"Sklad", "PolozkaSkladu"}),
           PriceOptions(page.agendas, page.price_list_all, page.overwrite),
           [&](const std::string& table) {
-            return TableKeys(ResolvePathIgnoringCase(batch, table), {"Sklad", "PolozkaSkladu"});
+            return TableKeys(ResolvePathIgnoringCase(PathFromUtf8(batch), table), {"Sklad", "PolozkaSkladu"});
           });
       counts.documents = line.added;
       preview.lines.push_back(std::move(line));
@@ -814,7 +815,7 @@ RunPreview PreviewReceive(const RunEnvironment& env, const ReceivePage& page) {
     if (HasMemos(agenda.code)) {
       PreviewLine line{std::string(agenda.code), std::string(agenda.caption), "texty"};
       line.added = PreviewTexts(catalog, batch, company, header, filter, h.guard,
-                                ResolvePathIgnoringCase(batch, "LMemo.DB"));
+                                ResolvePathIgnoringCase(PathFromUtf8(batch), "LMemo.DB"));
       preview.lines.push_back(line);
     }
   }

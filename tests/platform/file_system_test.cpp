@@ -653,6 +653,7 @@ TEST(FileSystemPaths, UserConfigFolderIsInAppData) {
 }
 #endif
 
+#ifndef _WIN32
 TEST(FileSystemPaths, UserDataFolderFollowsXdgDataHomeThenHome) {
   test::ScopedEnvironmentVariable home("HOME", "/home/ucetni");
   {
@@ -664,6 +665,12 @@ TEST(FileSystemPaths, UserDataFolderFollowsXdgDataHomeThenHome) {
     EXPECT_EQ(UserDataFolder(), fs::path("/home/ucetni/.local/share/dalimor"));
   }
 }
+#else
+TEST(FileSystemPaths, UserDataFolderIsInLocalAppData) {
+  test::ScopedEnvironmentVariable local("LOCALAPPDATA", "C:\\Users\\ucetni\\AppData\\Local");
+  EXPECT_EQ(Utf8FromPath(UserDataFolder()), "C:\\Users\\ucetni\\AppData\\Local\\Dalimor");
+}
+#endif
 
 }  // namespace
 }  // namespace dalimor

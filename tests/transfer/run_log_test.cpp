@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -49,12 +51,15 @@ TEST(RunLog, LinesKeepEveryFieldThroughQuotingAndReadBack) {
   report.counts["Cenik"] = {25, 0, 0};
   EXPECT_EQ(RecordReceive(folder, Context(), page, report), "");
 
-  // The folder and the file are the user's alone.
+#ifndef _WIN32
+  // The folder and the file are the user's alone (by their permission
+  // bits; on Windows by the ACL of the user's profile they lie in).
   struct stat info;
   ASSERT_EQ(stat(folder.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
   ASSERT_EQ(stat((folder / "historie-2011.csv").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+#endif
 
   const auto lines = ReadRunLog(folder, 2011);
   ASSERT_EQ(lines.size(), 2u);
@@ -81,6 +86,7 @@ TEST(RunLog, LinesKeepEveryFieldThroughQuotingAndReadBack) {
   for (const char c : text) breaks += c == '\n';
   EXPECT_EQ(breaks, 3u);
 
+#ifndef _WIN32
   // Python's csv module reads the same fields.
   std::string output;
   ASSERT_EQ(test::RunCommand("python3 -c \"import csv,sys; r=list(csv.reader(open('" +
@@ -91,6 +97,7 @@ TEST(RunLog, LinesKeepEveryFieldThroughQuotingAndReadBack) {
             0)
       << output;
   EXPECT_EQ(output, "Pobočka \"Brno\"; sklad|" + expected_failed[10] + "|3");
+#endif
 }
 
 TEST(RunLog, EachYearHasItsFileAndEarlierLinesStayAsTheyWere) {

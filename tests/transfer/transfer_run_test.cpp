@@ -44,12 +44,16 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
   return files;
 }
 
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  return Snapshot(PathFromUtf8(folder));
+}
+
 // Every maintained secondary index of a company's tables is exactly what
 // its rows give, as an independent checker reads the files; returns the
 // number of indexes checked.
 int ExpectIndexesInStep(const std::string& company) {
   int checked = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(company)) {
+  for (const auto& entry : fs::recursive_directory_iterator(PathFromUtf8(company))) {
     const std::string ext = Utf8FromPath(entry.path().extension());
     if (ext != ".DB" && ext != ".db") continue;
     for (const std::string& problem : test::CheckAllSecondaryIndexes(Utf8FromPath(entry.path())))
@@ -716,7 +720,7 @@ TEST_F(TransferRun, ReceiveFromTheArchiveEqualsReceiveFromTheFolder) {
   send.archive = true;
   ASSERT_EQ(Send(send), RunOutcome::kDone);
   const std::string archive = dir.File("Davka.zip");
-  fs::rename(batch() + "Přenos.zip", archive);
+  fs::rename(PathFromUtf8(batch() + "Přenos.zip"), PathFromUtf8(archive));
 
   const std::string head = CompanyFolder(kHead);
   const auto before = Snapshot(head);
@@ -730,9 +734,10 @@ TEST_F(TransferRun, ReceiveFromTheArchiveEqualsReceiveFromTheFolder) {
   EXPECT_TRUE(fs::is_empty(temporary));
 
   // The same from the folder, on the data as they were.
-  for (const auto& [name, bytes] : before) test::WriteFileBytes(fs::path(head) / name, bytes);
+  for (const auto& [name, bytes] : before)
+    test::WriteFileBytes(PathFromUtf8(head) / PathFromUtf8(name), bytes);
   for (const auto& [name, bytes] : from_archive)
-    if (!before.count(name)) fs::remove(fs::path(head) / name);
+    if (!before.count(name)) fs::remove(PathFromUtf8(head) / PathFromUtf8(name));
   receive.archive.clear();
   ASSERT_EQ(Receive(receive), RunOutcome::kDone);
   EXPECT_TRUE(WithoutUpdateTimes(Snapshot(head)) == WithoutUpdateTimes(from_archive));
@@ -754,7 +759,7 @@ TEST_F(TransferRun, ARefusedOrStoppedArchiveReceiveWritesNothing) {
   ReceivePage receive;
   receive.agendas = AllAgendas();
   // Cut short, the archive is refused before any question.
-  const std::string bytes = test::ReadFileBytes(archive);
+  const std::string bytes = test::ReadFileBytes(PathFromUtf8(archive));
   const std::string damaged = dir.File("damaged.zip");
   test::WriteFileBytes(damaged, bytes.substr(0, bytes.size() - 10));
   receive.archive = damaged;
@@ -860,7 +865,7 @@ namespace dalimor {
 namespace {
 
 size_t MemoRows(const std::string& folder) {
-  return Rows(ResolvePathIgnoringCase(folder, "LMemo.DB").string()).size();
+  return Rows(Utf8FromPath(ResolvePathIgnoringCase(PathFromUtf8(folder), "LMemo.DB"))).size();
 }
 
 int64_t TextsOf(const RunPreview& preview) {
