@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "engine/fault_injection.h"
+#include "engine/undo_log.h"
 #include "platform/file_system.h"
 #include "platform/native_io.h"
 #include "platform/regional.h"
@@ -23,7 +24,11 @@ namespace fs = std::filesystem;
 
 constexpr const char* kManifestName = "manifest";
 constexpr const char* kManifestTempName = "manifest.new";
-constexpr const char* kManifestHeader = "dalimor-journal 2";
+constexpr const char* kManifestHeader = "dalimor-journal 3";
+// Journals of the earlier layout (copies only) are still read.
+constexpr const char* kManifestHeaderCopiesOnly = "dalimor-journal 2";
+// The undo log of a file in its table's journal folder.
+constexpr const char* kUndoSuffix = ".undo";
 // Bytes at each end of a file that its checksum covers.
 constexpr size_t kStampEdge = 4096;
 
@@ -209,6 +214,8 @@ std::string ManifestText(const Manifest& manifest) {
     const std::string id = std::to_string(e.id);
     text += "table\t" + id + "\t" + e.state + "\t" + e.folder + "\t" + e.base + "\n";
     for (const std::string& name : e.saved) text += "saved\t" + id + "\t" + name + "\n";
+    for (const RunJournal::LoggedFile& f : e.logged)
+      text += "logged\t" + id + "\t" + f.name + "\t" + std::to_string(f.size) + "\n";
     for (const RunJournal::FileStamp& s : e.stamps)
       text += "stamp\t" + id + "\t" + s.name + "\t" + std::to_string(s.size) + "\t" +
               std::to_string(s.modified_ns) + "\t" + std::to_string(s.checksum) + "\n";
@@ -226,7 +233,8 @@ std::string ManifestText(const Manifest& manifest) {
 Manifest ReadManifest(const fs::path& journal) {
   std::ifstream in(journal / kManifestName, std::ios::binary);
   std::string line;
-  if (!std::getline(in, line) || line != kManifestHeader) Damaged(journal);
+  if (!std::getline(in, line) || (line != kManifestHeader && line != kManifestHeaderCopiesOnly))
+    Damaged(journal);
   Manifest manifest;
   bool ended = false;
   const auto number = [&](const std::string& text) -> uint64_t {
@@ -253,13 +261,16 @@ Manifest ReadManifest(const fs::path& journal) {
         Damaged(journal);
       if (!InsideFolder(e.folder) || !PlainName(e.base)) Damaged(journal);
       manifest.entries.push_back(std::move(e));
-    } else if ((f[0] == "saved" && f.size() == 3) || (f[0] == "stamp" && f.size() == 6)) {
+    } else if ((f[0] == "saved" && f.size() == 3) || (f[0] == "stamp" && f.size() == 6) ||
+               (f[0] == "logged" && f.size() == 4)) {
       if (manifest.entries.empty() || manifest.entries.back().id != static_cast<int>(number(f[1])))
         Damaged(journal);
       RunJournal::Entry& e = manifest.entries.back();
       if (!PlainName(f[2]) || !SameName(BaseName(f[2]), e.base)) Damaged(journal);
       if (f[0] == "saved") {
         e.saved.push_back(f[2]);
+      } else if (f[0] == "logged") {
+        e.logged.push_back({f[2], number(f[3])});
       } else {
         RunJournal::FileStamp s;
         s.name = f[2];
@@ -383,7 +394,9 @@ void RestoreTable(const fs::path& home, const fs::path& journal, const RunJourna
   RemoveTemporaryFiles(folder, e.base);
   for (const std::string& name : current) {
     const bool keep = std::any_of(e.saved.begin(), e.saved.end(),
-                                  [&](const std::string& s) { return SameName(s, name); });
+                                  [&](const std::string& s) { return SameName(s, name); }) ||
+                      std::any_of(e.logged.begin(), e.logged.end(),
+                                  [&](const RunJournal::LoggedFile& f) { return SameName(f.name, name); });
     if (keep) continue;
     JournalStep();
     if (!RemoveNative(folder / PathFromUtf8(name)) && errno != ENOENT)
@@ -394,6 +407,20 @@ void RestoreTable(const fs::path& home, const fs::path& journal, const RunJourna
     for (const std::string& c : current)
       if (SameName(c, name)) target = c;
     WriteBack(saved / PathFromUtf8(name), folder / PathFromUtf8(target));
+  }
+  for (const RunJournal::LoggedFile& file : e.logged) {
+    std::string target = file.name;
+    for (const std::string& c : current)
+      if (SameName(c, file.name)) target = c;
+    const fs::path path = folder / PathFromUtf8(target);
+    const std::optional<NativeFileInfo> info = StatNative(path, false);
+    if (info && info->kind != NativeKind::kRegular) {
+      JournalStep();
+      if (!RemoveNative(path)) Fail("Cannot restore table file", path, errno);
+    }
+    const bool gone = !info || info->kind != NativeKind::kRegular;
+    PlainFile out = OpenFile(path, O_RDWR | O_CREAT, "Cannot restore table file");
+    ApplyUndoLog(saved / PathFromUtf8(file.name + kUndoSuffix), out.fd(), path, file.size, gone);
   }
   SyncPath(folder);
 }
@@ -477,6 +504,7 @@ RunJournal::RunJournal(fs::path home, std::string run)
     : home_(Folder(home)), run_(RunDescription(run)) {}
 
 RunJournal::~RunJournal() {
+  CloseLogs();
   if (finished_ || !started_) return;
   try {
     Rollback();
@@ -517,11 +545,17 @@ void RunJournal::WriteManifest() {
   WriteManifestFile(home_ / kJournalFolderName, manifest);
 }
 
-void RunJournal::Protect(const fs::path& table_path) {
+void RunJournal::CloseLogs() {
+  for (OpenLog& open : logs_) DropUndoLog(open.device, open.file);
+  logs_.clear();
+}
+
+void RunJournal::Protect(const fs::path& table_path, TableKeeping keeping) {
   Entry* entry = Find(table_path);
   if (!entry->state.empty()) return;
   const int id = entry->id;
   const std::string folder_text = entry->folder, base = entry->base;
+  const size_t logs_before = logs_.size();
   try {
     const fs::path journal = home_ / kJournalFolderName;
     if (!started_) {
@@ -544,6 +578,7 @@ void RunJournal::Protect(const fs::path& table_path) {
     JournalStep();
     if (!fs::create_directory(saved, ec)) Fail("Cannot create run journal", saved, ec.value());
     std::vector<std::string> names;
+    std::vector<NativeFileInfo> infos;
     uint64_t bytes = 0;
     for (const std::string& name : TableEntries(folder, base)) {
       const std::optional<NativeFileInfo> info = StatNative(folder / PathFromUtf8(name), false);
@@ -552,26 +587,54 @@ void RunJournal::Protect(const fs::path& table_path) {
         throw EngineError(EngineErrorKind::kIo,
                           "Not a regular file: " + Utf8FromPath(folder / PathFromUtf8(name)));
       names.push_back(name);
+      infos.push_back(*info);
       bytes += info->size;
     }
-    CheckFreeSpace(journal, bytes, folder / PathFromUtf8(base + ".DB"));
-    for (const std::string& name : names)
-      CopyDurably(folder / PathFromUtf8(name), saved / PathFromUtf8(name));
+    // A file with a second name could be written under a name the journal
+    // does not watch, and one already watched belongs to another table of
+    // this run: such tables are copied.
+    const bool by_log =
+        keeping == TableKeeping::kChangedBytes &&
+        std::none_of(infos.begin(), infos.end(), [](const NativeFileInfo& info) {
+          return info.links != 1 || HasUndoLog(info.device, info.file);
+        });
+    std::vector<LoggedFile> logged;
+    if (by_log) {
+      for (size_t i = 0; i < names.size(); ++i) {
+        OpenLog open{infos[i].device, infos[i].file,
+                     std::make_unique<UndoLog>(saved / PathFromUtf8(names[i] + kUndoSuffix),
+                                               infos[i].size)};
+        RegisterUndoLog(open.device, open.file, open.log.get());
+        logs_.push_back(std::move(open));
+        logged.push_back({names[i], infos[i].size});
+      }
+      names.clear();
+    } else {
+      CheckFreeSpace(journal, bytes, folder / PathFromUtf8(base + ".DB"));
+      for (const std::string& name : names)
+        CopyDurably(folder / PathFromUtf8(name), saved / PathFromUtf8(name));
+    }
     SyncPath(saved);
     entry = &entries_[static_cast<size_t>(id - 1)];
     entry->saved = names;
+    entry->logged = logged;
     entry->state = "saved";
     WriteManifest();
   } catch (...) {
     entry = &entries_[static_cast<size_t>(id - 1)];
     entry->state.clear();
     entry->saved.clear();
+    entry->logged.clear();
+    while (logs_.size() > logs_before) {
+      DropUndoLog(logs_.back().device, logs_.back().file);
+      logs_.pop_back();
+    }
     throw;
   }
 }
 
-void RunJournal::Touch(const fs::path& table_path) {
-  Protect(table_path);
+void RunJournal::Touch(const fs::path& table_path, TableKeeping keeping) {
+  Protect(table_path, keeping);
   Entry* entry = Find(table_path);
   if (entry->state == "writing") return;
   entry->state = "writing";
@@ -591,6 +654,7 @@ void RunJournal::Settle() {
 }
 
 void RunJournal::Commit() {
+  CloseLogs();
   finished_ = true;
   if (!started_) return;
   const fs::path journal = home_ / kJournalFolderName;
@@ -600,6 +664,7 @@ void RunJournal::Commit() {
 }
 
 void RunJournal::Rollback() {
+  CloseLogs();
   finished_ = true;
   if (!started_) return;
   const fs::path journal = home_ / kJournalFolderName;

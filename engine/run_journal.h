@@ -2,15 +2,23 @@
 // All-or-nothing runs over Paradox tables.  A run keeps one journal in its
 // home folder (the company data folder for a receive, the transfer folder
 // for a send) for every table it writes below that folder.  Before the run
-// first changes a table, the table's files (every file of its base name,
-// whatever the extension) are copied into the journal; a run that fails
-// writes the copies back, a finished run discards them, and a journal left
-// behind by a killed run is restored before anything reads the folders
-// again — unless a table changed since, which the user then decides.
+// first changes a table, the journal keeps what is needed to put the
+// table's files (every file of its base name, whatever the extension) back:
+//   - whole copies of the files, for a table whose files the run may remove
+//     or replace by other means;
+//   - or, for a table the run changes only through the table engine's own
+//     writes, the length of each file and an undo log of the bytes the run
+//     overwrites, saved before each change (engine/undo_log.h), so that a
+//     run that adds a thousand rows to a large table does not copy it.
+// A run that fails puts the files back, a finished run discards the
+// journal, and a journal left behind by a killed run is restored before
+// anything reads the folders again — unless a table changed since, which
+// the user then decides.
 //
 // Layout: a hidden folder ".dalimor-journal" in the home folder with one
-// sub-folder of copies per table and a file "manifest".  The manifest lists
-// the tables whose copies are complete, each in one of these states:
+// sub-folder of copies or undo logs per table and a file "manifest".  The
+// manifest lists the tables whose copies are complete or whose logs are
+// begun, each in one of these states:
 //   saved      copied; the run has not opened it for writing (a table the
 //              run could not open is never put back)
 //   writing    the run may be changing it; put back unconditionally
@@ -23,9 +31,9 @@
 // The manifest is only ever replaced whole (written under a temporary name,
 // synced, renamed over the old one), so every state on disk has one
 // meaning.  Its removal is the commit point of a finished run and of a
-// recovery: a journal folder without a manifest is garbage.  Copies are
-// written back into the same files (same inode), so a program that holds a
-// table open keeps writing to the live file.  Recovery can itself be killed
+// recovery: a journal folder without a manifest is garbage.  Copies and
+// saved bytes are written back into the same files (same inode), so a
+// program that holds a table open keeps writing to the live file.  Recovery can itself be killed
 // at any point and run again.
 //
 // The journal takes no locks: the caller holds the folder locks of the run
@@ -35,6 +43,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,6 +73,14 @@ class JournalChangedError : public EngineError {
   JournalReport report_;
 };
 
+class UndoLog;
+
+// How the journal keeps a table.
+enum class TableKeeping {
+  kCopies,        // whole copies of its files: the run may remove or replace them
+  kChangedBytes,  // the bytes the table engine overwrites (an undo log per file)
+};
+
 class RunJournal {
  public:
   // Nothing is written until the first table is protected.  `run` names the
@@ -82,12 +99,18 @@ class RunJournal {
   // (with the free and the needed space when the disk is full); nothing was
   // changed then.  A journal of an unfinished run in the home folder is an
   // error: recover it first.
-  void Protect(const std::filesystem::path& table_path);
+  // With TableKeeping::kChangedBytes only the files' lengths are recorded,
+  // and the table engine's writes save what they overwrite; the run must
+  // then change the files through the engine alone.  A file with more than
+  // one name is kept as a copy all the same.
+  void Protect(const std::filesystem::path& table_path,
+               TableKeeping keeping = TableKeeping::kCopies);
 
   // Protects the table and records that the run now changes it: call after
   // the table is open for writing (or before the run changes its files
   // itself), before the first change.
-  void Touch(const std::filesystem::path& table_path);
+  void Touch(const std::filesystem::path& table_path,
+             TableKeeping keeping = TableKeeping::kCopies);
 
   // Records how the run left every table it changed since the last call; call
   // where the run holds no table open for writing.
@@ -112,22 +135,36 @@ class RunJournal {
     uint64_t checksum = 0;
     friend bool operator==(const FileStamp&, const FileStamp&) = default;
   };
+  struct LoggedFile {
+    std::string name;
+    uint64_t size = 0;  // its length before the run
+    friend bool operator==(const LoggedFile&, const LoggedFile&) = default;
+  };
   struct Entry {
     int id = 0;
     std::string state;                 // saved, writing, written, restoring
     std::string folder;                // relative to the home folder, "/" separated
     std::string base;                  // the table's base name as given
     std::vector<std::string> saved;    // names of the files copied
+    std::vector<LoggedFile> logged;    // files kept by an undo log
     std::vector<FileStamp> stamps;     // written: the files as the run left them
   };
 
  private:
+  struct OpenLog {
+    uint64_t device = 0, file = 0;
+    std::unique_ptr<UndoLog> log;
+  };
+
   Entry* Find(const std::filesystem::path& table_path);
   void WriteManifest();
+  // Unregisters and closes the undo logs of this run.
+  void CloseLogs();
 
   std::filesystem::path home_;
   std::string run_;
   std::vector<Entry> entries_;
+  std::vector<OpenLog> logs_;
   bool started_ = false;   // the journal folder is this run's
   bool finished_ = false;
 };

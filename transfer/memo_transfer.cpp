@@ -29,10 +29,10 @@ void OpenIfExists(TransferContext& context, TableCursor& table, const std::strin
   table.SetDatabaseName(folder);
   table.SetTableName(name);
   if (!FileExists(path)) return;
-  if (write && context.journal) context.journal->Protect(path);
+  if (write && context.journal) context.journal->Protect(path, TableKeeping::kChangedBytes);
   table.Open(write ? OpenMode::kShared : OpenMode::kReadOnly);
   // Only a table the run could open counts as changed by it.
-  if (write && context.journal) context.journal->Touch(path);
+  if (write && context.journal) context.journal->Touch(path, TableKeeping::kChangedBytes);
 }
 
 // The first use of a table that was not there fails as the engine does.

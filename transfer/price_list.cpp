@@ -76,9 +76,9 @@ void CopyPriceListItems(TransferContext& context, const std::string& source_tabl
       reads == PriceListReads::kReadOnly ? OpenMode::kReadOnly : OpenMode::kExclusive;
   TableCursor items, destination, source;
   if (mode == PriceListMode::kUsed) OpenTable(items, item_table, read_mode);
-  if (context.journal) context.journal->Protect(PathFromUtf8(destination_table));
+  if (context.journal) context.journal->Protect(PathFromUtf8(destination_table), TableKeeping::kChangedBytes);
   OpenTable(destination, destination_table, OpenMode::kExclusive);
-  if (context.journal) context.journal->Touch(PathFromUtf8(destination_table));
+  if (context.journal) context.journal->Touch(PathFromUtf8(destination_table), TableKeeping::kChangedBytes);
   OpenTable(source, source_table, read_mode);
   DeferredWrites deferred{&destination};
   // Every few hundred rows the run reports how far it is and may be stopped.

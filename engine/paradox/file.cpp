@@ -10,6 +10,7 @@
 #include "engine/paradox/byte_order.h"
 #include "engine/paradox/errors.h"
 #include "engine/paradox/header.h"
+#include "engine/undo_log.h"
 #include "platform/file_system.h"
 #include "platform/native_io.h"
 #include "util/ascii.h"
@@ -35,8 +36,15 @@ namespace {
 }  // namespace
 
 ParadoxFile::ParadoxFile(ParadoxFile&& other) noexcept
-    : fd_(other.fd_), path_(std::move(other.path_)) {
+    : fd_(other.fd_),
+      path_(std::move(other.path_)),
+      device_(other.device_),
+      file_id_(other.file_id_),
+      writable_(other.writable_),
+      undo_generation_(other.undo_generation_),
+      undo_(other.undo_) {
   other.fd_ = -1;
+  other.writable_ = false;
 }
 
 ParadoxFile& ParadoxFile::operator=(ParadoxFile&& other) noexcept {
@@ -44,7 +52,13 @@ ParadoxFile& ParadoxFile::operator=(ParadoxFile&& other) noexcept {
     Close();
     fd_ = other.fd_;
     path_ = std::move(other.path_);
+    device_ = other.device_;
+    file_id_ = other.file_id_;
+    writable_ = other.writable_;
+    undo_generation_ = other.undo_generation_;
+    undo_ = other.undo_;
     other.fd_ = -1;
+    other.writable_ = false;
   }
   return *this;
 }
@@ -54,6 +68,28 @@ ParadoxFile::~ParadoxFile() { Close(); }
 void ParadoxFile::Close() {
   if (fd_ >= 0) CloseNative(fd_);
   fd_ = -1;
+  writable_ = false;
+  undo_ = nullptr;
+}
+
+void ParadoxFile::Identify() {
+  const std::optional<NativeFileInfo> info = StatNative(fd_);
+  if (!info) ThrowIo("Cannot open file.", path_, errno);
+  device_ = info->device;
+  file_id_ = info->file;
+  writable_ = true;
+  undo_generation_ = UndoGeneration();
+  undo_ = FindUndoLog(device_, file_id_);
+}
+
+UndoLog* ParadoxFile::Undo() {
+  if (!writable_) return nullptr;
+  const uint64_t generation = UndoGeneration();
+  if (generation != undo_generation_) {
+    undo_generation_ = generation;
+    undo_ = FindUndoLog(device_, file_id_);
+  }
+  return undo_;
 }
 
 ParadoxFile ParadoxFile::Open(const std::string& path, bool writable) {
@@ -71,13 +107,16 @@ ParadoxFile ParadoxFile::Open(const std::string& path, bool writable) {
       ThrowIo("Cannot open file.", path, opened.error());
   }
   f.fd_ = opened.Release();
+  if (writable) f.Identify();
   return f;
 }
 
 ParadoxFile ParadoxFile::Create(const std::string& path) {
   ParadoxFile f;
   f.path_ = path;
-  PlainFile opened = OpenPlainFile(PathFromUtf8(path), O_RDWR | O_CREAT | O_TRUNC);
+  // Emptied through Truncate rather than O_TRUNC, so that a file a run
+  // protects has its bytes saved first.
+  PlainFile opened = OpenPlainFile(PathFromUtf8(path), O_RDWR | O_CREAT);
   switch (opened.status()) {
     case PlainFileStatus::kOpened:
       break;
@@ -89,6 +128,8 @@ ParadoxFile ParadoxFile::Create(const std::string& path) {
       ThrowIo("Cannot create file.", path, opened.error());
   }
   f.fd_ = opened.Release();
+  f.Identify();
+  if (f.Size() > 0) f.Truncate(0);
   return f;
 }
 
@@ -121,6 +162,7 @@ size_t ParadoxFile::ReadInto(uint64_t offset, char* out, size_t length) const {
 std::string ParadoxFile::ReadAll() const { return ReadAt(0, static_cast<size_t>(Size())); }
 
 void ParadoxFile::WriteAt(uint64_t offset, std::string_view bytes) {
+  if (UndoLog* undo = Undo()) undo->SaveBefore(fd_, path_, offset, bytes.size());
   // Tests can make a write fail half-way (engine/fault_injection.h).
   const size_t allowed = AllowedWriteBytes(bytes.size());
   if (allowed < bytes.size()) {
@@ -139,6 +181,7 @@ void ParadoxFile::WriteAt(uint64_t offset, std::string_view bytes) {
 }
 
 void ParadoxFile::Truncate(uint64_t size) {
+  if (UndoLog* undo = Undo()) undo->SaveBefore(fd_, path_, size, UINT64_MAX - size);
   if (!TruncateNative(fd_, size)) ThrowIo("Cannot write file.", path_, errno);
 }
 

@@ -9,6 +9,8 @@
 
 namespace dalimor {
 
+class UndoLog;
+
 class ParadoxFile {
  public:
   ParadoxFile() = default;
@@ -49,9 +51,17 @@ class ParadoxFile {
 
  private:
   void Close();
+  void Identify();
+  // The log that saves what a change overwrites, when a run protects the
+  // file that way (engine/undo_log.h); nullptr otherwise.
+  UndoLog* Undo();
 
   int fd_ = -1;
   std::string path_;
+  uint64_t device_ = 0, file_id_ = 0;  // the file's identity, when writable
+  bool writable_ = false;
+  uint64_t undo_generation_ = 0;
+  UndoLog* undo_ = nullptr;
 };
 
 // The path of the entry of `directory` whose name equals `name` without

@@ -12,6 +12,7 @@
 #include "engine/paradox/byte_order.h"
 #include "engine/paradox/errors.h"
 #include "engine/paradox/field.h"
+#include "engine/undo_log.h"
 #include "platform/native_io.h"
 #include "util/ascii.h"
 
@@ -285,8 +286,10 @@ std::unique_ptr<SecondaryIndex> SecondaryIndex::Open(const std::string& x_path,
 
 void RemoveSecondaryIndexFiles(const std::string& x_path) {
   std::error_code ec;
-  fs::remove(PathFromUtf8(TreePathOf(x_path)), ec);
-  fs::remove(PathFromUtf8(x_path), ec);
+  for (const std::string& path : {TreePathOf(x_path), x_path}) {
+    SaveBeforeRemoval(PathFromUtf8(path));
+    fs::remove(PathFromUtf8(path), ec);
+  }
 }
 
 // ---------------------------------------------------------------- creating

@@ -11,6 +11,7 @@
 #include "engine/paradox/errors.h"
 #include "engine/paradox/field.h"
 #include "engine/paradox/secondary_index.h"
+#include "engine/undo_log.h"
 #include "platform/native_io.h"
 
 namespace dalimor {
@@ -379,7 +380,9 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Create(const std::string& path,
     const std::string old =
         FindFileNoCase(dir.empty() ? "." : dir, Utf8FromPath(db.stem()) + std::string(ext));
     std::error_code ec;
-    if (!old.empty()) fs::remove(PathFromUtf8(old), ec);
+    if (old.empty()) continue;
+    SaveBeforeRemoval(PathFromUtf8(old));
+    fs::remove(PathFromUtf8(old), ec);
   }
   {
     ParadoxFile f = ParadoxFile::Create(Utf8FromPath(db));
