@@ -115,24 +115,41 @@ UndoLog::~UndoLog() {
   if (fd_ >= 0) CloseNative(fd_);
 }
 
-void UndoLog::SaveBefore(int fd, const std::string& path, uint64_t offset, uint64_t length) {
-  if (length == 0 || offset >= original_size_) return;
-  uint64_t begin = offset / kGrain * kGrain;
-  uint64_t end = std::min(original_size_, offset + std::min(length, original_size_));
-  end = std::min(original_size_, (end + kGrain - 1) / kGrain * kGrain);
-  // The parts of [begin, end) not saved yet.
+void UndoLog::SaveBefore(int fd, const std::string& path, const std::vector<ByteRange>& ranges) {
+  // The parts of the ranges, in whole pages within the original length,
+  // not saved yet.
+  std::map<uint64_t, uint64_t> wanted;
+  for (const ByteRange& r : ranges) {
+    if (r.length == 0 || r.offset >= original_size_) continue;
+    const uint64_t begin = r.offset / kGrain * kGrain;
+    const uint64_t end = std::min(
+        original_size_, (r.offset + std::min(r.length, original_size_) + kGrain - 1) / kGrain * kGrain);
+    uint64_t& stop = wanted[begin];
+    stop = std::max(stop, end);
+  }
   std::vector<std::pair<uint64_t, uint64_t>> gaps;
-  auto it = saved_.upper_bound(begin);
-  if (it != saved_.begin() && std::prev(it)->second > begin) begin = std::prev(it)->second;
-  for (uint64_t at = begin; at < end;) {
-    if (it != saved_.end() && it->first <= at) {
-      at = std::max(at, it->second);
-      ++it;
-      continue;
+  uint64_t reached = 0;
+  for (const auto& [first, end] : wanted) {
+    uint64_t begin = std::max(first, reached);
+    if (begin >= end) continue;
+    reached = end;
+    auto it = saved_.upper_bound(begin);
+    if (it != saved_.begin() && std::prev(it)->second > begin) begin = std::prev(it)->second;
+    for (uint64_t at = begin; at < end;) {
+      if (it != saved_.end() && it->first <= at) {
+        at = std::max(at, it->second);
+        ++it;
+        continue;
+      }
+      const uint64_t stop = it != saved_.end() ? std::min(end, it->first) : end;
+      if (stop > at) {
+        if (!gaps.empty() && gaps.back().second == at)
+          gaps.back().second = stop;
+        else
+          gaps.emplace_back(at, stop);
+      }
+      at = stop;
     }
-    const uint64_t stop = it != saved_.end() ? std::min(end, it->first) : end;
-    if (stop > at) gaps.emplace_back(at, stop);
-    at = stop;
   }
   if (gaps.empty()) return;
   if (broken_) Fail("Cannot write run journal", Utf8FromPath(log_), EIO);
@@ -226,7 +243,7 @@ void SaveBeforeRemoval(const fs::path& path) {
   const std::optional<NativeFileInfo> info = StatNative(file.fd());
   if (!info) return;
   if (UndoLog* log = FindUndoLog(info->device, info->file))
-    log->SaveBefore(file.fd(), Utf8FromPath(path), 0, UINT64_MAX);
+    log->SaveBefore(file.fd(), Utf8FromPath(path), {{0, UINT64_MAX}});
 }
 
 void ApplyUndoLog(const fs::path& log, int target_fd, const fs::path& target,

@@ -23,8 +23,15 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace dalimor {
+
+// Bytes of a file from `offset` on; UINT64_MAX - offset for "to the end".
+struct ByteRange {
+  uint64_t offset = 0;
+  uint64_t length = 0;
+};
 
 class UndoLog {
  public:
@@ -35,11 +42,11 @@ class UndoLog {
   UndoLog(const UndoLog&) = delete;
   UndoLog& operator=(const UndoLog&) = delete;
 
-  // Saves what [offset, offset + length) of the file open at `fd` holds now,
-  // as far as it lies within the original length and was not saved before.
-  // Throws EngineError (kIo) naming `path` or the log; the change must then
-  // not be made.
-  void SaveBefore(int fd, const std::string& path, uint64_t offset, uint64_t length);
+  // Saves what the ranges of the file open at `fd` hold now, as far as they
+  // lie within the original length and were not saved before, and syncs
+  // the log once.  Throws EngineError (kIo) naming `path` or the log; the
+  // changes must then not be made.
+  void SaveBefore(int fd, const std::string& path, const std::vector<ByteRange>& ranges);
 
   uint64_t original_size() const { return original_size_; }
   // Bytes of the file saved so far.

@@ -176,6 +176,11 @@ void BlobFile::StoreSubBlock(uint32_t offset, std::string block) {
 }
 
 void BlobFile::Flush() {
+  // What the writes change, announced at once (see ParadoxFile::SaveBeforeWrites).
+  std::vector<ByteRange> ranges;
+  for (const auto& [offset, block] : pending_) ranges.push_back({offset, block.size()});
+  if (modification_dirty_) ranges.push_back({kOffModificationCounter, 2});
+  file_.SaveBeforeWrites(ranges);
   // Neighbouring blocks go out in one write.
   auto it = pending_.begin();
   while (it != pending_.end()) {

@@ -162,7 +162,7 @@ size_t ParadoxFile::ReadInto(uint64_t offset, char* out, size_t length) const {
 std::string ParadoxFile::ReadAll() const { return ReadAt(0, static_cast<size_t>(Size())); }
 
 void ParadoxFile::WriteAt(uint64_t offset, std::string_view bytes) {
-  if (UndoLog* undo = Undo()) undo->SaveBefore(fd_, path_, offset, bytes.size());
+  if (UndoLog* undo = Undo()) undo->SaveBefore(fd_, path_, {{offset, bytes.size()}});
   // Tests can make a write fail half-way (engine/fault_injection.h).
   const size_t allowed = AllowedWriteBytes(bytes.size());
   if (allowed < bytes.size()) {
@@ -181,8 +181,12 @@ void ParadoxFile::WriteAt(uint64_t offset, std::string_view bytes) {
 }
 
 void ParadoxFile::Truncate(uint64_t size) {
-  if (UndoLog* undo = Undo()) undo->SaveBefore(fd_, path_, size, UINT64_MAX - size);
+  if (UndoLog* undo = Undo()) undo->SaveBefore(fd_, path_, {{size, UINT64_MAX - size}});
   if (!TruncateNative(fd_, size)) ThrowIo("Cannot write file.", path_, errno);
+}
+
+void ParadoxFile::SaveBeforeWrites(const std::vector<ByteRange>& ranges) {
+  if (UndoLog* undo = Undo()) undo->SaveBefore(fd_, path_, ranges);
 }
 
 bool ParadoxFile::TryLock(bool exclusive) {

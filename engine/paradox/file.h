@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "engine/undo_log.h"
 
 namespace dalimor {
 
-class UndoLog;
 
 class ParadoxFile {
  public:
@@ -44,6 +46,10 @@ class ParadoxFile {
   size_t ReadInto(uint64_t offset, char* out, size_t length) const;
   void WriteAt(uint64_t offset, std::string_view bytes);
   void Truncate(uint64_t size);
+  // Announces the ranges that the writes which follow will change, so that
+  // a run which keeps the file by its overwritten bytes saves them all with
+  // one sync (WriteAt and Truncate would save each range with its own).
+  void SaveBeforeWrites(const std::vector<ByteRange>& ranges);
 
   // Takes an advisory lock on the whole file (shared or exclusive) without
   // waiting; false when another open file holds a conflicting one.

@@ -285,7 +285,15 @@ std::vector<std::pair<uint16_t, std::string>> IndexTree::TakeChangedBlocks() {
 void IndexTree::WriteChanges(ParadoxFile& file, ParadoxHeader& header, uint16_t* written_blocks) {
   const uint64_t hs = header.header_size;
   const uint64_t bs = static_cast<uint64_t>(header.block_size());
-  for (const auto& [n, bytes] : TakeChangedBlocks()) file.WriteAt(hs + (n - 1u) * bs, bytes);
+  const std::vector<std::pair<uint16_t, std::string>> changed = TakeChangedBlocks();
+  // The blocks, the header the caller writes next and a cut tail, announced
+  // at once (see ParadoxFile::SaveBeforeWrites).
+  std::vector<ByteRange> ranges{{0, hs}};
+  for (const auto& [n, bytes] : changed) ranges.push_back({hs + (n - 1u) * bs, bytes.size()});
+  if (block_count() < *written_blocks)
+    ranges.push_back({hs + block_count() * bs, UINT64_MAX - (hs + block_count() * bs)});
+  file.SaveBeforeWrites(ranges);
+  for (const auto& [n, bytes] : changed) file.WriteAt(hs + (n - 1u) * bs, bytes);
   if (block_count() < *written_blocks) file.Truncate(hs + block_count() * bs);
   *written_blocks = block_count();
   header.record_count = entry_count();

@@ -596,6 +596,11 @@ void SecondaryIndex::WriteX(const char* entries, const std::vector<uint32_t>& or
   std::string old(kChunkBlocks * bs, '\0');
   y_level1_.clear();
   y_level1_.reserve(blocks);
+  // Once one block differs, the blocks after it mostly do too (the entries
+  // shift): the rest of the file and the header are announced at the first
+  // difference, so that a run keeping the file by its overwritten bytes
+  // saves them with one sync (ParadoxFile::SaveBeforeWrites).
+  bool announced = false;
   for (size_t c0 = 0; c0 < blocks; c0 += kChunkBlocks) {
     const size_t c1 = std::min(blocks, c0 + kChunkBlocks);
     std::memset(fresh.data(), 0, (c1 - c0) * bs);
@@ -629,6 +634,10 @@ void SecondaryIndex::WriteX(const char* entries, const std::vector<uint32_t>& or
       }
       size_t end = b + 1;
       while (end < c1 && !same(end)) ++end;
+      if (!announced) {
+        x_file_.SaveBeforeWrites({{0, hs}, {hs + b * bs, UINT64_MAX - (hs + b * bs)}});
+        announced = true;
+      }
       x_file_.WriteAt(hs + b * bs, std::string_view(fresh.data() + (b - c0) * bs, (end - b) * bs));
       b = end;
     }

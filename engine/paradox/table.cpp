@@ -1291,17 +1291,24 @@ void ParadoxTable::Flush() {
   const uint64_t bs = static_cast<uint64_t>(block_size_);
   const std::vector<uint16_t> changed = SortedDirtyBlocks();
   // Neighbouring blocks lie side by side in memory and go out in one write.
+  std::vector<std::pair<uint16_t, uint16_t>> runs;
   for (auto it = changed.begin(); it != changed.end();) {
     const uint16_t first = *it;
     uint16_t last = first;
     for (++it; it != changed.end() && *it == last + 1u; ++it) last = *it;
     const uint16_t start = std::max<uint16_t>(first, 1);
     const uint16_t end = std::min<uint16_t>(last, header_.total_blocks);
-    if (start > end) continue;
-    db_file_.WriteAt(hs + (start - 1u) * bs,
-                     std::string_view(BlockData(start), size_t{end - start + 1u} * bs));
+    if (start <= end) runs.emplace_back(start, end);
   }
   const uint64_t size = hs + header_.total_blocks * bs;
+  // What the writes below change, announced at once (see SaveBeforeWrites).
+  std::vector<ByteRange> ranges{{0, hs}};
+  for (const auto& [start, end] : runs) ranges.push_back({hs + (start - 1u) * bs, (end - start + 1u) * bs});
+  if (written_db_size_ > size) ranges.push_back({size, written_db_size_ - size});
+  db_file_.SaveBeforeWrites(ranges);
+  for (const auto& [start, end] : runs)
+    db_file_.WriteAt(hs + (start - 1u) * bs,
+                     std::string_view(BlockData(start), size_t{end - start + 1u} * bs));
   if (written_db_size_ > size) db_file_.Truncate(size);
   written_db_size_ = size;
 

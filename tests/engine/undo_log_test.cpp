@@ -137,7 +137,9 @@ TEST(UndoLog, PutsTheFileBackByteForByteWhateverWasWritten) {
     const bool gone = c.name == std::string("removed by the engine and created again");
     PlainFile out = OpenPlainFile(file, O_RDWR);
     ASSERT_EQ(out.status(), PlainFileStatus::kOpened);
-    if (gone) ASSERT_TRUE(TruncateNative(out.fd(), 0));
+    if (gone) {
+      ASSERT_TRUE(TruncateNative(out.fd(), 0));
+    }
     ApplyUndoLog(dir.path() / "SPFH.DB.undo", out.fd(), file, kSize, gone);
     EXPECT_EQ(ReadFileBytes(file), before) << c.name;
     // Again, as a recovery killed half-way would do it.
