@@ -999,7 +999,10 @@ RecordPosition ParadoxTable::InsertBytes(const char* bytes, size_t* chain_at) {
   SetBlockCount(block, count + 1);
   ++record_count_;
   indexes_stale_ = true;
-  ordinals_valid_ = false;
+  // The blocks after this one start one record later (a changed chain has
+  // dropped the ordinals already).
+  if (ordinals_valid_)
+    for (size_t j = at + 1; j < chain_start_.size(); ++j) ++chain_start_[j];
   if (chain_at) *chain_at = at;
   return RecordPosition{block, static_cast<uint16_t>(slot)};
 }
@@ -1013,8 +1016,15 @@ void ParadoxTable::RemoveAt(RecordPosition p) {
   SetBlockCount(p.block, count - 1);
   --record_count_;
   indexes_stale_ = true;
-  ordinals_valid_ = false;
-  if (count == 1) ReleaseEmptyBlock(p.block);
+  if (count == 1) {
+    ordinals_valid_ = false;
+    ReleaseEmptyBlock(p.block);
+  } else if (ordinals_valid_) {
+    // Deleting row after row through a cursor asks for ordinals after each
+    // one: kept up to date here rather than counted again over every block.
+    for (size_t j = static_cast<size_t>(ChainIndex(p.block)) + 1; j < chain_start_.size(); ++j)
+      --chain_start_[j];
+  }
 }
 
 // Takes an emptied block out of the chain.

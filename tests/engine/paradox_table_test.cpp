@@ -239,20 +239,36 @@ TEST(ParadoxTable, RandomInsertsAndDeletesKeepKeyOrderIndexAndCounters) {
       t->Insert(r);
       model[k] = r;
     }
+    // Ordinals asked between the changes (as a cursor deleting row after
+    // row asks) stay those of the table order.
+    const auto check_ordinals = [&] {
+      uint32_t ordinal = 0;
+      t->ForEachPosition([&](RecordPosition p) {
+        EXPECT_EQ(t->OrdinalOf(p), ordinal);
+        EXPECT_EQ(t->PositionAt(ordinal), p);
+        ++ordinal;
+        return !::testing::Test::HasFailure();
+      });
+      EXPECT_EQ(ordinal, t->record_count());
+    };
     // Delete a random half, by key.
     std::shuffle(keys.begin(), keys.end(), rng);
     for (size_t i = 0; i < keys.size() / 2; ++i) {
       const auto at = t->Find({int64_t{keys[i]}});
       ASSERT_TRUE(at.has_value());
+      (void)t->OrdinalOf(*at);
       t->Delete(*at);
       model.erase(keys[i]);
+      if (i % 97 == 0) check_ordinals();
     }
     // And insert some again: freed blocks come back into use.
     const uint16_t total_before = t->header().total_blocks;
     for (size_t i = 0; i < 300; ++i) {
       Record r = {int64_t{keys[i]}, std::string("znovu"), Value{}};
+      (void)t->PositionAt(0);
       t->Insert(r);
       model[keys[i]] = r;
+      if (i % 29 == 0) check_ordinals();
     }
     EXPECT_EQ(t->header().total_blocks, total_before);
     EXPECT_EQ(t->record_count(), model.size());
