@@ -619,7 +619,8 @@ void RunJournal::Protect(const fs::path& table_path, TableKeeping keeping) {
     entry->saved = names;
     entry->logged = logged;
     entry->state = "saved";
-    WriteManifest();
+    // Not written down yet: a table the run has not begun to change is
+    // never put back, so the manifest first needs it at Touch.
   } catch (...) {
     entry = &entries_[static_cast<size_t>(id - 1)];
     entry->state.clear();

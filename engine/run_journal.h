@@ -19,8 +19,9 @@
 // sub-folder of copies or undo logs per table and a file "manifest".  The
 // manifest lists the tables whose copies are complete or whose logs are
 // begun, each in one of these states:
-//   saved      copied; the run has not opened it for writing (a table the
-//              run could not open is never put back)
+//   saved      copied or logged; the run has not opened it for writing (a
+//              table the run could not open is never put back; such a
+//              table is written down only along with another's change)
 //   writing    the run may be changing it; put back unconditionally
 //   written    the run has closed it; the manifest holds a stamp of each
 //              file (size, modification time, a checksum of its first and

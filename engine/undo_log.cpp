@@ -49,17 +49,27 @@ uint32_t GetU32(const char* at) {
   return v;
 }
 
-uint64_t Fnv1a(uint64_t hash, const char* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) {
-    hash ^= static_cast<unsigned char>(data[i]);
-    hash *= 1099511628211ull;
+// A checksum that takes eight bytes a step (a log saves megabytes): each
+// word is mixed in by a multiplication and a shift, the tail byte by byte.
+uint64_t Mix(uint64_t hash, const char* data, size_t size) {
+  constexpr uint64_t kPrime = 0x9E3779B97F4A7C15ull;
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    hash = (hash ^ word) * kPrime;
+    hash ^= hash >> 29;
+  }
+  for (; i < size; ++i) {
+    hash = (hash ^ static_cast<unsigned char>(data[i])) * kPrime;
+    hash ^= hash >> 29;
   }
   return hash;
 }
 
 // The checksum of a record: its offset and length, then its bytes.
 uint64_t RecordSum(const char* head, const char* data, size_t length) {
-  return Fnv1a(Fnv1a(1469598103934665603ull, head + 4, 12), data, length);
+  return Mix(Mix(1469598103934665603ull, head + 4, 12), data, length);
 }
 
 bool WriteAll(int fd, const char* data, size_t size, uint64_t offset) {

@@ -14,9 +14,9 @@
 // before the change it protects is made, so a log on disk always covers
 // every change that reached the file.
 //
-// Record: "DUNR", offset (8 bytes), length (4 bytes), checksum of the
-// three and the bytes (8 bytes, FNV-1a), then the bytes; integers little
-// endian.  A record cut short or damaged ends the log: a run killed while
+// Record: "DUNR", offset (8 bytes), length (4 bytes), a checksum of the
+// offset, the length and the bytes (8 bytes), then the bytes; integers
+// little endian.  A record cut short or damaged ends the log: a run killed while
 // appending it had not yet made the change it protects.
 
 #include <cstdint>
