@@ -516,7 +516,12 @@ void ParadoxTable::Unlink(uint16_t block) {
     n.prev = h.prev;
     SetBlockHead(h.next, n);
   }
-  chain_.erase(chain_.begin() + ChainIndex(block));
+  // A scan of the chain rather than its index: the index was dropped by
+  // the chain's last change, and counting it again for each block that a
+  // mass delete empties would be quadratic.
+  const auto at = chain_index_valid_ ? chain_.begin() + ChainIndex(block)
+                                     : std::find(chain_.begin(), chain_.end(), block);
+  chain_.erase(at);
   ChainChanged();
   index_.Erase(block);
 }
@@ -1167,6 +1172,53 @@ void ParadoxTable::Delete(RecordPosition position) {
   RemoveAt(position);
   NoteUnique(old.data(), -1);
   dirty_ = true;
+  if (auto_flush_) Flush();
+}
+
+void ParadoxTable::DeleteOrdinals(const std::vector<uint64_t>& ordinals) {
+  PrepareWrite();
+  if (ordinals.empty()) return;
+  if (ordinals.back() >= record_count_)
+    ThrowGeneral(EngineMessage("Could not find record.", db_path_,
+                               "Record number " + std::to_string(ordinals.back()) + " of " +
+                                   std::to_string(record_count_)));
+  // The places of the records, found in one walk of the chain.
+  std::vector<RecordPosition> positions;
+  positions.reserve(ordinals.size());
+  uint64_t first = 0;
+  size_t next = 0;
+  for (const uint16_t b : chain_) {
+    const uint64_t count = static_cast<uint64_t>(BlockCount(b));
+    while (next < ordinals.size() && ordinals[next] < first + count)
+      positions.push_back(RecordPosition{b, static_cast<uint16_t>(ordinals[next++] - first)});
+    first += count;
+    if (next == ordinals.size()) break;
+  }
+  // In table order: a record's slot has moved down by the records deleted
+  // before it in its block; when block 1 empties, the records of the block
+  // after it move into it (ReleaseEmptyBlock) and are found there.
+  uint16_t current = 0, moved_into_first = 0;
+  int removed = 0;
+  for (RecordPosition p : positions) {
+    if (p.block == moved_into_first) p.block = 1;
+    if (p.block != current) {
+      current = p.block;
+      removed = 0;
+    }
+    p.slot = static_cast<uint16_t>(p.slot - removed);
+    const bool donor_moves = p.block == 1 && BlockCount(1) == 1 && chain_.size() > 1;
+    const uint16_t donor = donor_moves ? BlockHead(1).next : 0;
+    const std::string old(RecordData(p.block, p.slot), static_cast<size_t>(record_size_));
+    FreeBlobs(old.data(), nullptr);
+    RemoveAt(p);
+    NoteUnique(old.data(), -1);
+    dirty_ = true;
+    ++removed;
+    if (donor != 0) {
+      moved_into_first = donor;
+      current = 0;
+    }
+  }
   if (auto_flush_) Flush();
 }
 

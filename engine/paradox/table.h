@@ -191,6 +191,11 @@ class ParadoxTable {
   // unusable values, changing nothing then.
   void UpdateFields(RecordPosition position, const std::vector<std::pair<int, Value>>& values);
   void Delete(RecordPosition position);
+  // Deletes the records at the ordinals (ascending, no one twice), in
+  // table order, as Delete one after the other would, but finds them all
+  // in one walk instead of each by its key.  Throws EngineError (kGeneral)
+  // for an ordinal past the last record, before any change.
+  void DeleteOrdinals(const std::vector<uint64_t>& ordinals);
 
   // Copies records of `source` as they are stored, without decoding them:
   // this table's field i takes source field `field_map[i]`, or stays NULL

@@ -175,31 +175,24 @@ void ParadoxSqlTable::DeleteAll(const std::vector<uint64_t>& row_ids) {
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
   if (ids.back() >= table_->record_count())
     throw EngineError(EngineErrorKind::kGeneral, "Could not find record.");
-  // The rows are found in one pass.  A keyed table deletes them by key, so
-  // that whatever the deletes do to the blocks, each finds its row; an
+  // A keyed table deletes the rows in table order, found in one walk; an
   // unkeyed one deletes from the last row back, which leaves the places of
   // the rows before it as they are.
-  const int key_fields = table_->key_field_count();
-  std::vector<Record> keys;
-  std::vector<RecordPosition> positions;
-  uint64_t ordinal = 0;
-  size_t next = 0;
-  for (auto p = table_->First(); p && next < ids.size(); p = table_->Next(*p), ++ordinal) {
-    if (ordinal != ids[next]) continue;
-    ++next;
-    if (key_fields > 0) {
-      Record key;
-      for (int f = 0; f < key_fields; ++f) key.push_back(table_->ReadField(*p, f));
-      keys.push_back(std::move(key));
-    } else {
-      positions.push_back(*p);
-    }
-  }
   const bool auto_flush = table_->auto_flush();
   table_->set_auto_flush(false);
-  for (const Record& key : keys)
-    if (const auto p = table_->Find(key)) table_->Delete(*p);
-  for (auto it = positions.rbegin(); it != positions.rend(); ++it) table_->Delete(*it);
+  if (table_->key_field_count() > 0) {
+    table_->DeleteOrdinals(ids);
+  } else {
+    std::vector<RecordPosition> positions;
+    uint64_t ordinal = 0;
+    size_t next = 0;
+    for (auto p = table_->First(); p && next < ids.size(); p = table_->Next(*p), ++ordinal) {
+      if (ordinal != ids[next]) continue;
+      ++next;
+      positions.push_back(*p);
+    }
+    for (auto it = positions.rbegin(); it != positions.rend(); ++it) table_->Delete(*it);
+  }
   table_->Flush();
   table_->set_auto_flush(auto_flush);
 }
