@@ -4,8 +4,6 @@
 
 #ifndef _WIN32
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include <cstdio>
@@ -16,12 +14,17 @@
 #include "engine/fault_injection.h"
 #include "engine/folder_lock.h"
 #include "platform/native_io.h"
+#include "tests/engine/killed_child.h"
 #include "tests/support/test_support.h"
 
 namespace dalimor {
 namespace {
 
 namespace fs = std::filesystem;
+#ifndef _WIN32
+using test::Ending;
+using test::InChild;
+#endif
 
 // Every regular file below a folder with its bytes, the journal left out.
 std::map<std::string, std::string> Snapshot(const fs::path& folder) {
@@ -43,28 +46,6 @@ uint64_t Inode(const fs::path& path) {
   return info ? info->file : 0;
 }
 
-#ifndef _WIN32  // the kill tests run the work in a forked child
-enum class Ending { kFinished, kKilled, kFailed };
-
-// Runs `work` in a child process that kills itself at journal step `kill_at`
-// (never when negative).
-Ending InChild(int64_t kill_at, const std::function<void()>& work) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    KillAtJournalStep(kill_at);
-    try {
-      work();
-    } catch (...) {
-      _exit(2);
-    }
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return Ending::kKilled;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? Ending::kFinished : Ending::kFailed;
-}
-#endif
 
 struct JournalFolder : ::testing::Test {
   void SetUp() override {

@@ -11,8 +11,6 @@
 
 #ifndef _WIN32
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include <cstdio>
@@ -30,12 +28,17 @@
 #include "platform/native_io.h"
 #include "tests/engine/value_printer.h"
 #include "tests/support/index_checker.h"
+#include "tests/engine/killed_child.h"
 #include "tests/support/test_support.h"
 
 namespace dalimor {
 namespace {
 
 namespace fs = std::filesystem;
+#ifndef _WIN32
+using test::Ending;
+using test::InChild;
+#endif
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
@@ -390,25 +393,6 @@ TEST_F(KeptTable, AWriteFailingAnywhereLeavesEveryByteAsBefore) {
 }
 
 #ifndef _WIN32  // forked children killed on purpose
-enum class Ending { kFinished, kKilled, kFailed };
-
-Ending InChild(int64_t kill_at, const std::function<void()>& work) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    KillAtJournalStep(kill_at);
-    try {
-      work();
-    } catch (...) {
-      _exit(2);
-    }
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return Ending::kKilled;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? Ending::kFinished : Ending::kFailed;
-}
-
 // Killed at every step of the journal (each log record, each sync, each
 // manifest write, each write back), then recovered: the table is exactly
 // as before, or holds exactly the rows of the finished run.
