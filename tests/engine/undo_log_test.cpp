@@ -349,6 +349,23 @@ TEST_F(KeptTable, AFailedRunIsPutBackInPlaceFromFarLessThanACopy) {
   EXPECT_FALSE(JournalLeft());
 }
 
+// A file with a second name could be written under the other name, which
+// the log would not see: such a table is copied whole, and put back all
+// the same.
+TEST_F(KeptTable, ATableWithASecondNameIsCopiedWhole) {
+  DALIMOR_SKIP_ON_WINDOWS("hard links are made differently there");
+  fs::create_hard_link(home() / "SPFP.MB", dir.path() / "druhe-jmeno.MB");
+  {
+    RunJournal journal(home());
+    Change(journal);
+    const fs::path kept = home() / kJournalFolderName / "1";
+    EXPECT_TRUE(fs::exists(kept / "SPFP.DB"));
+    EXPECT_FALSE(fs::exists(kept / "SPFP.DB.undo"));
+    journal.Rollback();
+  }
+  EXPECT_EQ(Differences(Files(home()), before), "");
+}
+
 TEST_F(KeptTable, AFinishedRunKeepsItsRowsAndTheIndexesHold) {
   RunJournal journal(home());
   Change(journal);
