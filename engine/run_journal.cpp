@@ -419,8 +419,9 @@ void RestoreTable(const fs::path& home, const fs::path& journal, const RunJourna
       if (!RemoveNative(path)) Fail("Cannot restore table file", path, errno);
     }
     const bool gone = !info || info->kind != NativeKind::kRegular;
-    PlainFile out = OpenFile(path, O_RDWR | O_CREAT, "Cannot restore table file");
-    ApplyUndoLog(saved / PathFromUtf8(file.name + kUndoSuffix), out.fd(), path, file.size, gone);
+    ParadoxFile out = gone ? ParadoxFile::Create(Utf8FromPath(path))
+                           : ParadoxFile::Open(Utf8FromPath(path), true);
+    ApplyUndoLog(saved / PathFromUtf8(file.name + kUndoSuffix), out, file.size, gone);
   }
   SyncPath(folder);
 }

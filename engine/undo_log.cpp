@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <utility>
@@ -10,7 +9,7 @@
 
 #include "engine/engine_error.h"
 #include "engine/fault_injection.h"
-#include "platform/file_system.h"
+#include "engine/paradox/byte_order.h"
 #include "platform/native_io.h"
 
 namespace dalimor {
@@ -25,29 +24,6 @@ constexpr size_t kRecordHead = 4 + 8 + 4 + 8;
 constexpr uint64_t kGrain = 4096;
 // A long range is saved in records of at most this many bytes.
 constexpr size_t kMaxRecord = size_t{1} << 20;
-
-[[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
-  std::string message = what + " " + path;
-  if (error != 0) message += ": " + std::string(std::strerror(error));
-  throw EngineError(EngineErrorKind::kIo, message);
-}
-
-void PutU64(char* at, uint64_t v) {
-  for (int i = 0; i < 8; ++i) at[i] = static_cast<char>(v >> (8 * i));
-}
-void PutU32(char* at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<char>(v >> (8 * i));
-}
-uint64_t GetU64(const char* at) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(at[i]);
-  return v;
-}
-uint32_t GetU32(const char* at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(at[i]);
-  return v;
-}
 
 // A checksum that takes eight bytes a step (a log saves megabytes): each
 // word is mixed in by a multiplication and a shift, the tail byte by byte.
@@ -72,32 +48,6 @@ uint64_t RecordSum(const char* head, const char* data, size_t length) {
   return Mix(Mix(1469598103934665603ull, head + 4, 12), data, length);
 }
 
-bool WriteAll(int fd, const char* data, size_t size, uint64_t offset) {
-  for (size_t done = 0; done < size;) {
-    const int64_t put = WriteNativeAt(fd, data + done, size - done, offset + done);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(put);
-  }
-  return true;
-}
-
-size_t ReadAll(int fd, char* data, size_t size, uint64_t offset) {
-  size_t done = 0;
-  while (done < size) {
-    const int64_t got = ReadNativeAt(fd, data + done, size - done, offset + done);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return SIZE_MAX;
-    }
-    if (got == 0) break;
-    done += static_cast<size_t>(got);
-  }
-  return done;
-}
-
 struct Register {
   std::mutex mutex;
   std::map<std::pair<uint64_t, uint64_t>, UndoLog*> logs;
@@ -111,21 +61,12 @@ Register& Logs() {
 
 }  // namespace
 
-UndoLog::UndoLog(fs::path log, uint64_t original_size)
-    : log_(std::move(log)), original_size_(original_size) {
+UndoLog::UndoLog(fs::path log, uint64_t original_size) : original_size_(original_size) {
   JournalStep();
-  PlainFile file = OpenPlainFile(log_, O_RDWR | O_CREAT | O_TRUNC, 0644);
-  if (file.status() != PlainFileStatus::kOpened)
-    Fail("Cannot create run journal", Utf8FromPath(log_),
-         file.status() == PlainFileStatus::kFailed ? file.error() : ELOOP);
-  fd_ = file.Release();
+  log_ = ParadoxFile::Create(Utf8FromPath(log));
 }
 
-UndoLog::~UndoLog() {
-  if (fd_ >= 0) CloseNative(fd_);
-}
-
-void UndoLog::SaveBefore(int fd, const std::string& path, const std::vector<ByteRange>& ranges) {
+void UndoLog::SaveBefore(const ParadoxFile& file, const std::vector<ByteRange>& ranges) {
   // The parts of the ranges, in whole pages within the original length,
   // not saved yet.
   std::map<uint64_t, uint64_t> wanted;
@@ -162,14 +103,14 @@ void UndoLog::SaveBefore(int fd, const std::string& path, const std::vector<Byte
     }
   }
   if (gaps.empty()) return;
-  if (broken_) Fail("Cannot write run journal", Utf8FromPath(log_), EIO);
+  if (broken_)
+    throw EngineError(EngineErrorKind::kIo, "Cannot write run journal " + log_.path());
   std::vector<char> bytes;
   for (const auto& [from, to] : gaps) {
     for (uint64_t at = from; at < to;) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(to - at, kMaxRecord));
       bytes.resize(n);
-      const size_t got = ReadAll(fd, bytes.data(), n, at);
-      if (got == SIZE_MAX) Fail("Cannot read file", path, errno);
+      const size_t got = file.ReadInto(at, bytes.data(), n);
       // A file the run cut shorter earlier has nothing more to save; what it
       // had there was saved before the cut.
       if (got > 0) Append(at, bytes.data(), got);
@@ -177,9 +118,11 @@ void UndoLog::SaveBefore(int fd, const std::string& path, const std::vector<Byte
     }
   }
   JournalStep();
-  if (!SyncNative(fd_)) {
+  try {
+    log_.Sync();
+  } catch (...) {
     broken_ = true;
-    Fail("Cannot write run journal", Utf8FromPath(log_), errno);
+    throw;
   }
   for (const auto& [from, to] : gaps) {
     uint64_t a = from, b = to;
@@ -205,14 +148,12 @@ void UndoLog::Append(uint64_t offset, const char* data, size_t length) {
   PutU64(record.data() + 16, RecordSum(record.data(), data, length));
   std::memcpy(record.data() + kRecordHead, data, length);
   JournalStep();
-  // Tests can make the write fail half-way (engine/fault_injection.h).
-  const size_t allowed = AllowedWriteBytes(record.size());
-  const bool ok = allowed == record.size() && WriteAll(fd_, record.data(), record.size(), end_);
-  if (!ok) {
-    const int error = allowed < record.size() ? EIO : errno;
-    if (allowed < record.size() && allowed > 0) (void)WriteAll(fd_, record.data(), allowed, end_);
+  try {
+    log_.WriteAt(end_, std::string_view(record.data(), record.size()));
+  } catch (...) {
+    // What went out of the record ends the log; no record may follow it.
     broken_ = true;
-    Fail("Cannot write run journal", Utf8FromPath(log_), error);
+    throw;
   }
   end_ += record.size();
 }
@@ -248,69 +189,64 @@ void SaveBeforeRemoval(const fs::path& path) {
     std::lock_guard<std::mutex> lock(r.mutex);
     if (r.logs.empty()) return;
   }
-  PlainFile file = OpenPlainFile(path, O_RDONLY);
-  if (file.status() != PlainFileStatus::kOpened) return;
-  const std::optional<NativeFileInfo> info = StatNative(file.fd());
-  if (!info) return;
-  if (UndoLog* log = FindUndoLog(info->device, info->file))
-    log->SaveBefore(file.fd(), Utf8FromPath(path), {{0, UINT64_MAX}});
+  ParadoxFile file;
+  try {
+    file = ParadoxFile::Open(Utf8FromPath(path), false);
+  } catch (const EngineError&) {
+    return;  // nothing there (or no plain file) to save
+  }
+  file.SaveBeforeRemoval();
 }
 
-void ApplyUndoLog(const fs::path& log, int target_fd, const fs::path& target,
-                  uint64_t original_size, bool whole) {
-  PlainFile in = OpenPlainFile(log, O_RDONLY);
-  if (in.status() != PlainFileStatus::kOpened)
-    Fail("Cannot read run journal", Utf8FromPath(log),
-         in.status() == PlainFileStatus::kFailed ? in.error() : ELOOP);
-  const std::optional<NativeFileInfo> info = StatNative(in.fd());
-  if (!info) Fail("Cannot read run journal", Utf8FromPath(log), errno);
-  // The whole records, in order: where each lies in the log and what it covers.
-  struct Record {
-    uint64_t at, offset;
-    uint32_t length;
+void ApplyUndoLog(const fs::path& log, ParadoxFile& target, uint64_t original_size, bool whole) {
+  const ParadoxFile in = ParadoxFile::Open(Utf8FromPath(log), false);
+  const uint64_t size = in.Size();
+  // Calls `visit` with each whole record in order, up to the first one cut
+  // short or damaged.
+  const auto for_each_record = [&](const auto& visit) {
+    char head[kRecordHead];
+    std::vector<char> bytes;
+    for (uint64_t at = 0; at + kRecordHead <= size;) {
+      if (in.ReadInto(at, head, kRecordHead) != kRecordHead) break;
+      if (std::memcmp(head, kMagic, 4) != 0) break;
+      const uint64_t offset = GetU64(head + 4);
+      const uint32_t length = GetU32(head + 12);
+      if (length > kMaxRecord || at + kRecordHead + length > size) break;
+      bytes.resize(length);
+      if (in.ReadInto(at + kRecordHead, bytes.data(), length) != length) break;
+      if (GetU64(head + 16) != RecordSum(head, bytes.data(), length)) break;
+      if (offset > original_size || length > original_size - offset)
+        throw EngineError(EngineErrorKind::kCorrupt,
+                          "Deník běhu je poškozený: " + Utf8FromPath(log));
+      visit(offset, std::string_view(bytes.data(), length));
+      at += kRecordHead + length;
+    }
   };
-  std::vector<Record> records;
-  std::vector<char> head(kRecordHead), bytes;
-  for (uint64_t at = 0; at + kRecordHead <= info->size;) {
-    if (ReadAll(in.fd(), head.data(), kRecordHead, at) != kRecordHead) break;
-    if (std::memcmp(head.data(), kMagic, 4) != 0) break;
-    const uint64_t offset = GetU64(head.data() + 4);
-    const uint32_t length = GetU32(head.data() + 12);
-    if (length > kMaxRecord || at + kRecordHead + length > info->size) break;
-    bytes.resize(length);
-    if (ReadAll(in.fd(), bytes.data(), length, at + kRecordHead) != length) break;
-    if (GetU64(head.data() + 16) != RecordSum(head.data(), bytes.data(), length)) break;
-    if (offset > original_size || length > original_size - offset)
-      throw EngineError(EngineErrorKind::kCorrupt,
-                        "Deník běhu je poškozený: " + Utf8FromPath(log));
-    records.push_back({at + kRecordHead, offset, length});
-    at += kRecordHead + length;
-  }
+  // The whole log is checked before anything is written: a record that is
+  // not ours leaves the file as it is, and so does a log that cannot give a
+  // file created anew every byte back.
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;
+  for_each_record([&](uint64_t offset, std::string_view bytes) {
+    ranges.emplace_back(offset, offset + bytes.size());
+  });
   if (whole) {
-    std::vector<std::pair<uint64_t, uint64_t>> ranges;
-    for (const Record& r : records) ranges.emplace_back(r.offset, r.offset + r.length);
     std::sort(ranges.begin(), ranges.end());
     uint64_t covered = 0;
     for (const auto& [from, to] : ranges)
       if (from <= covered) covered = std::max(covered, to);
     if (covered < original_size)
       throw EngineError(EngineErrorKind::kIo,
-                        "Cannot restore table file " + Utf8FromPath(target) +
+                        "Cannot restore table file " + target.path() +
                             ": the file is gone and the run journal does not hold all of it");
   }
-  for (const Record& r : records) {
-    bytes.resize(r.length);
-    if (ReadAll(in.fd(), bytes.data(), r.length, r.at) != r.length)
-      Fail("Cannot read run journal", Utf8FromPath(log), errno);
+  for_each_record([&](uint64_t offset, std::string_view bytes) {
     JournalStep();
-    if (!WriteAll(target_fd, bytes.data(), r.length, r.offset))
-      Fail("Cannot restore table file", Utf8FromPath(target), errno);
-  }
+    target.WriteAt(offset, bytes);
+  });
   JournalStep();
-  if (!TruncateNative(target_fd, original_size))
-    Fail("Cannot restore table file", Utf8FromPath(target), errno);
+  target.Truncate(original_size);
   JournalStep();
-  if (!SyncNative(target_fd)) Fail("Cannot restore table file", Utf8FromPath(target), errno);
+  target.Sync();
 }
 
 }  // namespace dalimor

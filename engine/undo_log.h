@@ -25,28 +25,23 @@
 #include <string>
 #include <vector>
 
-namespace dalimor {
+#include "engine/paradox/file.h"
 
-// Bytes of a file from `offset` on; UINT64_MAX - offset for "to the end".
-struct ByteRange {
-  uint64_t offset = 0;
-  uint64_t length = 0;
-};
+namespace dalimor {
 
 class UndoLog {
  public:
   // Creates (or empties) the log file `log` for a file `original_size`
   // bytes long.  Throws EngineError (kIo).
   UndoLog(std::filesystem::path log, uint64_t original_size);
-  ~UndoLog();
   UndoLog(const UndoLog&) = delete;
   UndoLog& operator=(const UndoLog&) = delete;
 
-  // Saves what the ranges of the file open at `fd` hold now, as far as they
-  // lie within the original length and were not saved before, and syncs
-  // the log once.  Throws EngineError (kIo) naming `path` or the log; the
-  // changes must then not be made.
-  void SaveBefore(int fd, const std::string& path, const std::vector<ByteRange>& ranges);
+  // Saves what the ranges of `file` hold now, as far as they lie within the
+  // original length and were not saved before, and syncs the log once.
+  // Throws EngineError (kIo) naming the file or the log; the changes must
+  // then not be made.
+  void SaveBefore(const ParadoxFile& file, const std::vector<ByteRange>& ranges);
 
   uint64_t original_size() const { return original_size_; }
   // Bytes of the file saved so far.
@@ -55,8 +50,7 @@ class UndoLog {
  private:
   void Append(uint64_t offset, const char* data, size_t length);
 
-  std::filesystem::path log_;
-  int fd_ = -1;
+  ParadoxFile log_;
   uint64_t original_size_ = 0;
   uint64_t end_ = 0;          // where the next record goes
   uint64_t saved_bytes_ = 0;
@@ -77,7 +71,8 @@ UndoLog* FindUndoLog(uint64_t device, uint64_t file);
 uint64_t UndoGeneration();
 
 // Saves the whole content of the file at `path` into its log, when it has
-// one, before the file is removed.  Throws EngineError (kIo).
+// one, before the file is removed (ParadoxFile::SaveBeforeRemoval).  Throws
+// EngineError (kIo).
 void SaveBeforeRemoval(const std::filesystem::path& path);
 
 // Puts a file back from its log: every saved range is written back, then
@@ -88,7 +83,7 @@ void SaveBeforeRemoval(const std::filesystem::path& path);
 // byte of the original length, else nothing is written.  Throws
 // EngineError (kIo) when the log cannot be read or the file not written.
 // Can be repeated: it writes the same bytes again.
-void ApplyUndoLog(const std::filesystem::path& log, int target_fd,
-                  const std::filesystem::path& target, uint64_t original_size, bool whole);
+void ApplyUndoLog(const std::filesystem::path& log, ParadoxFile& target, uint64_t original_size,
+                  bool whole);
 
 }  // namespace dalimor

@@ -77,9 +77,9 @@ void ParadoxFile::Identify() {
   if (!info) ThrowIo("Cannot open file.", path_, errno);
   device_ = info->device;
   file_id_ = info->file;
-  writable_ = true;
-  undo_generation_ = UndoGeneration();
-  undo_ = FindUndoLog(device_, file_id_);
+  // The log is looked up at the first write (see Undo).
+  undo_generation_ = UINT64_MAX;
+  undo_ = nullptr;
 }
 
 UndoLog* ParadoxFile::Undo() {
@@ -107,7 +107,8 @@ ParadoxFile ParadoxFile::Open(const std::string& path, bool writable) {
       ThrowIo("Cannot open file.", path, opened.error());
   }
   f.fd_ = opened.Release();
-  if (writable) f.Identify();
+  f.writable_ = writable;
+  f.Identify();
   return f;
 }
 
@@ -128,6 +129,7 @@ ParadoxFile ParadoxFile::Create(const std::string& path) {
       ThrowIo("Cannot create file.", path, opened.error());
   }
   f.fd_ = opened.Release();
+  f.writable_ = true;
   f.Identify();
   if (f.Size() > 0) f.Truncate(0);
   return f;
@@ -162,7 +164,7 @@ size_t ParadoxFile::ReadInto(uint64_t offset, char* out, size_t length) const {
 std::string ParadoxFile::ReadAll() const { return ReadAt(0, static_cast<size_t>(Size())); }
 
 void ParadoxFile::WriteAt(uint64_t offset, std::string_view bytes) {
-  if (UndoLog* undo = Undo()) undo->SaveBefore(fd_, path_, {{offset, bytes.size()}});
+  if (UndoLog* undo = Undo()) undo->SaveBefore(*this, {{offset, bytes.size()}});
   // Tests can make a write fail half-way (engine/fault_injection.h).
   const size_t allowed = AllowedWriteBytes(bytes.size());
   if (allowed < bytes.size()) {
@@ -181,12 +183,20 @@ void ParadoxFile::WriteAt(uint64_t offset, std::string_view bytes) {
 }
 
 void ParadoxFile::Truncate(uint64_t size) {
-  if (UndoLog* undo = Undo()) undo->SaveBefore(fd_, path_, {{size, UINT64_MAX - size}});
+  if (UndoLog* undo = Undo()) undo->SaveBefore(*this, {{size, UINT64_MAX - size}});
   if (!TruncateNative(fd_, size)) ThrowIo("Cannot write file.", path_, errno);
 }
 
 void ParadoxFile::SaveBeforeWrites(const std::vector<ByteRange>& ranges) {
-  if (UndoLog* undo = Undo()) undo->SaveBefore(fd_, path_, ranges);
+  if (UndoLog* undo = Undo()) undo->SaveBefore(*this, ranges);
+}
+
+void ParadoxFile::SaveBeforeRemoval() {
+  if (UndoLog* undo = FindUndoLog(device_, file_id_)) undo->SaveBefore(*this, {{0, UINT64_MAX}});
+}
+
+void ParadoxFile::Sync() {
+  if (!SyncNative(fd_)) ThrowIo("Cannot write file.", path_, errno);
 }
 
 bool ParadoxFile::TryLock(bool exclusive) {

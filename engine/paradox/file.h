@@ -8,10 +8,15 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/undo_log.h"
-
 namespace dalimor {
 
+class UndoLog;
+
+// Bytes of a file from `offset` on; UINT64_MAX - offset for "to the end".
+struct ByteRange {
+  uint64_t offset = 0;
+  uint64_t length = 0;
+};
 
 class ParadoxFile {
  public:
@@ -50,6 +55,11 @@ class ParadoxFile {
   // a run which keeps the file by its overwritten bytes saves them all with
   // one sync (WriteAt and Truncate would save each range with its own).
   void SaveBeforeWrites(const std::vector<ByteRange>& ranges);
+  // Saves the whole file into the undo log that keeps it, if a run keeps
+  // it that way; call before the file is removed.
+  void SaveBeforeRemoval();
+  // Makes what was written last through a power cut.
+  void Sync();
 
   // Takes an advisory lock on the whole file (shared or exclusive) without
   // waiting; false when another open file holds a conflicting one.
@@ -64,7 +74,7 @@ class ParadoxFile {
 
   int fd_ = -1;
   std::string path_;
-  uint64_t device_ = 0, file_id_ = 0;  // the file's identity, when writable
+  uint64_t device_ = 0, file_id_ = 0;  // the file's identity
   bool writable_ = false;
   uint64_t undo_generation_ = 0;
   UndoLog* undo_ = nullptr;

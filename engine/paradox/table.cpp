@@ -1167,12 +1167,16 @@ void ParadoxTable::UpdateFields(RecordPosition position,
 void ParadoxTable::Delete(RecordPosition position) {
   PrepareWrite();
   CheckPosition(position);
+  DeleteAt(position);
+  if (auto_flush_) Flush();
+}
+
+void ParadoxTable::DeleteAt(RecordPosition position) {
   const std::string old(RecordData(position.block, position.slot), static_cast<size_t>(record_size_));
   FreeBlobs(old.data(), nullptr);
   RemoveAt(position);
   NoteUnique(old.data(), -1);
   dirty_ = true;
-  if (auto_flush_) Flush();
 }
 
 void ParadoxTable::DeleteOrdinals(const std::vector<uint64_t>& ordinals) {
@@ -1208,11 +1212,7 @@ void ParadoxTable::DeleteOrdinals(const std::vector<uint64_t>& ordinals) {
     p.slot = static_cast<uint16_t>(p.slot - removed);
     const bool donor_moves = p.block == 1 && BlockCount(1) == 1 && chain_.size() > 1;
     const uint16_t donor = donor_moves ? BlockHead(1).next : 0;
-    const std::string old(RecordData(p.block, p.slot), static_cast<size_t>(record_size_));
-    FreeBlobs(old.data(), nullptr);
-    RemoveAt(p);
-    NoteUnique(old.data(), -1);
-    dirty_ = true;
+    DeleteAt(p);
     ++removed;
     if (donor != 0) {
       moved_into_first = donor;

@@ -313,6 +313,9 @@ class ParadoxTable {
   // last) and leaves there the chain index of the record's block.
   RecordPosition InsertBytes(const char* bytes, size_t* chain_at = nullptr);
   void RemoveAt(RecordPosition position);
+  // Delete without its checks and flush: the record, its blobs and its
+  // unique values go.
+  void DeleteAt(RecordPosition position);
   void CheckWritable() const;
   void PrepareWrite();
   void ReleaseEmptyBlock(uint16_t block);

@@ -83,6 +83,19 @@ uint32_t RecordCount(const std::string& path) {
   return ParadoxTable::Open(path, OpenMode::kReadOnly)->record_count();
 }
 
+// Opens the window on a fresh transfer folder "prenos" (put in `folder`)
+// and goes to the send page (Alt+O) with every agenda ticked; false when the
+// window could not be shown.
+bool OpenAtSendPageWithEveryAgenda(WindowFixture& fixture, std::string& folder) {
+  folder = fixture.MakeFolder("prenos");
+  TfmMain& window = fixture.Open();
+  window.transfer_folder()->setEditText(ToQt(folder));
+  if (!ShowActive(window)) return false;
+  QTest::keyClick(&window, Qt::Key_O, Qt::AltModifier);
+  QTest::mouseClick(window.send_page()->all_agendas(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+  return true;
+}
+
 }  // namespace
 
 class RunTest : public QObject {
@@ -91,16 +104,12 @@ class RunTest : public QObject {
  private slots:
   void SendThenReceiveThroughTheButtons() {
     WindowFixture fixture(true);
-    const std::string folder = fixture.MakeFolder("prenos");
-    TfmMain& window = fixture.Open();
-    window.transfer_folder()->setEditText(ToQt(folder));
-    QVERIFY(ShowActive(window));
-
+    std::string folder;
     // Send everything of Pobočka Brno with a message.
-    QTest::keyClick(&window, Qt::Key_O, Qt::AltModifier);
+    QVERIFY(OpenAtSendPageWithEveryAgenda(fixture, folder));
+    TfmMain& window = fixture.window();
     QCOMPARE(window.tab_bar()->currentIndex(), 1);
     AgendaPage& send = *window.send_page();
-    QTest::mouseClick(send.all_agendas(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
     QTest::keyClicks(send.message(), "Ahoj");
     send.message()->appendPlainText("druhý řádek");
     // While the question is open the run has not begun; at the success
@@ -377,13 +386,10 @@ class RunTest : public QObject {
   // put back byte for byte.
   void ZastavitStopsARunAndPutsEveryTableBack() {
     WindowFixture fixture(true);
-    const std::string folder = fixture.MakeFolder("prenos");
-    TfmMain& window = fixture.Open();
-    window.transfer_folder()->setEditText(ToQt(folder));
-    QVERIFY(ShowActive(window));
-    QTest::keyClick(&window, Qt::Key_O, Qt::AltModifier);
+    std::string folder;
+    QVERIFY(OpenAtSendPageWithEveryAgenda(fixture, folder));
+    TfmMain& window = fixture.window();
     AgendaPage& send = *window.send_page();
-    QTest::mouseClick(send.all_agendas(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
     fixture.boxes.Answer(kIdYes);
     QTest::mouseClick(send.run_button(), Qt::LeftButton);
     Settle();
@@ -445,13 +451,10 @@ class RunTest : public QObject {
   // run go on, Yes stops it, puts the data back and then closes the window.
   void ClosingTheWindowDuringARunAsksToStopIt() {
     WindowFixture fixture(true);
-    const std::string folder = fixture.MakeFolder("prenos");
-    TfmMain& window = fixture.Open();
-    window.transfer_folder()->setEditText(ToQt(folder));
-    QVERIFY(ShowActive(window));
-    QTest::keyClick(&window, Qt::Key_O, Qt::AltModifier);
+    std::string folder;
+    QVERIFY(OpenAtSendPageWithEveryAgenda(fixture, folder));
+    TfmMain& window = fixture.window();
     AgendaPage& send = *window.send_page();
-    QTest::mouseClick(send.all_agendas(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
     const std::string batch = TransferFolderPath(folder);
     std::map<std::string, std::string> before;
     for (const auto& entry : std::filesystem::directory_iterator(batch))
@@ -492,13 +495,10 @@ class RunTest : public QObject {
   // writing anything; its "Přijmout" then starts the receive itself.
   void PreviewShowsTheFiguresAndCanStartTheReceive() {
     WindowFixture fixture(true);
-    const std::string folder = fixture.MakeFolder("prenos");
-    TfmMain& window = fixture.Open();
-    window.transfer_folder()->setEditText(ToQt(folder));
-    QVERIFY(ShowActive(window));
-    QTest::keyClick(&window, Qt::Key_O, Qt::AltModifier);
+    std::string folder;
+    QVERIFY(OpenAtSendPageWithEveryAgenda(fixture, folder));
+    TfmMain& window = fixture.window();
     AgendaPage& send = *window.send_page();
-    QTest::mouseClick(send.all_agendas(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
     fixture.boxes.Answer(kIdYes);
     QTest::mouseClick(send.run_button(), Qt::LeftButton);
     Settle();

@@ -68,9 +68,8 @@ struct Registered {
 };
 
 void Apply(const fs::path& log, const fs::path& file, uint64_t size) {
-  PlainFile out = OpenPlainFile(file, O_RDWR);
-  ASSERT_EQ(out.status(), PlainFileStatus::kOpened);
-  ApplyUndoLog(log, out.fd(), file, size, false);
+  ParadoxFile out = ParadoxFile::Open(file.string(), true);
+  ApplyUndoLog(log, out, size, false);
 }
 
 // Whatever the engine's file layer does to a file, its log puts it back;
@@ -138,15 +137,12 @@ TEST(UndoLog, PutsTheFileBackByteForByteWhateverWasWritten) {
     EXPECT_LE(saved, c.most_saved) << c.name;
     EXPECT_NE(ReadFileBytes(file), before) << c.name;
     const bool gone = c.name == std::string("removed by the engine and created again");
-    PlainFile out = OpenPlainFile(file, O_RDWR);
-    ASSERT_EQ(out.status(), PlainFileStatus::kOpened);
-    if (gone) {
-      ASSERT_TRUE(TruncateNative(out.fd(), 0));
-    }
-    ApplyUndoLog(dir.path() / "SPFH.DB.undo", out.fd(), file, kSize, gone);
+    // A file that is gone is created anew, as the journal does.
+    ParadoxFile out = gone ? ParadoxFile::Create(file.string()) : ParadoxFile::Open(file.string(), true);
+    ApplyUndoLog(dir.path() / "SPFH.DB.undo", out, kSize, gone);
     EXPECT_EQ(ReadFileBytes(file), before) << c.name;
     // Again, as a recovery killed half-way would do it.
-    ApplyUndoLog(dir.path() / "SPFH.DB.undo", out.fd(), file, kSize, gone);
+    ApplyUndoLog(dir.path() / "SPFH.DB.undo", out, kSize, gone);
     EXPECT_EQ(ReadFileBytes(file), before) << c.name;
   }
 }
@@ -188,9 +184,9 @@ TEST(UndoLog, ATornLastRecordIsIgnoredAndAForeignOneRefused) {
   // Beyond the old end: refused, nothing written.
   WriteFileBytes(log, whole);
   WriteFileBytes(file, changed);
-  PlainFile out = OpenPlainFile(file, O_RDWR);
+  ParadoxFile out = ParadoxFile::Open(file.string(), true);
   try {
-    ApplyUndoLog(log, out.fd(), file, 5000, false);
+    ApplyUndoLog(log, out, 5000, false);
     ADD_FAILURE() << "a record past the end was applied";
   } catch (const EngineError& e) {
     EXPECT_EQ(e.kind(), EngineErrorKind::kCorrupt);
